@@ -2,6 +2,8 @@
 // Move-only owner of a file descriptor; the destructor closes it, Close() reports the error.
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <utility>
 
 namespace kestova {
