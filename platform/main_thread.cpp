@@ -56,7 +56,9 @@ void TMainThread::Synchronize(Task task) {
   {
     std::lock_guard lock(FLock);
     if (FShutDown) throw EMainThreadGone();
-    FTasks.push_back([done, task = std::move(task)] {
+    // Only the queued task holds the promise: dropping the task unrun breaks it and so
+    // releases this waiter.
+    FTasks.push_back([done = std::move(done), task = std::move(task)] {
       try {
         task();
         done->set_value();

@@ -1,0 +1,40 @@
+#pragma once
+// The server's configuration, read once from Settings.ini when the display service starts.
+// Nothing writes the file back. Load never fails: whatever is missing or malformed keeps its default.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/string_list.h"
+
+namespace kestova {
+
+enum TDisplayMode : uint8_t { dpCom = 0, dpDll = 1 };
+
+// Stands in for the public broker an unconfigured server tries.
+inline constexpr const char* kDefaultMqttBroker = "test.mosquitto.org";
+
+class TSettings {
+ public:
+  int32_t MqttPort = 1883;
+  std::string MqttBroker = kDefaultMqttBroker;
+  std::string MqttUser;
+  std::string MqttPass;
+  // Created by the first Load; owned by the settings object.
+  std::unique_ptr<TStringList> MqttTopics;
+  std::string MqttClient = "Display";
+  // Any 8-bit value is kept; only dpCom and dpDll drive a display.
+  TDisplayMode DisplayMode = dpCom;
+  std::string ComPort = "COM1";
+  int32_t ComSpeed = 9600;
+  int32_t Width = 20;
+  // Read and kept; nothing uses it.
+  int32_t Height = 2;
+
+  void Load(const std::string& IniFileName);
+};
+
+// The process-wide settings, created by the display service's start just before Load.
+extern std::unique_ptr<TSettings> AppSettings;
+
+}  // namespace kestova

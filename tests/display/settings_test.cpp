@@ -1,0 +1,119 @@
+#include "display/settings.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace kestova {
+namespace {
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FDir = std::filesystem::temp_directory_path() /
+           ("kestova-settings-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(FDir);
+  }
+  void TearDown() override { std::filesystem::remove_all(FDir); }
+
+  TSettings LoadText(const std::string& content) {
+    const auto path = FDir / "Settings.ini";
+    std::ofstream(path, std::ios::binary) << content;
+    TSettings s;
+    s.Load(path.string());
+    return s;
+  }
+
+  static std::vector<std::string> Topics(const TSettings& s) { return s.MqttTopics->Items(); }
+
+  std::filesystem::path FDir;
+};
+
+TEST_F(SettingsTest, MissingFileGivesEveryDefault) {
+  TSettings s;
+  s.Load((FDir / "Settings.ini").string());
+  EXPECT_EQ(s.Width, 20);
+  EXPECT_EQ(s.Height, 2);
+  EXPECT_EQ(s.DisplayMode, dpCom);
+  EXPECT_EQ(s.ComPort, "COM1");
+  EXPECT_EQ(s.ComSpeed, 9600);
+  EXPECT_EQ(s.MqttBroker, kDefaultMqttBroker);
+  EXPECT_FALSE(s.MqttBroker.empty());
+  EXPECT_EQ(s.MqttPort, 1883);
+  EXPECT_EQ(s.MqttUser, "");
+  EXPECT_EQ(s.MqttPass, "");
+  EXPECT_EQ(s.MqttClient, "Display");
+  ASSERT_TRUE(s.MqttTopics);
+  EXPECT_TRUE(Topics(s).empty());
+}
+
+TEST_F(SettingsTest, ReadsTheExampleFile) {
+  const TSettings s = LoadText(
+      "[Settings]\nWidth=20\nDisplayMode=0\nComPort=COM3\nComSpeed=9600\n"
+      "[Mqtt]\nClientID=Display1\nTopics=pos/display1,pos/displays\n"
+      "Broker=127.0.0.1\nPort=11883\nUser=u\nPass=p w\n");
+  EXPECT_EQ(s.ComPort, "COM3");
+  EXPECT_EQ(s.MqttClient, "Display1");
+  EXPECT_EQ(Topics(s), (std::vector<std::string>{"pos/display1", "pos/displays"}));
+  EXPECT_EQ(s.MqttBroker, "127.0.0.1");
+  EXPECT_EQ(s.MqttPort, 11883);
+  EXPECT_EQ(s.MqttUser, "u");
+  EXPECT_EQ(s.MqttPass, "p w");
+}
+
+TEST_F(SettingsTest, SplitsTopics) {
+  struct Case {
+    const char* value;
+    std::vector<std::string> topics;
+  } const cases[] = {
+      {"a, b", {"a", "b"}},
+      {"a b", {"a", "b"}},
+      {"a,,b", {"a", "", "b"}},
+      {"a,", {"a", ""}},
+      {",a", {"", "a"}},
+      {"\"x, y\",z", {"x, y", "z"}},
+      {"\" a b \"", {"a", "b"}},
+      {"\"say \"\"hi\"\"\",x", {"say \"hi\"", "x"}},
+      {"", {}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Topics(LoadText(std::string("[Mqtt]\nTopics=") + c.value + "\n")), c.topics) << c.value;
+}
+
+TEST_F(SettingsTest, IntegerKeysFollowTheConversionRules) {
+  struct Case {
+    const char* value;
+    int32_t width;
+  } const cases[] = {{"0x10", 16}, {"abc", 20}, {"$1F", 31}, {"-5", -5}, {"+8", 8}, {"4294967296", 20}, {"", 20}};
+  for (const auto& c : cases) EXPECT_EQ(LoadText(std::string("[Settings]\nWidth=") + c.value).Width, c.width) << c.value;
+}
+
+TEST_F(SettingsTest, DisplayModeKeepsItsLowEightBits) {
+  EXPECT_EQ(LoadText("[Settings]\nDisplayMode=1").DisplayMode, dpDll);
+  EXPECT_EQ(LoadText("[Settings]\nDisplayMode=256").DisplayMode, dpCom);
+  EXPECT_EQ(LoadText("[Settings]\nDisplayMode=257").DisplayMode, dpDll);
+  EXPECT_EQ(static_cast<int>(LoadText("[Settings]\nDisplayMode=2").DisplayMode), 2);
+}
+
+TEST_F(SettingsTest, KeysAreFoundWhateverTheirCase) {
+  const TSettings s = LoadText("[MQTT]\nclientid=X\nTOPICS=t\n[settings]\ncomport='/dev/pts/7'\n");
+  EXPECT_EQ(s.MqttClient, "X");
+  EXPECT_EQ(Topics(s), std::vector<std::string>{"t"});
+  EXPECT_EQ(s.ComPort, "/dev/pts/7");
+}
+
+TEST_F(SettingsTest, ASecondLoadReplacesTheTopics) {
+  TSettings s;
+  const auto path = FDir / "Settings.ini";
+  std::ofstream(path) << "[Mqtt]\nTopics=a,b\n";
+  s.Load(path.string());
+  std::ofstream(path) << "[Mqtt]\nTopics=c\n";
+  s.Load(path.string());
+  EXPECT_EQ(Topics(s), std::vector<std::string>{"c"});
+}
+
+}  // namespace
+}  // namespace kestova

@@ -1,0 +1,110 @@
+#include "platform/ini_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace kestova {
+namespace {
+
+class IniFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FDir = std::filesystem::temp_directory_path() /
+           ("kestova-ini-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(FDir);
+  }
+  void TearDown() override { std::filesystem::remove_all(FDir); }
+
+  TIniFile Write(const std::string& content) {
+    const auto path = FDir / "test.ini";
+    std::ofstream(path, std::ios::binary) << content;
+    return TIniFile(path.string());
+  }
+
+  std::filesystem::path FDir;
+};
+
+TEST_F(IniFileTest, SectionsAndKeysIgnoreCaseAndTheFirstMatchCounts) {
+  const TIniFile ini = Write(
+      "; comment\r\n[Settings]\r\nWidth=1\r\nwidth=2\r\n[MQTT]\r\nclientid=X\r\n  Spaced Key  =  v  \r\n"
+      "[settings]\r\nHeight=9\r\n");
+  EXPECT_EQ(ini.ReadString("settings", "WIDTH", "d"), "1");
+  EXPECT_EQ(ini.ReadString("Mqtt", "ClientID", "d"), "X");
+  EXPECT_EQ(ini.ReadString("mqtt", "spaced key", "d"), "v");
+  // Only the first section of a name is searched.
+  EXPECT_EQ(ini.ReadString("Settings", "Height", "d"), "d");
+  EXPECT_EQ(ini.ReadString("Missing", "Width", "d"), "d");
+  EXPECT_EQ(ini.ReadString("Settings", "Missing", "d"), "d");
+}
+
+TEST_F(IniFileTest, BlanksAndOnePairOfQuotesAreStripped) {
+  const TIniFile ini = Write(
+      "\xEF\xBB\xBF[S]\n"
+      "a=\t  plain value \t\n"
+      "b=\" a b \"\n"
+      "c='single'\n"
+      "d=\"\"twice\"\"\n"
+      "e=\"mismatched'\n"
+      "f=\"\n"
+      "g=\n");
+  EXPECT_EQ(ini.ReadString("S", "a", "d"), "plain value");
+  EXPECT_EQ(ini.ReadString("S", "b", "d"), " a b ");
+  EXPECT_EQ(ini.ReadString("S", "c", "d"), "single");
+  EXPECT_EQ(ini.ReadString("S", "d", "d"), "\"twice\"");
+  EXPECT_EQ(ini.ReadString("S", "e", "d"), "\"mismatched'");
+  EXPECT_EQ(ini.ReadString("S", "f", "d"), "\"");
+  EXPECT_EQ(ini.ReadString("S", "g", "d"), "");
+}
+
+TEST_F(IniFileTest, LongValuesAreCutTo2047Characters) {
+  const std::string ascii(3000, 'x');
+  std::string wide;
+  for (int i = 0; i < 2100; ++i) wide += "\xC5\xA1";  // š, two bytes each
+  const TIniFile ini = Write("[S]\nascii=" + ascii + "\nwide=" + wide + "\n");
+  EXPECT_EQ(ini.ReadString("S", "ascii", "").size(), 2047u);
+  EXPECT_EQ(ini.ReadString("S", "wide", "").size(), 2047u * 2);
+}
+
+TEST_F(IniFileTest, MissingFileGivesDefaults) {
+  const TIniFile ini((FDir / "none.ini").string());
+  EXPECT_EQ(ini.ReadString("S", "k", "dflt"), "dflt");
+  EXPECT_EQ(ini.ReadInteger("S", "k", 42), 42);
+}
+
+TEST(IniIntegerTest, ConversionRules) {
+  struct Case {
+    const char* text;
+    bool ok;
+    int32_t value;
+  } const cases[] = {
+      {"0x10", true, 16},        {"0X1f", true, 31},         {"$1F", true, 31},
+      {"-$10", true, -16},       {"+7", true, 7},            {"-7", true, -7},
+      {"2147483647", true, INT32_MAX},                       {"-2147483648", true, INT32_MIN},
+      {"2147483648", false, 0},  {"-2147483649", false, 0},  {"99999999999999999999", false, 0},
+      {"0xFFFFFFFF", true, -1},  {"$100000000", false, 0},   {"0x", false, 0},
+      {"0xg", false, 0},         {"abc", false, 0},          {"", false, 0},
+      {"12a", false, 0},         {"-", false, 0},            {"$", false, 0},
+      {"-0x10", false, 0},       {"1 2", false, 0},          {"0010", true, 10},
+  };
+  for (const auto& c : cases) {
+    int32_t v = 0;
+    EXPECT_EQ(TryStrToInt(c.text, v), c.ok) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(v, c.value) << c.text;
+    }
+  }
+}
+
+TEST_F(IniFileTest, IntegerKeysFallBackToTheirDefault) {
+  const TIniFile ini = Write("[S]\nhex=0x10\nbad=abc\nbig=4294967296\nquoted=\"12\"\n");
+  EXPECT_EQ(ini.ReadInteger("S", "hex", 20), 16);
+  EXPECT_EQ(ini.ReadInteger("S", "bad", 20), 20);
+  EXPECT_EQ(ini.ReadInteger("S", "big", 20), 20);
+  EXPECT_EQ(ini.ReadInteger("S", "quoted", 20), 12);
+}
+
+}  // namespace
+}  // namespace kestova
