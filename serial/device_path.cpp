@@ -1,0 +1,43 @@
+#include "serial/device_path.h"
+
+#include <cctype>
+
+#include "platform/format.h"
+
+namespace kestova {
+
+namespace {
+
+std::string FormatName(const std::string& device_name, TSerialPortInt port_num) {
+  if (device_name.find('%') == std::string::npos) return device_name;
+  try {
+    return Format(device_name.c_str(), port_num);
+  } catch (const fmt::format_error&) {
+    return device_name;  // not a usable format: the name stands for itself
+  }
+}
+
+// The number of a "COM<n>" name, or -1.
+long ComNumber(const std::string& name) {
+  if (name.size() < 4 || name.size() > 13) return -1;
+  for (int i = 0; i < 3; ++i)
+    if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return -1;
+  long n = 0;
+  for (std::size_t i = 3; i < name.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return -1;
+    n = n * 10 + (name[i] - '0');
+  }
+  return n;
+}
+
+}  // namespace
+
+std::string SerialDevicePath(const std::string& device_name, TSerialPortInt port_num) {
+  const std::string name = FormatName(device_name, port_num);
+  if (!name.empty() && name.front() == '/') return name;
+  const long com = ComNumber(name);
+  if (com >= 1) return "/dev/ttyS" + std::to_string(com - 1);
+  return "/dev/" + name;
+}
+
+}  // namespace kestova

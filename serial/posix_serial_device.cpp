@@ -1,0 +1,243 @@
+#include "serial/posix_serial_device.h"
+
+// The kernel's termios2; <termios.h> must not be included in this file.
+#include <asm/termbits.h>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "serial/serial_error.h"
+
+namespace kestova {
+
+static_assert(kModemDtr == TIOCM_DTR && kModemRts == TIOCM_RTS && kModemCts == TIOCM_CTS);
+static_assert(kModemDcd == TIOCM_CAR && kModemRing == TIOCM_RNG && kModemDsr == TIOCM_DSR);
+
+namespace {
+
+int ErrnoOf(int rc) { return rc < 0 ? errno : 0; }
+
+termios2 ToKernel(const TSerialTermios& t) {
+  termios2 k{};
+  k.c_iflag = t.c_iflag;
+  k.c_oflag = t.c_oflag;
+  k.c_cflag = t.c_cflag;
+  k.c_lflag = t.c_lflag;
+  k.c_line = t.c_line;
+  std::memcpy(k.c_cc, t.c_cc, sizeof k.c_cc);
+  k.c_ispeed = t.c_ispeed;
+  k.c_ospeed = t.c_ospeed;
+  return k;
+}
+
+TSerialTermios FromKernel(const termios2& k) {
+  TSerialTermios t;
+  t.c_iflag = k.c_iflag;
+  t.c_oflag = k.c_oflag;
+  t.c_cflag = k.c_cflag;
+  t.c_lflag = k.c_lflag;
+  t.c_line = k.c_line;
+  std::memcpy(t.c_cc, k.c_cc, sizeof t.c_cc);
+  t.c_ispeed = k.c_ispeed;
+  t.c_ospeed = k.c_ospeed;
+  return t;
+}
+
+// poll() without giving up on signals; recomputes nothing since callers pass short waits or -1.
+int PollRetry(std::vector<pollfd>& fds, int timeout_ms) {
+  for (;;) {
+    const int rc = poll(fds.data(), fds.size(), timeout_ms);
+    if (rc >= 0) return rc;
+    if (errno != EINTR) return -1;
+  }
+}
+
+}  // namespace
+
+int OpenPosixSerialDevice(const std::string& path, std::unique_ptr<TSerialDevice>& device) {
+  UniqueFd fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) return errno;
+  // TIOCEXCL keeps other users out, but not root; the lock keeps out every opener that asks
+  // for it the same way, root included.
+  if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK ? EBUSY : errno;
+  ioctl(fd.Get(), TIOCEXCL);  // not a tty: the parameter step reports it
+  device = std::make_unique<TPosixSerialDevice>(std::move(fd));
+  return 0;
+}
+
+TPosixSerialDevice::TPosixSerialDevice(UniqueFd fd) : FFd(fd.Release()), FEpoll(epoll_create1(EPOLL_CLOEXEC)) {
+  if (!FEpoll) {
+    const int err = errno;
+    ::close(FFd.exchange(-1));
+    throw ESerialCommError(Format("Cannot watch the device (%d), %s", err, SerialSysErrorText(err)));
+  }
+  epoll_event ev{};
+  ev.events = EPOLLIN | EPOLLET;
+  ev.data.fd = FFd.load();
+  if (epoll_ctl(FEpoll.Get(), EPOLL_CTL_ADD, FFd.load(), &ev) != 0) {
+    const int err = errno;
+    ::close(FFd.exchange(-1));
+    throw ESerialCommError(Format("Cannot watch the device (%d), %s", err, SerialSysErrorText(err)));
+  }
+}
+
+TPosixSerialDevice::~TPosixSerialDevice() { Close(); }
+
+int TPosixSerialDevice::Ioctl(unsigned long request, void* arg) {
+  const int fd = FFd.load();
+  if (fd < 0) return EBADF;
+  return ErrnoOf(ioctl(fd, request, arg));
+}
+
+int TPosixSerialDevice::GetAttr(TSerialTermios& t) {
+  termios2 k{};
+  const int rc = Ioctl(TCGETS2, &k);
+  if (rc == 0) t = FromKernel(k);
+  return rc;
+}
+
+int TPosixSerialDevice::SetAttr(const TSerialTermios& t) {
+  termios2 k = ToKernel(t);
+  return Ioctl(TCSETS2, &k);
+}
+
+int TPosixSerialDevice::SetModemLines(uint32_t set, uint32_t clear) {
+  int bits = static_cast<int>(set);
+  if (set != 0)
+    if (const int rc = Ioctl(TIOCMBIS, &bits)) return rc;
+  bits = static_cast<int>(clear);
+  if (clear != 0) return Ioctl(TIOCMBIC, &bits);
+  return 0;
+}
+
+int TPosixSerialDevice::GetModemLines(uint32_t& lines) {
+  int bits = 0;
+  const int rc = Ioctl(TIOCMGET, &bits);
+  if (rc == 0) lines = static_cast<uint32_t>(bits);
+  return rc;
+}
+
+int TPosixSerialDevice::GetCounters(TSerialCounters& c) {
+  serial_icounter_struct k{};
+  const int rc = Ioctl(TIOCGICOUNT, &k);
+  if (rc != 0) return rc;
+  c.Cts = static_cast<uint32_t>(k.cts);
+  c.Dsr = static_cast<uint32_t>(k.dsr);
+  c.Rng = static_cast<uint32_t>(k.rng);
+  c.Dcd = static_cast<uint32_t>(k.dcd);
+  c.Frame = static_cast<uint32_t>(k.frame);
+  c.Overrun = static_cast<uint32_t>(k.overrun);
+  c.Parity = static_cast<uint32_t>(k.parity);
+  c.Brk = static_cast<uint32_t>(k.brk);
+  c.BufOverrun = static_cast<uint32_t>(k.buf_overrun);
+  return 0;
+}
+
+int TPosixSerialDevice::SetBreak(bool on) { return Ioctl(on ? TIOCSBRK : TIOCCBRK, nullptr); }
+
+int TPosixSerialDevice::Read(void* buf, std::size_t count, std::size_t& got) {
+  got = 0;
+  const int fd = FFd.load();
+  if (fd < 0) return EBADF;
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, count);
+    if (n >= 0) {
+      got = static_cast<std::size_t>(n);
+      return 0;
+    }
+    if (errno == EINTR) continue;
+    return errno == EAGAIN ? 0 : errno;
+  }
+}
+
+int TPosixSerialDevice::Write(const void* buf, std::size_t count, std::size_t& written) {
+  written = 0;
+  const int fd = FFd.load();
+  if (fd < 0) return EBADF;
+  for (;;) {
+    const ssize_t n = ::write(fd, buf, count);
+    if (n >= 0) {
+      written = static_cast<std::size_t>(n);
+      return 0;
+    }
+    if (errno != EINTR) return errno;
+  }
+}
+
+int TPosixSerialDevice::InputQueued(int32_t& count) {
+  int n = 0;
+  const int rc = Ioctl(FIONREAD, &n);
+  count = rc == 0 ? n : 0;
+  return rc;
+}
+
+int TPosixSerialDevice::OutputQueued(int32_t& count) {
+  int n = 0;
+  const int rc = Ioctl(TIOCOUTQ, &n);
+  count = rc == 0 ? n : 0;
+  return rc;
+}
+
+int TPosixSerialDevice::Purge(bool input, bool output) {
+  if (!input && !output) return 0;
+  const int fd = FFd.load();
+  if (fd < 0) return EBADF;
+  const int queue = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
+  return ErrnoOf(ioctl(fd, TCFLSH, queue));
+}
+
+int TPosixSerialDevice::WaitLine(std::span<const int> wake_fds, int timeout_ms, TSerialLineWake& wake) {
+  wake = {};
+  if (FFd.load() < 0) return EBADF;
+  std::vector<pollfd> fds;
+  fds.reserve(wake_fds.size() + 1);
+  for (const int fd : wake_fds) fds.push_back({fd, POLLIN, 0});
+  fds.push_back({FEpoll.Get(), POLLIN, 0});
+  if (PollRetry(fds, timeout_ms) < 0) return errno;
+  for (std::size_t i = 0; i < wake_fds.size(); ++i)
+    if (fds[i].revents != 0) wake.WokenMask |= 1u << i;
+  if (fds.back().revents & POLLIN) {
+    epoll_event ev{};
+    const int n = epoll_wait(FEpoll.Get(), &ev, 1, 0);
+    if (n > 0) {
+      wake.HangUp = (ev.events & (EPOLLHUP | EPOLLERR)) != 0;
+      wake.Readable = !wake.HangUp && (ev.events & EPOLLIN) != 0;
+    }
+  }
+  return 0;
+}
+
+int TPosixSerialDevice::WaitWritable(std::span<const int> wake_fds, int timeout_ms, bool& writable,
+                                     uint32_t& woken_mask) {
+  writable = false;
+  woken_mask = 0;
+  const int fd = FFd.load();
+  if (fd < 0) return EBADF;
+  std::vector<pollfd> fds;
+  fds.reserve(wake_fds.size() + 1);
+  for (const int w : wake_fds) fds.push_back({w, POLLIN, 0});
+  fds.push_back({fd, POLLOUT, 0});
+  if (PollRetry(fds, timeout_ms) < 0) return errno;
+  for (std::size_t i = 0; i < wake_fds.size(); ++i)
+    if (fds[i].revents != 0) woken_mask |= 1u << i;
+  // A hung-up line is "writable": the write that follows reports the failure.
+  writable = fds.back().revents != 0;
+  return 0;
+}
+
+int TPosixSerialDevice::Close() {
+  const int fd = FFd.exchange(-1);
+  if (fd < 0) return 0;
+  ioctl(fd, TIOCNXCL);  // the flag outlives our fd while others hold the tty open
+  return ::close(fd) == 0 ? 0 : errno;
+}
+
+}  // namespace kestova

@@ -1,0 +1,263 @@
+#pragma once
+// The serial port component: one serial device opened by number or path, its line parameters,
+// a write queue sent by a write thread of its own, line events watched by an event thread of
+// its own and reported on the main thread.
+//
+// Devices. The device is DeviceName formatted with PortNum (see device_path.h): "COM<n>" is
+// /dev/ttyS<n-1>, an absolute path (/dev/ttyUSB0, a pty) is used as it is. The device is opened
+// exclusively; a second opener, in this process or another, gets "Can't open specified device
+// ... (Error 16, Device or resource busy)".
+//
+// Line parameters. The properties give the line-parameter record (serial_dcb.h), which becomes
+// termios (serial_termios.h says what has no Linux counterpart and how it is treated). The
+// line discipline is always raw with reads that return at once, also when UpdateDCB is False
+// (then speed, size, parity, stop bits, flow control and characters stay as the driver had
+// them). DTR and RTS follow ControlDtr/ControlRts; a device without modem lines (a pty) keeps
+// working without them. Linux has no driver queue sizes to request: that step always succeeds.
+//
+// Errors. Every failure of the system becomes an ESerialCommError (or a call of
+// OnErrorException) whose message carries errno and strerror's text. The error mask given to
+// OnError has the CE_ bits of serial_types.h, built from the kernel's error counters and from
+// what the threads saw (CE_IOE: the line hung up or a write failed); a mask is reported once.
+// On a device without error counters (a pty) only CE_IOE can occur.
+//
+// Threads. Property setters, Open, Close, the purges and the status queries belong to the thread
+// that owns the port: the main thread (MainThread()), which must keep running its queued tasks
+// (an event loop, or Drain/JoinPumping) while the port is open and SyncThreads is True.
+// WriteBuf, WriteText and WriteChar may be called from any thread. Set the event handlers while
+// the port is closed. With SyncThreads True (the default) every event handler runs on the main
+// thread, the reporting thread waiting until it has run; with SyncThreads False they run on the
+// event thread or the write thread. A handler may call Close (the thread that is waiting for it
+// is joined later); it must not destroy the port.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/main_thread.h"
+#include "platform/text_codec.h"
+#include "serial/serial_component.h"
+#include "serial/serial_dcb.h"
+#include "serial/serial_device.h"
+#include "serial/serial_error.h"
+#include "serial/serial_line_errors.h"
+#include "serial/serial_persistent.h"
+#include "serial/serial_types.h"
+#include "serial/settings_store.h"
+
+namespace kestova {
+
+class TSerialDisplay;
+class TSerialThread;
+class TSerialCommEventThread;
+class TSerialCommWriteThread;
+
+// The port's status record: line-error mask, transmit-hold flags and both queue counts.
+struct TSerialComStat {
+  uint32_t Errors = 0;
+  uint32_t Flags = 0;
+  int32_t InQue = 0;
+  int32_t OutQue = 0;
+};
+
+class TSerialCustomComm : public TSerialComponent {
+ public:
+  using TNotifyEvent = std::function<void(TSerialCustomComm& Sender)>;
+  using TErrorEvent = std::function<void(TSerialCustomComm& Sender, int32_t Errors)>;
+  using TErrorExceptionEvent =
+      std::function<void(TSerialCustomComm& Sender, int32_t Errors, const std::string& ExceptionMsg)>;
+  using TRxCharEvent = std::function<void(TSerialCustomComm& Sender, int32_t Count)>;
+  using TRxBufEvent = std::function<void(TSerialCustomComm& Sender, const uint8_t* Data, int32_t Count)>;
+  using TApplicationExceptionEvent = std::function<void(TSerialCustomComm& Sender, const std::string& Message)>;
+
+  static constexpr uint32_t kVersion = 0x02020001;
+  static constexpr int kClosePauseMs = 300;
+  static constexpr int kFlushTimeoutMs = 2000;
+
+  explicit TSerialCustomComm(TMainThread& main = MainThread());
+  ~TSerialCustomComm() override;
+
+  // Opens when AutoOpen is set.
+  void Loaded() override;
+  // Opens the device and starts the threads; raises ESerialCommError on failure (the port is
+  // then closed).
+  void Open();
+  // Stops the threads, closes the device, raises OnClose and pauses kClosePauseMs. Nothing
+  // when closed.
+  void Close();
+  bool Active() const noexcept { return FHandle.load() >= 0; }
+  // The device's file descriptor; -1 while closed.
+  int Handle() const noexcept { return FHandle.load(); }
+  // The device file Open uses.
+  std::string DevicePath() const;
+
+  // Output, from any thread. WriteBuf returns the bytes accepted (0 when closed); queued mode
+  // waits up to Buffers.WriteTimeout for room and raises "Output buffer is full. Please check
+  // comm status." when there is none.
+  int32_t WriteBuf(const void* Buf, int32_t Count);
+  bool WriteText(const ByteString& s);
+  bool WriteChar(char Ch);
+
+  int32_t WriteBufUsed();
+  int32_t WriteBufFree();
+  int32_t UARTWriteBufUsed();
+  int32_t UARTReadBufUsed();
+  int32_t ReadBufUsed();
+  int32_t ReadBufFree();
+  void PurgeRead() { Purge(PURGE_RXABORT | PURGE_RXCLEAR); }
+  void PurgeWrite() { Purge(PURGE_TXABORT | PURGE_TXCLEAR); }
+  void PurgeReadWrite() { Purge(PURGE_TXABORT | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_RXCLEAR); }
+
+  // Run-time properties.
+  bool SyncThreads() const noexcept { return FSyncThreads; }
+  void SetSyncThreads(bool value) noexcept { FSyncThreads = value; }
+  // Replaces how devices are opened (tests script the device through it); closed port only.
+  void SetDeviceOpener(TSerialDeviceOpener opener);
+  // The display component told us it is going away.
+  void Notification(TSerialDisplay* component);
+
+  // Instead of raising any ESerialCommError: (Sender, system error code, system text).
+  TErrorExceptionEvent OnErrorException;
+  // Receives the errors of event handlers and of the dispatch, which go no further; without it
+  // they are written to standard error.
+  TApplicationExceptionEvent OnApplicationException;
+
+ protected:
+  // The published properties (TSerialComm makes them public).
+  bool AutoOpen() const { return FAutoOpen; }
+  void SetAutoOpen(bool value) { FAutoOpen = value; }
+  TSerialBaudrate Baudrate() const { return FBaudrate; }
+  void SetBaudrate(TSerialBaudrate value);
+  TSerialParity Parity() const { return FParity; }
+  void SetParity(TSerialParity value);
+  TSerialDatabits Databits() const { return FDatabits; }
+  void SetDatabits(TSerialDatabits value);
+  TSerialStopbits Stopbits() const { return FStopbits; }
+  void SetStopbits(TSerialStopbits value);
+  TSerialEventChars& EventChars() { return *FEventChars; }
+  void SetEventChars(const TSerialEventChars& value) { FEventChars->Assign(value); }
+  TSerialFlowControl& FlowControl() { return *FFlowControl; }
+  void SetFlowControl(const TSerialFlowControl& value) { FFlowControl->Assign(value); }
+  TSerialCommOptions Options() const { return FOptions; }
+  void SetOptions(TSerialCommOptions value);
+  TSerialPortInt PortNum() const { return FPortNum; }
+  void SetPortNum(TSerialPortInt value);
+  const std::string& DeviceName() const { return FDeviceName; }
+  void SetDeviceName(const std::string& value);
+  TSerialCommEvents MonitorEvents() const { return FMonitorEvents; }
+  void SetMonitorEvents(TSerialCommEvents value);
+  TSerialBuffers& Buffers() { return *FBuffers; }
+  void SetBuffers(const TSerialBuffers& value);
+  TThreadPriority EventPriority() const { return FEventPriority; }
+  void SetEventPriority(TThreadPriority value);
+  TThreadPriority WritePriority() const { return FWritePriority; }
+  void SetWritePriority(TThreadPriority value);
+  bool DirectWrite() const { return FDirectWrite; }
+  void SetDirectWrite(bool value);
+  bool UpdateDCB() const { return FUpdateDCB; }
+  void SetUpdateDCB(bool value);
+  int32_t UserBaudrate() const { return FUserBaudrate; }
+  void SetUserBaudrate(int32_t value);
+  TSettingsStore& SettingsStore() { return *FSettingsStore; }
+  void SetSettingsStore(const TSettingsStore& value) { FSettingsStore->Assign(value); }
+  TSerialDisplay* Display() const { return FDisplay; }
+  void SetDisplay(TSerialDisplay* value);
+  std::string Version() const;
+  void SetVersion(const std::string&) {}
+
+  // The published events.
+  TNotifyEvent OnOpen, OnClose, OnCts, OnDsr, OnRlsd, OnRing, OnBreak, OnRxFlag, OnTxEmpty, OnPErr, OnRx80Full,
+      OnEvent1, OnEvent2;
+  TErrorEvent OnError;
+  TRxCharEvent OnRxChar;
+  TRxBufEvent OnRxBuf;
+
+  // The steps that derived ports may refine.
+  virtual void CreateHandle();
+  virtual void CreateThreads();
+  virtual void HandleDataEvent();
+  virtual void HandleLineEvent(uint32_t mask);
+  virtual void WriteEvents();
+  // Offers bytes to the write queue, waiting up to Buffers.WriteTimeout for room.
+  virtual bool WriteBuffer(const void* Buf, int32_t Count);
+
+  // The raising step: OnErrorException when set (and returns), else ESerialCommError with
+  // `templ` completed by `code` (%d) and its system text (%s).
+  void Error(const std::string& templ, int code);
+  // Error(templ, code) when `code` is not 0.
+  void Watch(int code, const std::string& templ);
+  // "Can't perform this operation while port is open" when open; true when closed. A setter
+  // whose error was passed to OnErrorException leaves its value unchanged.
+  bool CheckClosed();
+  // Applies the line parameters when open and UpdateDCB is set.
+  void ApplyLineParams();
+  TSerialLineSettings LineSettings() const;
+  // Reads and clears the port status; a closed port gives zeros.
+  TSerialComStat ReadPortStatus();
+  // Clears the line errors and raises OnError with a non-zero mask; true when it was non-zero.
+  bool ClearLineErrors();
+  void Purge(uint32_t flags);
+
+  // Runs `step`, passing what it throws to the application's exception handler.
+  void Guarded(const std::function<void()>& step) noexcept;
+
+  TMainThread& FMain;
+  // Both guard the device: FWriteSection the write queue and a whole direct write,
+  // FGlobalSection the status reads, the purges and the device's lifetime.
+  std::mutex FWriteSection;
+  std::condition_variable FWriteRoom;
+  std::recursive_mutex FGlobalSection;
+
+ private:
+  void Dispatch(uint32_t mask);
+  // A thread's report, on the main thread when the thread was started synchronised.
+  void ThreadReport(TSerialThread& from, bool sync, uint32_t mask, bool full_dispatch);
+  int32_t DirectWriteBuf(const void* Buf, int32_t Count);
+  void OnBuffersChanged();
+  void StopThreads();
+  void TearDown();
+  // Stops `thread` and joins it, or hands it to FRetired when it cannot be joined now: it is
+  // the calling thread, or it waits for the handler that called Close.
+  template <typename T>
+  void EndThread(std::unique_ptr<T>& thread);
+  void JoinRetired();
+
+  std::shared_ptr<TSerialDevice> FDevice;
+  std::atomic<int> FHandle{-1};
+  TSerialDeviceOpener FOpener;
+  TSerialLineErrors FLineErrors;
+  std::unique_ptr<TSerialCommEventThread> FEventThread;
+  std::unique_ptr<TSerialCommWriteThread> FWriteThread;  // guarded by FWriteSection
+  TSerialCommEventThread* FTxWatcher = nullptr;          // guarded by FWriteSection; direct writes tell it
+  std::vector<std::unique_ptr<TSerialThread>> FRetired;
+  TSerialThread* FSyncCaller = nullptr;  // main thread: the thread whose report runs now
+  uint32_t FEventMask = 0;
+  bool FDestroying = false;
+
+  bool FAutoOpen = false;
+  TSerialPortInt FPortNum = 0;
+  std::string FDeviceName = "COM%d";
+  TSerialCommEvents FMonitorEvents{ceError, ceRxChar, ceTxEmpty};
+  std::unique_ptr<TSerialBuffers> FBuffers;
+  TThreadPriority FEventPriority = tpNormal;
+  TThreadPriority FWritePriority = tpHighest;
+  bool FDirectWrite = false;
+  TSerialBaudrate FBaudrate = br1200;
+  TSerialParity FParity = paNone;
+  TSerialDatabits FDatabits = db8;
+  TSerialStopbits FStopbits = sb1;
+  TSerialCommOptions FOptions;
+  std::unique_ptr<TSerialFlowControl> FFlowControl;
+  std::unique_ptr<TSerialEventChars> FEventChars;
+  bool FUpdateDCB = true;
+  int32_t FUserBaudrate = 0;
+  TSerialDisplay* FDisplay = nullptr;  // not owned; forgotten when it is destroyed
+  bool FSyncThreads = true;
+  std::unique_ptr<TSettingsStore> FSettingsStore;
+};
+
+}  // namespace kestova

@@ -1,0 +1,32 @@
+#pragma once
+// The serial port's exception and the texts of its errors.
+#include <string>
+
+#include "platform/exception.h"
+
+namespace kestova {
+
+class ESerialCommError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// The system's text for an error code, without trailing blanks, control characters and full stops.
+std::string SerialSysErrorText(int code);
+
+// Messages of the component. Those with %d and %s are completed with the system error code and
+// its text; the two opening messages get the device path first.
+inline constexpr char sErrPortOpen[] = "Can't perform this operation while port is open";
+inline constexpr char sErrDeviceNotFound[] = "Specified device not found (%s).";
+inline constexpr char sErrOpenDevice[] = "Can't open specified device %s";
+inline constexpr char sErrOpenDeviceDetail[] = " (Error %d, %s)";
+inline constexpr char sErrWriteDcb[] = "Error writing dcb (%d), %s";
+inline constexpr char sErrInitBuffers[] = "Error initializing buffers (%d), %s";
+inline constexpr char sErrSetTimeouts[] = "Error setting timeouts (%d), %s";
+inline constexpr char sErrSetEventMask[] = " Error setting EventMask (%d), %s";
+inline constexpr char sErrClearBuffers[] = "Error clearing buffers (%d), %s";
+inline constexpr char sErrStatistics[] = "Error retrieving statistics (%d), %s";
+inline constexpr char sErrWrite[] = "Write error (%d), %s";
+inline constexpr char sErrOutputFull[] = "Output buffer is full. Please check comm status.";
+
+}  // namespace kestova

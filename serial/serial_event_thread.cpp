@@ -1,0 +1,108 @@
+#include "serial/serial_event_thread.h"
+
+namespace kestova {
+
+namespace {
+constexpr uint32_t kModemEvents = EV_CTS | EV_DSR | EV_RING | EV_RLSD;
+}
+
+TSerialCommEventThread::TSerialCommEventThread(TMainThread& main, std::shared_ptr<TSerialDevice> device,
+                                               uint32_t event_mask, int32_t read_size, TSerialLineErrors& errors,
+                                               TDispatch dispatch)
+    : TSerialThread(main),
+      FDevice(std::move(device)),
+      FEventMask(event_mask),
+      FReadSize(read_size),
+      FErrors(errors),
+      FDispatch(std::move(dispatch)) {}
+
+TSerialCommEventThread::~TSerialCommEventThread() {
+  Stop();
+  Worker().Join();
+}
+
+void TSerialCommEventThread::Start(TThreadPriority priority) { StartWorker("serial-event", priority, [this] { Run(); }); }
+
+void TSerialCommEventThread::Stop() noexcept {
+  FTerminated = true;
+  FEvent.Set();
+}
+
+void TSerialCommEventThread::TransmitStarted() noexcept {
+  if ((FEventMask & EV_TXEMPTY) == 0) return;
+  FTxPending = true;
+  FPoke.Set();
+}
+
+void TSerialCommEventThread::Run() {
+  TSerialCounters counters;
+  bool have_counters = FDevice->GetCounters(counters) == 0;
+  uint32_t lines = 0;
+  bool have_lines = FDevice->GetModemLines(lines) == 0;
+  const bool watch_modem = (FEventMask & kModemEvents) != 0;
+  bool hung_up = false;
+  bool above_80 = false;
+  const int wake_fds[] = {FEvent.Fd(), FPoke.Fd()};
+
+  while (!FTerminated) {
+    const bool sample = !hung_up && ((watch_modem && (have_counters || have_lines)) || FTxPending);
+    TSerialLineWake wake;
+    const int rc = FDevice->WaitLine(wake_fds, sample ? kModemSampleMs : -1, wake);
+    if (FTerminated) break;
+    uint32_t occurred = 0;
+    if (rc != 0) {
+      // The device can no longer be waited on: report it once, then only wait to be stopped.
+      if (!hung_up) FErrors.Latch(CE_IOE);
+      if (!hung_up && (FEventMask & EV_ERR)) FDispatch(*this, EV_ERR);
+      hung_up = true;
+      FEvent.Wait(-1);
+      continue;
+    }
+    if (wake.WokenMask & 2) FPoke.Reset();
+    if (wake.Readable) {
+      occurred |= EV_RXCHAR;
+      if (FEventMask & EV_RX80FULL) {
+        int32_t queued = 0;
+        FDevice->InputQueued(queued);
+        const bool above = static_cast<int64_t>(queued) * 10 >= static_cast<int64_t>(FReadSize) * 8;
+        if (above && !above_80) occurred |= EV_RX80FULL;
+        above_80 = above;
+      }
+    }
+    if (wake.HangUp && !hung_up) {
+      hung_up = true;
+      FErrors.Latch(CE_IOE);
+      occurred |= EV_ERR;
+    }
+    if (have_counters && !hung_up) {
+      TSerialCounters now;
+      if (FDevice->GetCounters(now) == 0) {
+        occurred |= CounterEvents(counters, now);
+        counters = now;
+      } else {
+        have_counters = false;
+      }
+    }
+    if (have_lines && watch_modem && !hung_up) {
+      uint32_t now = 0;
+      if (FDevice->GetModemLines(now) == 0) {
+        // With counters, transitions too short to be seen in two readings are counted anyway.
+        if (!have_counters) occurred |= ModemLineEvents(lines, now);
+        lines = now;
+      } else {
+        have_lines = false;
+      }
+    }
+    if (FTxPending) {
+      int32_t queued = 0;
+      if (FDevice->OutputQueued(queued) != 0 || queued == 0) {
+        FTxPending = false;
+        occurred |= EV_TXEMPTY;
+      }
+    }
+    const uint32_t mask = occurred & FEventMask;
+    if (mask != 0) FDispatch(*this, mask);
+  }
+}
+
+}  // namespace kestova
