@@ -1,0 +1,57 @@
+#include "scripted_device.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace kestova::test {
+
+int TScriptedSerialDevice::GetCounters(TSerialCounters& counters) {
+  std::lock_guard lock(FScript->Lock);
+  if (!FScript->HasCounters) return ENOTTY;
+  counters = FScript->Counters;
+  return 0;
+}
+
+int TScriptedSerialDevice::GetModemLines(uint32_t& lines) {
+  std::lock_guard lock(FScript->Lock);
+  if (!FScript->HasModem) return ENOTTY;
+  lines = FScript->Modem;
+  return 0;
+}
+
+int TScriptedSerialDevice::Write(const void* buf, std::size_t count, std::size_t& written) {
+  {
+    std::lock_guard lock(FScript->Lock);
+    if (FScript->WriteError != 0) {
+      written = 0;
+      return FScript->WriteError;
+    }
+  }
+  return TPosixSerialDevice::Write(buf, count, written);
+}
+
+int TScriptedSerialDevice::WaitLine(std::span<const int> wake_fds, int timeout_ms, TSerialLineWake& wake) {
+  std::vector<int> fds(wake_fds.begin(), wake_fds.end());
+  fds.push_back(FScript->Changed.Fd());
+  const int rc = TPosixSerialDevice::WaitLine(fds, timeout_ms, wake);
+  const uint32_t script_bit = 1u << wake_fds.size();
+  if (wake.WokenMask & script_bit) {
+    FScript->Changed.Reset();
+    wake.WokenMask &= ~script_bit;
+    wake.Changed = true;
+  }
+  return rc;
+}
+
+TSerialDeviceOpener ScriptedOpener(std::shared_ptr<TLineScript> script) {
+  return [script](const std::string& path, std::unique_ptr<TSerialDevice>& device) {
+    UniqueFd fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) return errno;
+    device = std::make_unique<TScriptedSerialDevice>(std::move(fd), script);
+    return 0;
+  };
+}
+
+}  // namespace kestova::test

@@ -1,0 +1,50 @@
+#pragma once
+// A real pty for the bytes, with the modem lines, the error counters and write failures
+// scripted by the test (a pty has none of them).
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "serial/posix_serial_device.h"
+#include "serial/serial_event.h"
+
+namespace kestova::test {
+
+struct TLineScript {
+  // Changes the line under the lock and wakes the port's event thread.
+  template <typename F>
+  void Change(F&& change) {
+    {
+      std::lock_guard lock(Lock);
+      change(*this);
+    }
+    Changed.Set();
+  }
+
+  std::mutex Lock;
+  TSerialCounters Counters;
+  bool HasCounters = true;
+  uint32_t Modem = 0;
+  bool HasModem = true;
+  int WriteError = 0;  // writes fail with it while not 0
+  TSerialEvent Changed;
+};
+
+class TScriptedSerialDevice : public TPosixSerialDevice {
+ public:
+  TScriptedSerialDevice(UniqueFd fd, std::shared_ptr<TLineScript> script)
+      : TPosixSerialDevice(std::move(fd)), FScript(std::move(script)) {}
+
+  int GetCounters(TSerialCounters& counters) override;
+  int GetModemLines(uint32_t& lines) override;
+  int Write(const void* buf, std::size_t count, std::size_t& written) override;
+  int WaitLine(std::span<const int> wake_fds, int timeout_ms, TSerialLineWake& wake) override;
+
+ private:
+  std::shared_ptr<TLineScript> FScript;
+};
+
+// An opener for TSerialCustomComm::SetDeviceOpener that gives scripted devices.
+TSerialDeviceOpener ScriptedOpener(std::shared_ptr<TLineScript> script);
+
+}  // namespace kestova::test
