@@ -5,7 +5,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <future>
+#include <exception>
+#include <memory>
 
 namespace kestova {
 
@@ -46,35 +47,64 @@ void TMainThread::Queue(Task task) {
   Wake();
 }
 
+namespace {
+
+// One synchronous hand-over. Our own mutex (rather than a promise) carries the result, so the
+// hand-back is visible to ThreadSanitizer, which cannot see inside the standard library.
+struct SyncCall {
+  std::mutex lock;
+  std::condition_variable finished_changed;
+  bool finished = false;
+  bool ran = false;
+  std::exception_ptr error;
+};
+
+// Held only by the queued task: when the task is destroyed, run or dropped unrun by Shutdown,
+// the waiting worker is released.
+struct SyncCompleter {
+  explicit SyncCompleter(std::shared_ptr<SyncCall> c) : call(std::move(c)) {}
+  SyncCompleter(const SyncCompleter&) = delete;
+  SyncCompleter& operator=(const SyncCompleter&) = delete;
+  std::shared_ptr<SyncCall> call;
+  ~SyncCompleter() {
+    {
+      std::lock_guard guard(call->lock);
+      call->finished = true;
+    }
+    call->finished_changed.notify_all();
+  }
+};
+
+}  // namespace
+
 void TMainThread::Synchronize(Task task) {
   if (IsMainThread()) {
     task();
     return;
   }
-  auto done = std::make_shared<std::promise<void>>();
-  std::future<void> result = done->get_future();
+  auto call = std::make_shared<SyncCall>();
   {
+    auto completer = std::make_shared<SyncCompleter>(call);
     std::lock_guard lock(FLock);
     if (FShutDown) throw EMainThreadGone();
-    // Only the queued task holds the promise: dropping the task unrun breaks it and so
-    // releases this waiter.
-    FTasks.push_back([done = std::move(done), task = std::move(task)] {
+    FTasks.push_back([completer = std::move(completer), task = std::move(task)] {
+      std::exception_ptr error;
       try {
         task();
-        done->set_value();
       } catch (...) {
-        done->set_exception(std::current_exception());
+        error = std::current_exception();
       }
+      std::lock_guard guard(completer->call->lock);
+      completer->call->ran = true;
+      completer->call->error = std::move(error);
     });
   }
   FChanged.notify_all();
   Wake();
-  try {
-    result.get();
-  } catch (const std::future_error&) {
-    // The task was dropped unrun by Shutdown.
-    throw EMainThreadGone();
-  }
+  std::unique_lock guard(call->lock);
+  call->finished_changed.wait(guard, [&] { return call->finished; });
+  if (!call->ran) throw EMainThreadGone();
+  if (call->error) std::rethrow_exception(call->error);
 }
 
 std::size_t TMainThread::Drain() {
