@@ -15,22 +15,21 @@ const std::string kCommentName = "#comment";
 const std::string kDocumentName = "#document";
 const std::string kDocTypeName = "#doctype";
 
-// CR LF and a lone CR both become LF.
-std::string NormalizeLineEnds(std::string_view value) {
-  std::string out;
-  out.reserve(value.size());
+}  // namespace
+
+void NormalizeLineEnds(std::string& value) {
+  if (value.find('\r') == std::string::npos) return;
+  std::size_t out = 0;
   for (std::size_t i = 0; i < value.size(); ++i) {
     if (value[i] == '\r') {
-      out += '\n';
+      value[out++] = '\n';
       if (i + 1 < value.size() && value[i + 1] == '\n') ++i;
     } else {
-      out += value[i];
+      value[out++] = value[i];
     }
   }
-  return out;
+  value.resize(out);
 }
-
-}  // namespace
 
 const char* NodeTypeName(TNodeType type) noexcept {
   switch (type) {
@@ -228,7 +227,8 @@ void TXMLCharacterData::SetNodeValue(std::string_view value) {
     FNodeValue.assign(value);
     return;
   }
-  FNodeValue = NormalizeLineEnds(value);
+  FNodeValue.assign(value);
+  NormalizeLineEnds(FNodeValue);
 }
 
 const std::string& TXMLText::NodeName() const noexcept { return kTextName; }

@@ -32,6 +32,9 @@ enum class TNodeType : uint8_t {
   NOTATION_NODE = 12,
 };
 
+// CR LF and a lone CR both become LF, as text, comment and document-type values are stored.
+void NormalizeLineEnds(std::string& value);
+
 // "ELEMENT_NODE" and so on, as error messages name node types.
 const char* NodeTypeName(TNodeType type) noexcept;
 
@@ -72,6 +75,7 @@ class TXMLNodeList {
 
  private:
   friend class TXMLNode;
+  friend class TXMLParser;
   std::vector<IXMLNode> FItems;
 };
 
@@ -99,6 +103,7 @@ class TXMLNamedNodeMap {
 // still letting std::make_shared call them.
 class TXMLNodeKey {
   friend class TXMLDocument;
+  friend class TXMLParser;
   friend std::shared_ptr<TXMLDocument> CreateXMLDoc();
   TXMLNodeKey() = default;
 };
