@@ -82,11 +82,8 @@ TPosixSerialDevice::TPosixSerialDevice(UniqueFd fd) : FFd(fd.Release()), FEpoll(
   epoll_event ev{};
   ev.events = EPOLLIN | EPOLLET;
   ev.data.fd = FFd.load();
-  if (epoll_ctl(FEpoll.Get(), EPOLL_CTL_ADD, FFd.load(), &ev) != 0) {
-    const int err = errno;
-    ::close(FFd.exchange(-1));
-    throw ESerialCommError(Format("Cannot watch the device (%d), %s", err, SerialSysErrorText(err)));
-  }
+  // Not a tty (a regular file cannot be watched): the parameter steps of opening report it.
+  if (epoll_ctl(FEpoll.Get(), EPOLL_CTL_ADD, FFd.load(), &ev) != 0) FWatchError = errno;
 }
 
 TPosixSerialDevice::~TPosixSerialDevice() { Close(); }
@@ -197,6 +194,7 @@ int TPosixSerialDevice::Purge(bool input, bool output) {
 int TPosixSerialDevice::WaitLine(std::span<const int> wake_fds, int timeout_ms, TSerialLineWake& wake) {
   wake = {};
   if (FFd.load() < 0) return EBADF;
+  if (FWatchError != 0) return FWatchError;
   std::vector<pollfd> fds;
   fds.reserve(wake_fds.size() + 1);
   for (const int fd : wake_fds) fds.push_back({fd, POLLIN, 0});

@@ -10,7 +10,7 @@ namespace kestova {
 
 class TPosixSerialDevice : public TSerialDevice {
  public:
-  // Takes an open, locked tty fd. Throws ESerialCommError when the wait set cannot be made.
+  // Takes an open, locked tty fd. Throws ESerialCommError when no wait set can be made.
   explicit TPosixSerialDevice(UniqueFd fd);
   ~TPosixSerialDevice() override;
 
@@ -37,6 +37,7 @@ class TPosixSerialDevice : public TSerialDevice {
   // Edge-triggered interest in the fd: a wait reports bytes when they arrive, not again while
   // they sit unread, so an application that leaves them queued costs no CPU.
   UniqueFd FEpoll;
+  int FWatchError = 0;
 };
 
 }  // namespace kestova

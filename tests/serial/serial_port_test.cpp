@@ -1,0 +1,413 @@
+// The port on real pseudo terminals: opening, line parameters, queued output, the full-queue
+// wait, closing, and the other side hanging up.
+#include <asm/termbits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "port_fixture.h"
+#include "termios_readback.h"
+
+namespace kestova::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class SerialPort : public SerialPortFixture {};
+
+std::string Pattern(std::size_t size, int seed) {
+  std::string s(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 7 + static_cast<std::size_t>(seed)) & 0xFF);
+  return s;
+}
+
+// Stops the port's output the way a device does: XOFF from the other side. Bytes written to
+// the pty after it stay in the port's queue. The 'A' behind the XOFF tells when the tty has
+// taken both (it raises OnRxChar).
+void StopOutput(TSerialComm& port, TPtyPair& pty) {
+  std::atomic<int> received{0};
+  port.OnRxChar = [&](TSerialCustomComm&, int32_t count) { received = count; };
+  pty.WriteMaster("\x13" "A");
+  ASSERT_TRUE(PumpUntil([&] { return received.load() > 0; }));
+  port.OnRxChar = nullptr;
+}
+
+TEST_F(SerialPort, OpensWithTheDisplayServiceLineParameters) {
+  auto port = NewPort();
+  int opened = 0;
+  port->OnOpen = [&](TSerialCustomComm&) { ++opened; };
+  port->Open();
+  ASSERT_TRUE(port->Active());
+  EXPECT_GE(port->Handle(), 0);
+  EXPECT_EQ(opened, 1);
+
+  const TSerialTermios t = ReadBackTermios(Pty.Slave());
+  EXPECT_EQ(t.c_cflag & CBAUD, static_cast<uint32_t>(B9600));
+  EXPECT_EQ(t.c_cflag & CSIZE, static_cast<uint32_t>(CS8));
+  EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+  EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | INLCR), 0u);
+  EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
+  EXPECT_EQ(t.c_oflag & OPOST, 0u);
+  EXPECT_EQ(t.c_cc[VMIN], 0);
+  EXPECT_EQ(t.c_cc[VTIME], 0);
+}
+
+TEST_F(SerialPort, QueuedBytesArriveInOrderFromAnyThread) {
+  auto port = NewPort();
+  port->Open();
+  const std::string frame = "\x0c" "Total 1.50 EUR\x0a\x0d" "Thank you";
+  ASSERT_TRUE(port->WriteText(frame));
+  EXPECT_EQ(Pty.ReadMaster(frame.size(), 5s), frame);
+
+  // More than the queue holds, from another thread while the main thread serves the port.
+  std::string expected;
+  for (int i = 0; i < 40; ++i) expected += Pattern(500, i);
+  std::atomic<bool> all_taken{true};
+  std::thread writer([&] {
+    for (int i = 0; i < 40; ++i)
+      if (!port->WriteText(Pattern(500, i))) all_taken = false;
+  });
+  const std::string got = Pty.ReadMaster(expected.size(), 20s);
+  writer.join();
+  EXPECT_TRUE(all_taken);
+  EXPECT_EQ(got.size(), expected.size());
+  EXPECT_TRUE(got == expected);
+}
+
+TEST_F(SerialPort, EmptyTextIsTakenOnAnOpenPort) {
+  auto port = NewPort();
+  port->Open();
+  EXPECT_TRUE(port->WriteText(""));
+  EXPECT_TRUE(port->WriteChar('x'));
+  EXPECT_EQ(Pty.ReadMaster(1, 5s), "x");
+}
+
+TEST_F(SerialPort, EmptyQueueIsReportedAfterItDrains) {
+  auto port = NewPort();
+  std::atomic<int> empties{0};
+  port->OnTxEmpty = [&](TSerialCustomComm&) { ++empties; };
+  port->Open();
+  ASSERT_TRUE(port->WriteText("abc"));
+  EXPECT_EQ(Pty.ReadMaster(3, 5s), "abc");
+  EXPECT_TRUE(PumpUntil([&] { return empties.load() >= 1; }));
+  EXPECT_EQ(port->WriteBufUsed(), 0);
+  EXPECT_EQ(port->WriteBufFree(), 2048);
+}
+
+TEST_F(SerialPort, WriteOfExactlyWriteSizeIsTakenAndOneByteMoreIsRefusedAfterTheTimeout) {
+  auto port = NewPort();
+  port->Open();
+  const std::string full = Pattern(2048, 1);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(port->WriteBuf(full.data(), 2048), 2048);
+  EXPECT_LT(ElapsedMs(start), 900) << "an empty queue takes a full block without waiting";
+  EXPECT_EQ(Pty.ReadMaster(2048, 5s), full);
+
+  const std::string too_big = Pattern(2049, 2);
+  const auto wait_start = std::chrono::steady_clock::now();
+  const double cpu_start = ProcessCpuMs();
+  try {
+    port->WriteBuf(too_big.data(), 2049);
+    ADD_FAILURE() << "a block larger than the queue was taken";
+  } catch (const ESerialCommError& e) {
+    EXPECT_STREQ(e.what(), "Output buffer is full. Please check comm status.");
+  }
+  const double cpu_ms = ProcessCpuMs() - cpu_start;
+  const long waited = ElapsedMs(wait_start);
+  EXPECT_GE(waited, 1000);
+  EXPECT_LT(waited, 5000);
+  EXPECT_LT(cpu_ms, 300.0) << "the wait for room must sleep, not spin";
+  std::printf("refused write: waited %ld ms, process CPU %.1f ms\n", waited, cpu_ms);
+  RecordProperty("refused_wait_cpu_ms", static_cast<int>(cpu_ms));
+}
+
+TEST_F(SerialPort, WriterWaitingForRoomIsTakenWhenTheQueueDrainsInTime) {
+  auto port = NewPort();
+  port->FlowControl().SetXonXoffOut(true);
+  port->Open();
+  StopOutput(*port, Pty);
+  const std::string block = Pattern(2048, 3);
+  ASSERT_EQ(port->WriteBuf(block.data(), 2048), 2048);
+  std::thread resume([&] {
+    std::this_thread::sleep_for(300ms);
+    Pty.WriteMaster("\x11");  // XON
+  });
+  const std::string more = "more";
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(port->WriteText(more));
+  EXPECT_LT(ElapsedMs(start), 5000);
+  resume.join();
+  EXPECT_TRUE(Pty.ReadMaster(2048 + more.size(), 10s) == block + more);
+}
+
+TEST_F(SerialPort, FullQueueIsRefusedWhileTheLineIsStoppedAndItsBytesAreDroppedAtClose) {
+  auto port = NewPort();
+  port->FlowControl().SetXonXoffOut(true);
+  port->Open();
+  StopOutput(*port, Pty);
+  const std::string block = Pattern(2048, 4);
+  ASSERT_EQ(port->WriteBuf(block.data(), 2048), 2048);
+
+  const auto start = std::chrono::steady_clock::now();
+  const double cpu_start = ProcessCpuMs();
+  EXPECT_THROW(port->WriteText("0123456789"), ESerialCommError);
+  const double cpu_ms = ProcessCpuMs() - cpu_start;
+  EXPECT_GE(ElapsedMs(start), 1000);
+  EXPECT_LT(cpu_ms, 300.0);
+  std::printf("full-queue wait: process CPU %.1f ms over %ld ms\n", cpu_ms, ElapsedMs(start));
+  EXPECT_EQ(port->WriteBufUsed(), 2048);
+
+  // With a handler for errors the same refusal is a 0 result.
+  int code = -1;
+  std::string text;
+  port->OnErrorException = [&](TSerialCustomComm&, int32_t c, const std::string& t) { code = c, text = t; };
+  port->Buffers().SetWriteTimeout(50);
+  EXPECT_EQ(port->WriteBuf("z", 1), 0);
+  EXPECT_EQ(code, 0);
+
+  port->Close();
+  Pty.WriteMaster("\x11");
+  EXPECT_EQ(Pty.ReadMaster(1, 300ms), "") << "bytes queued at Close are discarded";
+}
+
+TEST_F(SerialPort, PurgeWriteDropsTheQueue) {
+  auto port = NewPort();
+  port->FlowControl().SetXonXoffOut(true);
+  port->Open();
+  StopOutput(*port, Pty);
+  ASSERT_TRUE(port->WriteText(Pattern(100, 5)));
+  port->PurgeWrite();
+  EXPECT_EQ(port->WriteBufUsed(), 0);
+  Pty.WriteMaster("\x11");
+  ASSERT_TRUE(port->WriteText("after"));
+  EXPECT_EQ(Pty.ReadMaster(5, 5s), "after");
+}
+
+TEST_F(SerialPort, OpenOnAnOpenPortRaisesAndLeavesItWorking) {
+  auto port = NewPort();
+  port->Open();
+  const int handle = port->Handle();
+  try {
+    port->Open();
+    ADD_FAILURE() << "opened twice";
+  } catch (const ESerialCommError& e) {
+    EXPECT_STREQ(e.what(), "Can't perform this operation while port is open");
+  }
+  EXPECT_EQ(port->Handle(), handle);
+  ASSERT_TRUE(port->WriteText("still"));
+  EXPECT_EQ(Pty.ReadMaster(5, 5s), "still");
+
+  // Another port on the same device is kept out, root or not.
+  auto second = NewPort();
+  try {
+    second->Open();
+    ADD_FAILURE() << "a second opener got the device";
+  } catch (const ESerialCommError& e) {
+    EXPECT_EQ(std::string(e.what()), "Can't open specified device " + Pty.SlavePath() + " (Error 16, Device or resource busy)");
+  }
+  EXPECT_FALSE(second->Active());
+  port->Close();
+  second->Open();  // free again once closed
+  EXPECT_TRUE(second->Active());
+}
+
+class SerialPortOpenErrors : public SerialPortFixture {
+ protected:
+  void SetUp() override {
+    SerialPortFixture::SetUp();
+    char templ[] = "/tmp/kestova-serial-XXXXXX";
+    ASSERT_NE(mkdtemp(templ), nullptr);
+    Dir = templ;
+  }
+  void TearDown() override {
+    std::filesystem::remove_all(Dir);
+    SerialPortFixture::TearDown();
+  }
+  std::string Dir;
+};
+
+TEST_F(SerialPortOpenErrors, EachFailureHasItsMessageAndLeavesThePortClosed) {
+  std::ofstream(Dir + "/file") << "not a tty";
+  std::filesystem::create_directory(Dir + "/dir");
+  struct Case {
+    std::string path;
+    bool update_dcb;
+    std::string message;
+  };
+  const Case cases[] = {
+      {Dir + "/missing", true, "Specified device not found (" + Dir + "/missing)."},
+      {Dir + "/dir", true, "Can't open specified device " + Dir + "/dir (Error 21, Is a directory)"},
+      {Dir + "/file", true, "Error writing dcb (25), Inappropriate ioctl for device"},
+      {Dir + "/file", false, "Error setting timeouts (25), Inappropriate ioctl for device"},
+  };
+  for (const Case& c : cases) {
+    TSerialComm port;
+    port.SetDeviceName(c.path);
+    port.SetUpdateDCB(c.update_dcb);
+    try {
+      port.Open();
+      ADD_FAILURE() << c.path << " opened";
+    } catch (const ESerialCommError& e) {
+      EXPECT_EQ(std::string(e.what()), c.message);
+    }
+    EXPECT_FALSE(port.Active()) << c.path;
+    EXPECT_EQ(port.Handle(), -1);
+  }
+}
+
+TEST_F(SerialPortOpenErrors, MissingDeviceIsTriedAgainByTheNextOpen) {
+  const std::string path = Dir + "/display";
+  TSerialComm port;
+  port.SetDeviceName(path);
+  EXPECT_THROW(port.Open(), ESerialCommError);
+  ASSERT_FALSE(port.Active());
+
+  // Reported to the handler instead, the failure leaves the port closed as well.
+  int code = 0;
+  std::string text;
+  port.OnErrorException = [&](TSerialCustomComm&, int32_t c, const std::string& t) { code = c, text = t; };
+  port.Open();
+  EXPECT_EQ(code, ENOENT);
+  EXPECT_EQ(text, "No such file or directory");
+  EXPECT_FALSE(port.Active());
+  port.OnErrorException = nullptr;
+
+  std::filesystem::create_symlink(Pty.SlavePath(), path);  // the device appears
+  port.Open();
+  EXPECT_TRUE(port.Active());
+  ASSERT_TRUE(port.WriteText("hi"));
+  EXPECT_EQ(Pty.ReadMaster(2, 5s), "hi");
+}
+
+TEST_F(SerialPort, SettersThatNeedAClosedPortRaiseWhileOpen) {
+  auto port = NewPort();
+  port->Open();
+  struct Case {
+    const char* name;
+    std::function<void(TSerialComm&)> set;
+  };
+  const TSerialBuffers other_buffers;
+  const Case cases[] = {
+      {"PortNum", [](TSerialComm& p) { p.SetPortNum(3); }},
+      {"DeviceName", [](TSerialComm& p) { p.SetDeviceName("COM%d"); }},
+      {"MonitorEvents", [](TSerialComm& p) { p.SetMonitorEvents({ceCts}); }},
+      {"DirectWrite", [](TSerialComm& p) { p.SetDirectWrite(true); }},
+      {"UpdateDCB", [](TSerialComm& p) { p.SetUpdateDCB(false); }},
+      {"Buffers", [&](TSerialComm& p) { p.SetBuffers(other_buffers); }},
+      {"Buffers.WriteSize", [](TSerialComm& p) { p.Buffers().SetWriteSize(4096); }},
+      {"Buffers.XonLimit", [](TSerialComm& p) { p.Buffers().SetXonLimit(1); }},
+  };
+  for (const Case& c : cases) {
+    try {
+      c.set(*port);
+      ADD_FAILURE() << c.name << " was accepted on an open port";
+    } catch (const ESerialCommError& e) {
+      EXPECT_STREQ(e.what(), "Can't perform this operation while port is open") << c.name;
+    }
+  }
+  EXPECT_EQ(port->PortNum(), 0);
+  EXPECT_EQ(port->DeviceName(), Pty.SlavePath());
+  EXPECT_FALSE(port->DirectWrite());
+  EXPECT_TRUE(port->UpdateDCB());
+  // These take effect on the open port.
+  port->Buffers().SetWriteTimeout(500);
+  port->SetEventPriority(tpLower);
+  port->SetWritePriority(tpNormal);
+  // The queue keeps the size it was made with, whatever the group says now.
+  const std::string block = Pattern(2048, 6);
+  EXPECT_EQ(port->WriteBuf(block.data(), 2048), 2048);
+  EXPECT_TRUE(Pty.ReadMaster(2048, 5s) == block);
+}
+
+TEST_F(SerialPort, SpeedAndFlowChangesReachTheOpenLine) {
+  auto port = NewPort();
+  port->Open();
+  port->SetBaudrate(br19200);
+  EXPECT_EQ(ReadBackTermios(Pty.Slave()).c_cflag & CBAUD, static_cast<uint32_t>(B19200));
+
+  port->SetUserBaudrate(250000);
+  EXPECT_EQ(port->Baudrate(), brUser);
+  TSerialTermios t = ReadBackTermios(Pty.Slave());
+  EXPECT_EQ(t.c_cflag & CBAUD, static_cast<uint32_t>(BOTHER));
+  EXPECT_EQ(t.c_ospeed, 250000u);
+
+  port->SetBaudrate(br14400);
+  EXPECT_EQ(port->UserBaudrate(), 0);
+  t = ReadBackTermios(Pty.Slave());
+  EXPECT_EQ(t.c_cflag & CBAUD, static_cast<uint32_t>(BOTHER));
+  EXPECT_EQ(t.c_ospeed, 14400u);
+
+  port->FlowControl().SetXonXoffIn(true);
+  port->EventChars().SetXoffChar(0x14);
+  t = ReadBackTermios(Pty.Slave());
+  EXPECT_NE(t.c_iflag & IXOFF, 0u);
+  EXPECT_EQ(t.c_cc[VSTOP], 0x14);
+
+  // A line the platform cannot run is refused, and the port stays open.
+  EXPECT_THROW(port->SetDatabits(db4), ESerialCommError);
+  EXPECT_TRUE(port->Active());
+}
+
+TEST_F(SerialPort, CloseRaisesOnCloseOnceAndPausesAndLeavesNoThread) {
+  const int threads_before = ThreadCount();
+  auto port = NewPort();
+  int closes = 0;
+  port->OnClose = [&](TSerialCustomComm&) { ++closes; };
+  port->Open();
+  EXPECT_EQ(ThreadCount(), threads_before + 2) << "an event thread and a write thread";
+  const auto start = std::chrono::steady_clock::now();
+  port->Close();
+  EXPECT_GE(ElapsedMs(start), 300);
+  EXPECT_FALSE(port->Active());
+  EXPECT_EQ(closes, 1);
+  EXPECT_EQ(ThreadCount(), threads_before);
+  port->Close();
+  EXPECT_EQ(closes, 1);
+
+  // Destroying an open port ends its threads too, without OnClose.
+  port->Open();
+  port.reset();
+  EXPECT_EQ(ThreadCount(), threads_before);
+  EXPECT_EQ(closes, 1);
+}
+
+TEST_F(SerialPort, OtherSideHangingUpBecomesALineError) {
+  auto port = NewPort();
+  std::vector<int32_t> masks;
+  port->OnError = [&](TSerialCustomComm&, int32_t errors) { masks.push_back(errors); };
+  port->Buffers().SetWriteTimeout(100);  // also the pause before a failed write is retried
+  port->Open();
+  Pty.HangUp();
+  ASSERT_TRUE(PumpUntil([&] { return !masks.empty(); }));
+  EXPECT_EQ(masks.front(), static_cast<int32_t>(CE_IOE));
+
+  // Writes are still queued; the write thread reports that it cannot send them.
+  EXPECT_TRUE(port->WriteText("lost"));
+  ASSERT_TRUE(PumpUntil([&] { return masks.size() >= 2; }));
+  for (int32_t m : masks) EXPECT_EQ(m, static_cast<int32_t>(CE_IOE));
+  EXPECT_EQ(port->WriteBufUsed(), 4);
+  port->Close();
+  EXPECT_FALSE(port->Active());
+}
+
+TEST_F(SerialPort, DirectWriteSendsAtOnceAndReportsTheEmptyLine) {
+  auto port = NewPort();
+  port->SetDirectWrite(true);
+  std::atomic<int> empties{0};
+  port->OnTxEmpty = [&](TSerialCustomComm&) { ++empties; };
+  const int threads_before = ThreadCount();
+  port->Open();
+  EXPECT_EQ(ThreadCount(), threads_before + 1) << "no write thread";
+  EXPECT_TRUE(port->WriteText("direct"));
+  EXPECT_EQ(Pty.ReadMaster(6, 5s), "direct");
+  EXPECT_TRUE(PumpUntil([&] { return empties.load() >= 1; }));
+  EXPECT_EQ(port->WriteBufUsed(), 0);
+}
+
+}  // namespace
+}  // namespace kestova::test
