@@ -1,7 +1,6 @@
 #include "messaging/file_logger.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -12,6 +11,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/support/temp_dir.h"
 
 namespace kestova {
 namespace {
@@ -41,13 +42,6 @@ class RecordingMonitor : public ILogMonitor {
 
 class FileLoggerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string templ = (fs::temp_directory_path() / "kestova-logger-XXXXXX").string();
-    ASSERT_NE(mkdtemp(templ.data()), nullptr);
-    Dir = templ;
-    File = Dir / "logs" / "app.log";
-  }
-  void TearDown() override { fs::remove_all(Dir); }
 
   // An active logger on File with the given level.
   void Activate(TKvBaseLogger& logger, TLogLevel level) {
@@ -56,8 +50,9 @@ class FileLoggerTest : public ::testing::Test {
     logger.SetActive(true);
   }
 
-  fs::path Dir;
-  fs::path File;
+  test::TTempDir Temp{"kestova-logger"};
+  fs::path Dir = Temp.Path();
+  fs::path File = Dir / "logs" / "app.log";
 };
 
 TEST_F(FileLoggerTest, ProcessWideLoggerStartsInactiveAndIgnoresEverything) {

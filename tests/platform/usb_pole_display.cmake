@@ -8,8 +8,10 @@ set_target_properties(usbpd_incomplete_for_tests PROPERTIES
 
 kestova_add_test(usb_pole_display_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/usb_pole_display_test.cpp
-  LIBS kestova_platform)
-add_dependencies(usb_pole_display_tests kestova_usbpd_emulator usbpd_incomplete_for_tests)
+  LIBS kestova_platform kestova_testsupport)
+add_dependencies(usb_pole_display_tests usbpd_incomplete_for_tests)
+# A copy beside the test binary too, where a program looks for it.
+kestova_place_usbpd_emulator(usb_pole_display_tests)
 target_compile_definitions(usb_pole_display_tests PRIVATE
   KESTOVA_TEST_USBPD_EMULATOR="$<TARGET_FILE:kestova_usbpd_emulator>"
   KESTOVA_TEST_USBPD_INCOMPLETE="$<TARGET_FILE:usbpd_incomplete_for_tests>")

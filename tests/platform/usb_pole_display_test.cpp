@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/executable_path.h"
+#include "tests/support/temp_dir.h"
+
 namespace kestova {
 namespace {
 
@@ -20,17 +23,12 @@ namespace fs = std::filesystem;
 class UsbPoleDisplayTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string templ = (fs::temp_directory_path() / "kestova-usbpd-XXXXXX").string();
-    ASSERT_NE(mkdtemp(templ.data()), nullptr);
-    Dir = templ;
-    CallLog = Dir / "calls.log";
     ::setenv("KESTOVA_USBPD_LOG", CallLog.c_str(), 1);
     ::unsetenv("KESTOVA_USBPD_OPEN_RESULT");
   }
   void TearDown() override {
     ::unsetenv("KESTOVA_USBPD_LOG");
     ::unsetenv("KESTOVA_USBPD_OPEN_RESULT");
-    fs::remove_all(Dir);
   }
 
   std::vector<std::string> Calls() const {
@@ -40,8 +38,9 @@ class UsbPoleDisplayTest : public ::testing::Test {
     return lines;
   }
 
-  fs::path Dir;
-  fs::path CallLog;
+  test::TTempDir Temp{"kestova-usbpd"};
+  fs::path Dir = Temp.Path();
+  fs::path CallLog = Dir / "calls.log";
 };
 
 TEST_F(UsbPoleDisplayTest, EmulatorLogsEveryCallInOrder) {
@@ -62,6 +61,14 @@ TEST_F(UsbPoleDisplayTest, EmulatorLogsEveryCallInOrder) {
 
   EXPECT_EQ(Calls(), (std::vector<std::string>{"OPEN", "1B 49", "1B 48 00", "52 61 9F 75 6E", "-",
                                                "-", "1B 48 14", "00 7F 80 FF", "CLOSE"}));
+}
+
+// Where a program looks for the library: the build copies the emulator there.
+TEST_F(UsbPoleDisplayTest, TheBuildPlacesTheEmulatorBesideTheExecutable) {
+  TUsbPoleDisplay display;
+  ASSERT_TRUE(display.Load(ExecutableFolder() + kUsbPoleDisplayLibraryName)) << display.LastError();
+  display.WritePD("OK");
+  EXPECT_EQ(Calls(), std::vector<std::string>{"4F 4B"});
 }
 
 TEST_F(UsbPoleDisplayTest, EmulatorOpenResultCanBeChosen) {

@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/deadline.h"
 #include "platform/exception.h"
 #include "tools/virtual-display/display_box.h"
 #include "tools/virtual-display/frame_decoder.h"
@@ -21,8 +21,6 @@
 
 namespace kestova {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // A frame whose line 2 has begun is shown once the input has been quiet this long.
 constexpr std::chrono::milliseconds kQuietTime{50};
@@ -136,21 +134,14 @@ int Run(const TOptions& options) {
     return false;
   };
 
-  const std::optional<Clock::time_point> deadline =
-      options.Timeout ? std::optional(Clock::now() + *options.Timeout) : std::nullopt;
+  const TDeadline deadline = options.Timeout ? TDeadline::After(*options.Timeout) : TDeadline::Never();
   TFrameDecoder decoder;
   char buffer[4096];
   for (;;) {
     // Sleep until input, the end of a quiet spell after a frame's line 2, or the deadline.
-    int waitMs = -1;
-    if (decoder.Pending()) waitMs = static_cast<int>(kQuietTime.count());
-    if (deadline) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
-      const int leftMs = static_cast<int>(std::max<long long>(0, left.count()));
-      waitMs = waitMs < 0 ? leftMs : std::min(waitMs, leftMs);
-    }
+    const TDeadline quiet = decoder.Pending() ? TDeadline::After(kQuietTime) : TDeadline::Never();
     pollfd in{pty.Master.Get(), POLLIN, 0};
-    const int ready = ::poll(&in, 1, waitMs);
+    const int ready = ::poll(&in, 1, TDeadline::Earlier(quiet, deadline).PollTimeout());
     if (ready < 0) {
       if (errno == EINTR) continue;
       throw Exception(std::string("poll failed: ") + std::strerror(errno));
@@ -158,7 +149,7 @@ int Run(const TOptions& options) {
     if (ready == 0) {
       if (const std::optional<TDisplayFrame> frame = decoder.Flush()) {
         if (show(*frame)) return 0;
-      } else if (deadline && Clock::now() >= *deadline) {
+      } else if (deadline.Expired()) {
         std::fprintf(stderr, "kestova-virtual-display: no frame within %lld s\n",
                      static_cast<long long>(options.Timeout->count()));
         return 1;
