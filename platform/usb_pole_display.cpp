@@ -41,6 +41,11 @@ std::string TDlHandle::Close() {
 bool TUsbPoleDisplay::Load(const std::string& path) {
   Unload();
   FLastError.clear();
+  // dlopen of an empty name would hand back the program itself.
+  if (path.empty()) {
+    FLastError = "No library file name given";
+    return false;
+  }
   ::dlerror();  // forget any earlier failure so the reason below is this one
   // RTLD_NOW: a library with unresolved symbols fails here instead of in the middle of a write.
   TDlHandle library(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));

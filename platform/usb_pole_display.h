@@ -60,7 +60,8 @@ class TUsbPoleDisplay {
   // Binds the library at `path` (resolving all its symbols now) and its three entry points,
   // replacing any library bound before. On failure nothing stays bound, false is returned and
   // LastError() holds the loader's reason, e.g. "...: cannot open shared object file: No such
-  // file or directory" or "...: undefined symbol: CloseUSBpd".
+  // file or directory" or "...: undefined symbol: CloseUSBpd". An empty path is refused (the
+  // loader would hand back the program itself).
   bool Load(const std::string& path);
   // Unbinds the library without calling it (closing the display is CloseUSBpd's job).
   void Unload() noexcept;

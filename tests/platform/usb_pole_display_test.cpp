@@ -108,6 +108,7 @@ TEST_F(UsbPoleDisplayTest, UnusableLibrariesAreRefusedWithTheLoadersReason) {
       {"incomplete", KESTOVA_TEST_USBPD_INCOMPLETE, "undefined symbol: CloseUSBpd"},
       {"not a library", notElf.string(), "libusbpd.so"},
       {"folder", Dir.string(), Dir.string()},
+      {"no name", "", "No library file name given"},
   };
   for (const RefusedCase& c : cases) {
     SCOPED_TRACE(c.Name);
