@@ -21,7 +21,13 @@ TSerialCommEventThread::~TSerialCommEventThread() {
   Worker().Join();
 }
 
-void TSerialCommEventThread::Start(TThreadPriority priority) { StartWorker("serial-event", priority, [this] { Run(); }); }
+void TSerialCommEventThread::Start(TThreadPriority priority) {
+  // The line as it is at opening, read on the opening thread: what changes afterwards is an
+  // event, however soon the thread gets to run.
+  FHaveCounters = FDevice->GetCounters(FCounters) == 0;
+  FHaveLines = FDevice->GetModemLines(FLines) == 0;
+  StartWorker("serial-event", priority, [this] { Run(); });
+}
 
 void TSerialCommEventThread::Stop() noexcept {
   FTerminated = true;
@@ -35,10 +41,10 @@ void TSerialCommEventThread::TransmitStarted() noexcept {
 }
 
 void TSerialCommEventThread::Run() {
-  TSerialCounters counters;
-  bool have_counters = FDevice->GetCounters(counters) == 0;
-  uint32_t lines = 0;
-  bool have_lines = FDevice->GetModemLines(lines) == 0;
+  TSerialCounters counters = FCounters;
+  bool have_counters = FHaveCounters;
+  uint32_t lines = FLines;
+  bool have_lines = FHaveLines;
   const bool watch_modem = (FEventMask & kModemEvents) != 0;
   bool hung_up = false;
   bool above_80 = false;

@@ -53,6 +53,10 @@ class TSerialCommEventThread : public TSerialThread {
   TSerialEvent FPoke;   // a direct write was handed to the driver
   std::atomic<bool> FTerminated{false};
   std::atomic<bool> FTxPending{false};
+  TSerialCounters FCounters;  // at opening
+  bool FHaveCounters = false;
+  uint32_t FLines = 0;
+  bool FHaveLines = false;
 };
 
 }  // namespace kestova
