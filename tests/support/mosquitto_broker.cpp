@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -91,10 +92,12 @@ TMosquittoBroker::TStartResult TMosquittoBroker::TryStart() {
   if (::pipe2(fds, O_CLOEXEC) != 0) throw ETestSupportError(Format("pipe2 failed: %s", std::strerror(errno)));
   UniqueFd readEnd(fds[0]);
   UniqueFd writeEnd(fds[1]);
+  std::size_t logStart = 0;
   {
     std::lock_guard lock(FLock);
     FReady = false;
     FEnded = false;
+    logStart = FLog.size();
   }
   FProcess = std::make_unique<TChildProcess>(std::vector<std::string>{Program, "-c", FConfigFile}, writeEnd.Get());
   writeEnd.Reset();
@@ -107,7 +110,7 @@ TMosquittoBroker::TStartResult TMosquittoBroker::TryStart() {
   std::unique_lock lock(FLock);
   FChanged.wait_for(lock, std::chrono::seconds(10), [this] { return FReady || FEnded; });
   const bool ready = FReady;
-  const bool portTaken = FLog.find("Address already in use") != std::string::npos;
+  const bool portTaken = FLog.find("Address already in use", std::min(logStart, FLog.size())) != std::string::npos;
   lock.unlock();
   if (ready) return TStartResult::srRunning;
   Stop(SIGKILL);
@@ -116,16 +119,22 @@ TMosquittoBroker::TStartResult TMosquittoBroker::TryStart() {
 
 void TMosquittoBroker::Drain(int rawFd) {
   const UniqueFd fd(rawFd);
-  std::string line;
+  // This run's output until it says it is running (the log holds earlier runs as well).
+  std::string startup;
+  bool ready = false;
   char buffer[4096];
   for (;;) {
     const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
+    if (!ready) {
+      startup.append(buffer, static_cast<std::size_t>(n));
+      ready = startup.find(RunningMark) != std::string::npos;
+    }
     std::lock_guard lock(FLock);
     FLog.append(buffer, static_cast<std::size_t>(n));
     if (FLog.size() > LogLimit) FLog.erase(0, FLog.size() - LogLimit);
-    if (!FReady && FLog.find(RunningMark) != std::string::npos) {
+    if (ready && !FReady) {
       FReady = true;
       FChanged.notify_all();
     }
