@@ -40,7 +40,7 @@ class TMqttFrameReader {
 
   // How many bytes the reader can take without reaching into the next frame: 1 while it waits
   // for the first byte or a length byte, otherwise what is missing of the body. A reader that
-  // must not read ahead (the original byte-by-byte framing) reads exactly this many.
+  // must not read ahead (byte-by-byte framing straight from the socket) reads exactly this many.
   std::size_t BytesWanted() const noexcept;
   // True between a first byte and the end of its frame.
   bool InFrame() const noexcept { return FState == TState::sLength || FState == TState::sBody; }

@@ -68,4 +68,15 @@ class TMqttIdentifiedPacket : public TMqttPacket {
   TMqttIdentifiedPacket(TMqttFixedHeader AHeader, TMqttByteView ARemainingBytes, bool AReadPacketId);
 };
 
+// The acknowledgements with nothing but an identifier (PUBACK, PUBREC, PUBREL, PUBCOMP,
+// UNSUBACK). Decoding reads the identifier from the first 2 bytes and ignores further bytes.
+template <TMqttPacketType AType>
+class TMqttAcknowledgementPacket : public TMqttIdentifiedPacket {
+ public:
+  explicit TMqttAcknowledgementPacket(uint16_t APacketID)
+      : TMqttIdentifiedPacket(TMqttFixedHeader(AType), APacketID) {}
+  TMqttAcknowledgementPacket(TMqttFixedHeader AHeader, TMqttByteView ARemainingBytes)
+      : TMqttIdentifiedPacket(AHeader, ARemainingBytes, true) {}
+};
+
 }  // namespace kestova

@@ -30,24 +30,4 @@ TMqttPublishPacket::TMqttPublishPacket(TMqttFixedHeader AHeader, TMqttByteView A
   SetVariableHeader(std::move(header));
 }
 
-TMqttPubAckPacket::TMqttPubAckPacket(uint16_t APacketID)
-    : TMqttIdentifiedPacket(TMqttFixedHeader(TMqttPacketType::mtPUBACK), APacketID) {}
-TMqttPubAckPacket::TMqttPubAckPacket(TMqttFixedHeader AHeader, TMqttByteView ARemainingBytes)
-    : TMqttIdentifiedPacket(AHeader, ARemainingBytes, true) {}
-
-TMqttPubRecPacket::TMqttPubRecPacket(uint16_t APacketID)
-    : TMqttIdentifiedPacket(TMqttFixedHeader(TMqttPacketType::mtPUBREC), APacketID) {}
-TMqttPubRecPacket::TMqttPubRecPacket(TMqttFixedHeader AHeader, TMqttByteView ARemainingBytes)
-    : TMqttIdentifiedPacket(AHeader, ARemainingBytes, true) {}
-
-TMqttPubRelPacket::TMqttPubRelPacket(uint16_t APacketID)
-    : TMqttIdentifiedPacket(TMqttFixedHeader(TMqttPacketType::mtPUBREL), APacketID) {}
-TMqttPubRelPacket::TMqttPubRelPacket(TMqttFixedHeader AHeader, TMqttByteView ARemainingBytes)
-    : TMqttIdentifiedPacket(AHeader, ARemainingBytes, true) {}
-
-TMqttPubCompPacket::TMqttPubCompPacket(uint16_t APacketID)
-    : TMqttIdentifiedPacket(TMqttFixedHeader(TMqttPacketType::mtPUBCOMP), APacketID) {}
-TMqttPubCompPacket::TMqttPubCompPacket(TMqttFixedHeader AHeader, TMqttByteView ARemainingBytes)
-    : TMqttIdentifiedPacket(AHeader, ARemainingBytes, true) {}
-
 }  // namespace kestova

@@ -29,30 +29,25 @@ class TMqttPublishPacket : public TMqttPacket {
   TMqttBytes FPayload;
 };
 
-// Decoding of the four: the identifier from the first 2 bytes, further bytes ignored.
-class TMqttPubAckPacket : public TMqttIdentifiedPacket {
+class TMqttPubAckPacket : public TMqttAcknowledgementPacket<TMqttPacketType::mtPUBACK> {
  public:
-  explicit TMqttPubAckPacket(uint16_t APacketID);
-  TMqttPubAckPacket(TMqttFixedHeader AHeader, TMqttByteView ARemainingBytes);
+  using TMqttAcknowledgementPacket::TMqttAcknowledgementPacket;
 };
 
-class TMqttPubRecPacket : public TMqttIdentifiedPacket {
+class TMqttPubRecPacket : public TMqttAcknowledgementPacket<TMqttPacketType::mtPUBREC> {
  public:
-  explicit TMqttPubRecPacket(uint16_t APacketID);
-  TMqttPubRecPacket(TMqttFixedHeader AHeader, TMqttByteView ARemainingBytes);
+  using TMqttAcknowledgementPacket::TMqttAcknowledgementPacket;
 };
 
 // Built with the flag nibble 0010 (QoS 1), so the writer repeats it until its PUBCOMP arrives.
-class TMqttPubRelPacket : public TMqttIdentifiedPacket {
+class TMqttPubRelPacket : public TMqttAcknowledgementPacket<TMqttPacketType::mtPUBREL> {
  public:
-  explicit TMqttPubRelPacket(uint16_t APacketID);
-  TMqttPubRelPacket(TMqttFixedHeader AHeader, TMqttByteView ARemainingBytes);
+  using TMqttAcknowledgementPacket::TMqttAcknowledgementPacket;
 };
 
-class TMqttPubCompPacket : public TMqttIdentifiedPacket {
+class TMqttPubCompPacket : public TMqttAcknowledgementPacket<TMqttPacketType::mtPUBCOMP> {
  public:
-  explicit TMqttPubCompPacket(uint16_t APacketID);
-  TMqttPubCompPacket(TMqttFixedHeader AHeader, TMqttByteView ARemainingBytes);
+  using TMqttAcknowledgementPacket::TMqttAcknowledgementPacket;
 };
 
 }  // namespace kestova

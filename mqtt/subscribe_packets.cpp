@@ -61,10 +61,4 @@ TMqttBytes TMqttUnSubscribePacket::GetPayload() const {
   return payload;
 }
 
-TMqttUnsubAckPacket::TMqttUnsubAckPacket(uint16_t APacketID)
-    : TMqttIdentifiedPacket(TMqttFixedHeader(TMqttPacketType::mtUNSUBACK), APacketID) {}
-
-TMqttUnsubAckPacket::TMqttUnsubAckPacket(TMqttFixedHeader AHeader, TMqttByteView ARemainingBytes)
-    : TMqttIdentifiedPacket(AHeader, ARemainingBytes, true) {}
-
 }  // namespace kestova

@@ -58,11 +58,9 @@ class TMqttUnSubscribePacket : public TMqttIdentifiedPacket {
   TMqttStringArray FTopics;
 };
 
-class TMqttUnsubAckPacket : public TMqttIdentifiedPacket {
+class TMqttUnsubAckPacket : public TMqttAcknowledgementPacket<TMqttPacketType::mtUNSUBACK> {
  public:
-  explicit TMqttUnsubAckPacket(uint16_t APacketID);
-  // Decoding: the identifier from the first 2 bytes, further bytes ignored.
-  TMqttUnsubAckPacket(TMqttFixedHeader AHeader, TMqttByteView ARemainingBytes);
+  using TMqttAcknowledgementPacket::TMqttAcknowledgementPacket;
 };
 
 }  // namespace kestova
