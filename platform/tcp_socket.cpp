@@ -18,12 +18,6 @@ namespace {
 // Large enough to take a whole MQTT header and a typical small packet in one receive.
 constexpr std::size_t ReadBufferSize = 16 * 1024;
 
-std::string ErrorText(int error) {
-  char buffer[256];
-  // The GNU strerror_r returns the text, which need not be the buffer.
-  return ::strerror_r(error, buffer, sizeof buffer);
-}
-
 std::string HostPort(const std::string& host, std::uint16_t port) {
   if (host.find(':') != std::string::npos) return Format("[%s]:%u", host, port);
   return Format("%s:%u", host, port);
@@ -95,6 +89,7 @@ void TTcpSocket::Enter(bool connecting) {
     }
   }
   if (FShutDown.load()) ThrowInterrupted();
+  if (Host().empty() && Port() == 0) throw ESocketError("The socket is not connected", ENOTCONN);
   throw ESocketError(Format("The connection to %s is not open", Where()), ENOTCONN);
 }
 
@@ -141,7 +136,7 @@ void TTcpSocket::Connect(const std::string& host, std::uint16_t port, TAddressFa
     if (rc != 0) {
       const int error = rc == EAI_SYSTEM ? errno : 0;
       throw EResolveError(Format("Could not resolve the host name \"%s\"%s: %s", host, FamilyText(family),
-                                 rc == EAI_SYSTEM ? ErrorText(error) : ::gai_strerror(rc)),
+                                 rc == EAI_SYSTEM ? std::strerror(error) : ::gai_strerror(rc)),
                           error);
     }
     const std::unique_ptr<addrinfo, void (*)(addrinfo*)> addresses(found, ::freeaddrinfo);
@@ -184,7 +179,7 @@ bool TTcpSocket::ConnectTo(const addrinfo& address, const std::string& numeric, 
   const int fd = ::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, address.ai_protocol);
   if (fd < 0) {
     errorCode = errno;
-    error = ErrorText(errorCode);
+    error = std::strerror(errorCode);
     return false;
   }
   {
@@ -196,7 +191,7 @@ bool TTcpSocket::ConnectTo(const addrinfo& address, const std::string& numeric, 
   if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0) {
     if (errno != EINPROGRESS) {
       errorCode = errno;
-      error = ErrorText(errorCode);
+      error = std::strerror(errorCode);
       ResetFd();
       return false;
     }
@@ -210,7 +205,7 @@ bool TTcpSocket::ConnectTo(const addrinfo& address, const std::string& numeric, 
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) != 0) soError = errno;
     if (soError != 0) {
       errorCode = soError;
-      error = ErrorText(soError);
+      error = std::strerror(soError);
       ResetFd();
       return false;
     }
@@ -229,7 +224,7 @@ void TTcpSocket::SetNoDelay(bool noDelay) {
   const int value = noDelay ? 1 : 0;
   if (::setsockopt(Fd(), IPPROTO_TCP, TCP_NODELAY, &value, sizeof value) != 0) {
     const int error = errno;
-    throw ESocketError(Format("Could not set TCP_NODELAY on %s: %s", Where(), ErrorText(error)), error);
+    throw ESocketError(Format("Could not set TCP_NODELAY on %s: %s", Where(), std::strerror(error)), error);
   }
 }
 
@@ -242,7 +237,7 @@ TTcpSocket::TPollResult TTcpSocket::Poll(short events, TDeadline deadline, bool 
     if (rc < 0) {
       if (errno == EINTR) continue;
       const int error = errno;
-      throw ESocketError(Format("Waiting on the connection to %s failed: %s", Where(), ErrorText(error)), error);
+      throw ESocketError(Format("Waiting on the connection to %s failed: %s", Where(), std::strerror(error)), error);
     }
     if (fds[1].revents != 0) ThrowInterrupted();
     // Only the thread that resets the event reports the wake; another may have taken it.
@@ -268,7 +263,7 @@ TTcpSocket::TIoStatus TTcpSocket::RawRead(void* data, std::size_t size, std::siz
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return TIoStatus::ioWantRead;
     const int error = errno;
-    throw ESocketError(Format("Reading from %s failed: %s", Where(), ErrorText(error)), error);
+    throw ESocketError(Format("Reading from %s failed: %s", Where(), std::strerror(error)), error);
   }
 }
 
@@ -282,7 +277,7 @@ TTcpSocket::TIoStatus TTcpSocket::RawWrite(const void* data, std::size_t size, s
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return TIoStatus::ioWantWrite;
     const int error = errno;
-    throw ESocketError(Format("Writing to %s failed: %s", Where(), ErrorText(error)), error);
+    throw ESocketError(Format("Writing to %s failed: %s", Where(), std::strerror(error)), error);
   }
 }
 

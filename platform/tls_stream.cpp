@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace kestova {
 
@@ -25,11 +26,6 @@ std::string TakeOpenSslErrors() {
     text += line;
   }
   return text;
-}
-
-std::string ErrorText(int error) {
-  char buffer[256];
-  return ::strerror_r(error, buffer, sizeof buffer);
 }
 
 bool IsNumericAddress(const std::string& name) {
@@ -180,7 +176,7 @@ void TTlsStream::AfterConnect(TDeadline deadline) {
     if (FOptions.VerifyPeer && verify != X509_V_OK)
       throw fail(Format("certificate verification failed (%s)", ::X509_verify_cert_error_string(verify)));
     if (error == SSL_ERROR_SYSCALL && queued.empty())
-      throw fail(FBio.Eof ? std::string("the peer closed the connection") : ErrorText(FBio.LastError));
+      throw fail(FBio.Eof ? std::string("the peer closed the connection") : std::strerror(FBio.LastError));
     throw fail(queued.empty() ? Format("error %d", error) : queued);
   }
 
@@ -193,7 +189,7 @@ void TTlsStream::ThrowTransferError(const char* action, int sslError) {
   FFailed = true;
   const std::string queued = TakeOpenSslErrors();
   if (sslError == SSL_ERROR_SYSCALL && queued.empty()) {
-    throw ESocketError(Format("%s %s failed: %s", action, Where(), ErrorText(FBio.LastError)), FBio.LastError);
+    throw ESocketError(Format("%s %s failed: %s", action, Where(), std::strerror(FBio.LastError)), FBio.LastError);
   }
   throw ETlsError(Format("%s %s failed: %s", action, Where(), queued.empty() ? Format("TLS error %d", sslError) : queued));
 }
