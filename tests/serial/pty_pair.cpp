@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 
 #include "platform/main_thread.h"
@@ -75,11 +76,16 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds time
   }
 }
 
-int ThreadCount() {
+int SerialThreadCount() {
   int count = 0;
   if (DIR* dir = opendir("/proc/self/task")) {
-    while (const dirent* entry = readdir(dir))
-      if (entry->d_name[0] != '.') ++count;
+    while (const dirent* entry = readdir(dir)) {
+      if (entry->d_name[0] == '.') continue;
+      std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+      std::string name;
+      std::getline(comm, name);
+      if (name.rfind("serial-", 0) == 0) ++count;
+    }
     closedir(dir);
   }
   return count;

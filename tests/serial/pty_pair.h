@@ -33,7 +33,7 @@ class TPtyPair {
 // Runs the main thread's tasks until `done` holds or `timeout` passed; returns done().
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-// Threads of this process right now.
-int ThreadCount();
+// The port threads (named serial-event, serial-write) of this process right now.
+int SerialThreadCount();
 
 }  // namespace kestova::test
