@@ -14,7 +14,7 @@ packages=(
   # the broker and its clients (tests and the demo), libmosquitto for the comparison benchmark
   mosquitto mosquitto-clients libmosquitto-dev openssl
   # the desktop window (Qt 6 Widgets) and the fonts its log and labels resolve to
-  qt6-base-dev fonts-liberation
+  qt6-base-dev libxcb1-dev fonts-liberation
 )
 if [ -n "${KESTOVA_EXTRA_PACKAGES:-}" ]; then
   read -r -a extra <<<"$KESTOVA_EXTRA_PACKAGES"

@@ -15,7 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "app/gui/qt_main_thread.h"
+#include "app/gui/desktop_app.h"
+#include "app/gui/display_probe.h"
 #include "app/gui/server_window.h"
 #include "platform/main_thread.h"
 
@@ -65,7 +66,6 @@ class TDemoService {
 
 int main(int argc, char** argv) {
   kestova::MainThread();  // bind the hand-over to this thread before any worker starts
-  QApplication app(argc, argv);
   int quit_after = 0;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quit-after") == 0 && i + 1 < argc) {
@@ -75,14 +75,14 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  kestova::TQtMainThreadPump pump;
-  int status = 0;
-  {
-    TfmServer fmServer([](TfmServer::TLogEvent log) { return std::make_unique<TDemoService>(std::move(log)); });
-    fmServer.show();
-    if (quit_after > 0) QTimer::singleShot(std::chrono::seconds(quit_after), &fmServer, &QWidget::close);
-    status = app.exec();
+  std::string why;
+  if (!kestova::DisplayAvailable(why)) {
+    std::fprintf(stderr, "kestova-gui-demo: %s\n", why.c_str());
+    return 1;
   }
-  kestova::MainThread().Shutdown();
-  return status;
+  return kestova::RunDesktopWindow(argc, argv, [quit_after](TfmServer::TLogEvent log) {
+    // Closing every window is what the user's close button does too.
+    if (quit_after > 0) QTimer::singleShot(std::chrono::seconds(quit_after), qApp, &QApplication::closeAllWindows);
+    return std::make_unique<TDemoService>(std::move(log));
+  });
 }
