@@ -1,0 +1,146 @@
+#include "mqtt/reader_thread.h"
+
+#include <exception>
+#include <string>
+
+#include "mqtt/client_session.h"
+#include "mqtt/exceptions.h"
+#include "mqtt/network_connection.h"
+#include "platform/format.h"
+#include "platform/tcp_socket.h"
+
+namespace kestova {
+
+TMqttReaderThread::TMqttReaderThread(TMqttNetworkConnection& AConnection, TMqttClientSession& ASession,
+                                     TMqttLogger* ALog, TNotifyEvent AOnPacketReceived)
+    : TMqttWorkerThread(AConnection, ASession, ALog),
+      FOnPacketReceived(std::move(AOnPacketReceived)),
+      FChunk(kChunkSize) {
+  Start("mqtt-reader");
+}
+
+TMqttReaderThread::~TMqttReaderThread() { Stop(); }
+
+void TMqttReaderThread::WakeWork() noexcept { FConnection.WakeReader(); }
+
+void TMqttReaderThread::HandOver() {
+  try {
+    Synchronize(FOnPacketReceived);
+  } catch (const std::exception& e) {
+    TMqttLogHelper::Error(Logger(), this, "IN - Read exception", &e);
+  }
+}
+
+void TMqttReaderThread::Work() {
+  const uint64_t kicks = Kicks();
+  const uint64_t stream = FConnection.ConnectionId();
+  if (stream != FStreamOf) {
+    // A new connection starts a new stream.
+    FFrames.Reset();
+    FInLength = false;
+    FStreamOf = stream;
+  }
+
+  TDeadline deadline = TDeadline::Never();
+  if (FFrames.InFrame()) deadline = TDeadline::At(FLastProgress + FConnection.ReadTimeout());
+  switch (FConnection.WaitForData(deadline)) {
+    case TMqttTransportWait::twWoken: return;
+    case TMqttTransportWait::twDown:
+      // Nothing to read until the client opens a connection and resumes this thread (or the
+      // disconnected handling that just ran has paused it).
+      FFrames.Reset();
+      FInLength = false;
+      WaitForKick(kicks, std::chrono::steady_clock::time_point::max());
+      return;
+    case TMqttTransportWait::twTimeout: {
+      if (!FFrames.InFrame()) return;
+      const ESocketTimeout timeout(Format("The rest of a packet did not arrive within %d ms",
+                                          static_cast<int>(FConnection.ReadTimeout().count())));
+      TMqttLogHelper::Error(Logger(), this, "IN - Read exception", &timeout);
+      FConnection.Close();
+      return;
+    }
+    case TMqttTransportWait::twData: break;
+  }
+
+  try {
+    do {
+      const std::size_t count = FConnection.ReadAvailable(FChunk.data(), FChunk.size());
+      if (count == 0) break;
+      FLastProgress = std::chrono::steady_clock::now();
+      const TConsumed consumed = Consume(FChunk.data(), count);
+      if (consumed.Received) HandOver();
+      if (consumed.Broken) {
+        const EMqttDecodeError broken(kMqttMalformedRemainingLength);
+        TMqttLogHelper::Error(Logger(), this, "IN - Read exception", &broken);
+        FConnection.Close();
+        return;
+      }
+    } while (!Terminated() && !Paused() && FConnection.HasData());
+  } catch (const std::exception& e) {
+    // A failed read; the next poll finds a broken connection and reports it.
+    TMqttLogHelper::Error(Logger(), this, "IN - Read exception", &e);
+  }
+}
+
+TMqttReaderThread::TConsumed TMqttReaderThread::Consume(const uint8_t* AData, std::size_t ACount) {
+  TMqttLogger* log = Logger();
+  const bool debug = log && log->Verbosity() >= TMqttLogLevel::vDEBUG;
+  bool received = false;
+  std::size_t pos = 0;
+  const auto queue = [&] {
+    TMqttFrame frame = FFrames.TakeFrame();
+    FSession.AddIncomingPacket(frame.FirstByte, std::move(frame.Body));
+    if (debug) TMqttLogHelper::Debug(log, this, "IN - Bytes added to incoming messages queue");
+    received = true;
+  };
+
+  while (pos < ACount) {
+    std::size_t used = 0;
+    if (!FFrames.InFrame()) {
+      const uint8_t first = AData[pos];
+      if (debug) {
+        TMqttLogHelper::Debug(log, this, "IN - Incoming data detected -- Getting First Byte");
+        TMqttLogHelper::Debug(log, this, "IN - First Byte", first);
+      }
+      FFrames.Feed({AData + pos, 1}, used);
+      pos += used;
+      if (first == 0) {
+        received = true;  // skipped, but announced like a packet
+        continue;
+      }
+      if (debug) TMqttLogHelper::Debug(log, this, "IN - Reading Remaining length");
+      FInLength = true;
+      continue;
+    }
+    if (FInLength) {
+      const uint8_t byte = AData[pos];
+      if (debug) TMqttLogHelper::Debug(log, this, "IN - RL byte", byte);
+      const TMqttFrameStatus status = FFrames.Feed({AData + pos, 1}, used);
+      pos += used;
+      if (status == TMqttFrameStatus::fsMalformed) return {received, true};
+      if ((byte & 0x80) == 0) {
+        FInLength = false;
+        const uint32_t length = FFrames.RemainingLength();
+        if (debug) {
+          TMqttLogHelper::Debug(log, this, "IN - Got Remaining length --> " + std::to_string(length));
+          if (length > 0) TMqttLogHelper::Debug(log, this, "IN - Start reading " + std::to_string(length) + " bytes");
+        }
+      }
+      if (status == TMqttFrameStatus::fsComplete) queue();
+      continue;
+    }
+    const TMqttFrameStatus status = FFrames.Feed({AData + pos, ACount - pos}, used);
+    pos += used;
+    if (status == TMqttFrameStatus::fsComplete) {
+      if (debug) {
+        TMqttLogHelper::Debug(log, this,
+                              "IN - End reading bytes. Resulting length: " + std::to_string(FFrames.RemainingLength()));
+      }
+      queue();
+    }
+  }
+  return {received, false};
+}
+
+}  // namespace kestova
