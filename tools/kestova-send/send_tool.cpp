@@ -1,0 +1,364 @@
+#include "tools/kestova-send/send_tool.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <memory>
+
+#include "messaging/xml_packet.h"
+#include "mqtt/client.h"
+#include "platform/event_loop.h"
+#include "platform/main_thread.h"
+#include "platform/text_codec.h"
+
+namespace kestova {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: kestova-send --broker HOST [--port N] [--client-id ID] [--user U] [--pass P]\n"
+    "                    [--tls [--cafile FILE] [--insecure]] [--qos 0|1|2] --topic T ACTION\n"
+    "ACTION: --show LINE1 LINE2 --target DISPLAY [--align1 R] [--align2 R]\n"
+    "        --enum [--wait SECONDS]\n"
+    "        --raw TEXT\n"
+    "       kestova-send --help\n";
+
+// The connection must be up this long after the start, so that every failure to reach or use
+// the broker is reported within 10 s.
+constexpr std::chrono::milliseconds kConnectWait{8000};
+// How long a QoS 1 or 2 message may wait for its acknowledgement (a QoS 0 one to be written).
+constexpr std::chrono::milliseconds kDeliveryWait{10000};
+
+void PrintHelp(std::ostream& out) {
+  out << kUsage
+      << "\n"
+         "Connects to the broker with a clean session, publishes one message on the topic and\n"
+         "disconnects with a DISCONNECT packet once the message has been written (QoS 1 and 2:\n"
+         "once the broker has acknowledged it).\n"
+         "\n"
+         "  --show    a SHOW_MESSAGE packet for the display DISPLAY with the parameters LINE1,\n"
+         "            LINE2, ALIGN1 and ALIGN2 (R aligns a line to the right)\n"
+         "  --enum    an ENUM_DISPLAYS_REQ packet; then prints the DisplayId of every\n"
+         "            ENUM_DISPLAYS_ANS received on the topic within SECONDS (default 2)\n"
+         "  --raw     TEXT unchanged (UTF-8)\n"
+         "  --port    default 1883, with --tls 8883\n"
+         "  --tls     TLS; the broker's certificate must be trusted by the system or by the CA in\n"
+         "            --cafile and must name HOST; --insecure checks nothing (test brokers only)\n"
+         "  --client-id  default: 23 random characters\n"
+         "\n"
+         "Exit status: 0 done, 1 the broker could not be reached, refused the connection or did\n"
+         "not acknowledge the message (one line on standard error names why), 2 bad usage.\n";
+}
+
+bool ParseNumber(const std::string& text, long long low, long long high, long long& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtoll(text.c_str(), &end, 10);
+  return errno == 0 && *end == '\0' && value >= low && value <= high;
+}
+
+bool ParseSeconds(const std::string& text, double& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtod(text.c_str(), &end);
+  return errno == 0 && *end == '\0' && value >= 0 && value <= 3600;
+}
+
+// One run of the tool: the client, the loop, and what has happened so far.
+class TSendRun {
+ public:
+  TSendRun(const TSendOptions& AOptions, std::ostream& AOut, std::ostream& AErr)
+      : FOptions(AOptions), FOut(AOut), FErr(AErr) {}
+
+  int Run();
+
+ private:
+  std::string Where() const { return FOptions.Broker + ":" + std::to_string(FClient.BrokerPort()); }
+  void Configure();
+  void Fail(const std::string& AMessage);
+  void Succeed();
+  void StatusChanged(TMqttConnectionStatus AStatus);
+  void Connected();
+  void PublishRequest();
+  void PacketSent(const TMqttPacketInfo& AInfo);
+  void PacketReceived(const TMqttPacketInfo& AInfo);
+  void Delivered();
+  void PublishReceived(const TMqttBytes& APayload);
+
+  const TSendOptions& FOptions;
+  std::ostream& FOut;
+  std::ostream& FErr;
+  TEventLoop FLoop;
+  TMqttClient FClient;
+  std::optional<int> FResult;
+  bool FFinishing = false;
+  bool FWasConnected = false;
+  bool FDelivered = false;
+  uint16_t FPacketId = 0;
+  TEventLoop::TimerId FConnectTimer = 0;
+  TEventLoop::TimerId FDeliveryTimer = 0;
+};
+
+void TSendRun::Configure() {
+  FClient.SetBrokerHostName(FOptions.Broker);
+  FClient.SetBrokerPort(FOptions.Port.value_or(FOptions.Tls ? 8883 : MQTT_DEFAULT_PORT));
+  FClient.SetClientID(FOptions.ClientId);
+  FClient.Credentials().SetUsername(FOptions.User);
+  FClient.Credentials().SetPassword(FOptions.Password);
+  FClient.SetUseSSL(FOptions.Tls);
+  FClient.TlsSettings().SetVerifyPeer(!FOptions.Insecure);
+  FClient.TlsSettings().SetCAFile(FOptions.CAFile);
+  // One message and gone: no reconnect, and the default keep-alive.
+  FClient.KeepAliveSettings().SetAutoReconnect(false);
+
+  FClient.OnConnectedStatusChanged = [this](TMqttClient&, bool, TMqttConnectionStatus AStatus) {
+    StatusChanged(AStatus);
+  };
+  FClient.OnPacketSent = [this](TMqttClient&, const TMqttPacketInfo& AInfo) { PacketSent(AInfo); };
+  FClient.OnPacketReceived = [this](TMqttClient&, const TMqttPacketInfo& AInfo) { PacketReceived(AInfo); };
+  FClient.OnSubscriptionAcknowledged = [this](TMqttClient&, uint16_t, const TMqttSubscriptions& ASubscriptions) {
+    if (ASubscriptions.empty() || !ASubscriptions.front().Accepted) {
+      Fail("the broker refused the subscription to " + FOptions.Topic);
+      return;
+    }
+    PublishRequest();
+  };
+  FClient.OnPublishReceived = [this](TMqttClient&, uint16_t, const std::string&, const TMqttBytes& APayload) {
+    PublishReceived(APayload);
+  };
+}
+
+void TSendRun::Fail(const std::string& AMessage) {
+  if (FResult) return;
+  FErr << "kestova-send: " << AMessage << '\n';
+  FResult = kSendExitFailed;
+  FLoop.Quit(kSendExitFailed);
+}
+
+void TSendRun::Succeed() {
+  if (FResult) return;
+  FFinishing = true;
+  FClient.Disconnect();
+  FResult = kSendExitOk;
+  FLoop.Quit(kSendExitOk);
+}
+
+void TSendRun::StatusChanged(TMqttConnectionStatus AStatus) {
+  if (FFinishing || FResult) return;
+  switch (AStatus) {
+    case TMqttConnectionStatus::csConnecting: return;
+    case TMqttConnectionStatus::csConnected: Connected(); return;
+    case TMqttConnectionStatus::csConnectionLost:
+      Fail("the connection to " + Where() + " was lost (" + std::string(MqttConnectionStatusName(AStatus)) + ")");
+      return;
+    default:
+      Fail("cannot connect to " + Where() + ": " + std::string(MqttConnectionStatusName(AStatus)));
+      return;
+  }
+}
+
+void TSendRun::Connected() {
+  FWasConnected = true;
+  FLoop.CancelTimer(FConnectTimer);
+  FDeliveryTimer = FLoop.CallAfter(kDeliveryWait, [this] {
+    if (!FDelivered) Fail("the broker did not acknowledge the message within 10 s");
+  });
+  if (FOptions.Action == TSendAction::saEnum) {
+    // Listen first, so that no answer can come before the subscription.
+    FClient.Subscribe(FOptions.Topic, FOptions.Qos);
+  } else {
+    PublishRequest();
+  }
+}
+
+void TSendRun::PublishRequest() {
+  const std::string payload = BuildSendPayload(FOptions, FClient.ClientID());
+  FPacketId = FClient.Publish(FOptions.Topic, std::string_view(payload), FOptions.Qos, false);
+}
+
+void TSendRun::PacketSent(const TMqttPacketInfo& AInfo) {
+  if (AInfo.PacketType == TMqttPacketType::mtPUBLISH && FOptions.Qos == TMqttQoS::qosAtMostOnce) Delivered();
+}
+
+void TSendRun::PacketReceived(const TMqttPacketInfo& AInfo) {
+  if (FPacketId == 0 || AInfo.PacketId != FPacketId) return;
+  if ((FOptions.Qos == TMqttQoS::qosAtLeastOnce && AInfo.PacketType == TMqttPacketType::mtPUBACK) ||
+      (FOptions.Qos == TMqttQoS::qosExactlyOnce && AInfo.PacketType == TMqttPacketType::mtPUBCOMP)) {
+    Delivered();
+  }
+}
+
+void TSendRun::Delivered() {
+  if (FDelivered) return;
+  FDelivered = true;
+  FLoop.CancelTimer(FDeliveryTimer);
+  if (FOptions.Action != TSendAction::saEnum) {
+    Succeed();
+    return;
+  }
+  FLoop.CallAfter(std::chrono::milliseconds(static_cast<long long>(FOptions.WaitSeconds * 1000)), [this] { Succeed(); });
+}
+
+void TSendRun::PublishReceived(const TMqttBytes& APayload) {
+  if (FOptions.Action != TSendAction::saEnum || FResult) return;
+  try {
+    const TXmlPacket packet(DecodeUtf8(std::string_view(reinterpret_cast<const char*>(APayload.data()), APayload.size())));
+    if (packet.Command() != TCommand::ENUM_DISPLAYS_ANS) return;
+    FOut << packet.Params().Values("DisplayId") << std::endl;
+  } catch (const std::exception&) {
+    // Anything on the topic that is not an answer is none of ours.
+  }
+}
+
+int TSendRun::Run() {
+  Configure();
+  FConnectTimer = FLoop.CallAfter(kConnectWait, [this] {
+    if (!FWasConnected) {
+      Fail("cannot connect to " + Where() + ": " + std::string(MqttConnectionStatusName(FClient.ConnectionStatus())));
+    }
+  });
+  try {
+    FClient.Connect(true);
+  } catch (const std::exception& e) {
+    Fail("cannot connect to " + Where() + ": " + e.what());
+  }
+  if (FResult) return *FResult;
+  return FLoop.Run();
+}
+
+}  // namespace
+
+std::optional<TSendOptions> ParseSendOptions(const std::vector<std::string>& args, std::string& problem, bool& help) {
+  TSendOptions options;
+  help = false;
+  bool haveAction = false;
+  const auto setAction = [&](TSendAction AAction) {
+    if (haveAction) {
+      problem = "give one of --show, --enum and --raw";
+      return false;
+    }
+    haveAction = true;
+    options.Action = AAction;
+    return true;
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& option = args[i];
+    const auto value = [&](std::string& AInto) {
+      if (i + 1 >= args.size()) {
+        problem = option + " needs a value";
+        return false;
+      }
+      AInto = args[++i];
+      return true;
+    };
+    std::string text;
+    long long number = 0;
+    if (option == "--help" || option == "-h") {
+      help = true;
+      return std::nullopt;
+    } else if (option == "--broker") {
+      if (!value(options.Broker)) return std::nullopt;
+    } else if (option == "--port") {
+      if (!value(text)) return std::nullopt;
+      if (!ParseNumber(text, 1, 65535, number)) {
+        problem = "--port needs a number from 1 to 65535";
+        return std::nullopt;
+      }
+      options.Port = static_cast<int32_t>(number);
+    } else if (option == "--client-id") {
+      if (!value(options.ClientId)) return std::nullopt;
+    } else if (option == "--user") {
+      if (!value(options.User)) return std::nullopt;
+    } else if (option == "--pass") {
+      if (!value(options.Password)) return std::nullopt;
+    } else if (option == "--tls") {
+      options.Tls = true;
+    } else if (option == "--insecure") {
+      options.Insecure = true;
+    } else if (option == "--cafile") {
+      if (!value(options.CAFile)) return std::nullopt;
+    } else if (option == "--qos") {
+      if (!value(text)) return std::nullopt;
+      if (!ParseNumber(text, 0, 2, number)) {
+        problem = "--qos needs 0, 1 or 2";
+        return std::nullopt;
+      }
+      options.Qos = static_cast<TMqttQoS>(number);
+    } else if (option == "--topic") {
+      if (!value(options.Topic)) return std::nullopt;
+    } else if (option == "--show") {
+      if (!setAction(TSendAction::saShow) || !value(options.Line1) || !value(options.Line2)) return std::nullopt;
+    } else if (option == "--target") {
+      if (!value(options.Target)) return std::nullopt;
+    } else if (option == "--align1") {
+      if (!value(options.Align1)) return std::nullopt;
+    } else if (option == "--align2") {
+      if (!value(options.Align2)) return std::nullopt;
+    } else if (option == "--enum") {
+      if (!setAction(TSendAction::saEnum)) return std::nullopt;
+    } else if (option == "--wait") {
+      if (!value(text)) return std::nullopt;
+      if (!ParseSeconds(text, options.WaitSeconds)) {
+        problem = "--wait needs a number of seconds from 0 to 3600";
+        return std::nullopt;
+      }
+    } else if (option == "--raw") {
+      if (!setAction(TSendAction::saRaw) || !value(options.Raw)) return std::nullopt;
+    } else {
+      problem = "unknown option " + option;
+      return std::nullopt;
+    }
+  }
+  if (options.Broker.empty()) problem = "--broker is required";
+  else if (options.Topic.empty()) problem = "--topic is required";
+  else if (!haveAction) problem = "give one of --show, --enum and --raw";
+  else if (options.Action == TSendAction::saShow && options.Target.empty()) problem = "--show needs --target";
+  else if ((options.Insecure || !options.CAFile.empty()) && !options.Tls) problem = "--insecure and --cafile need --tls";
+  else if (options.Action == TSendAction::saRaw && !IsValidUtf8(options.Raw)) problem = "--raw needs UTF-8 text";
+  if (!problem.empty()) return std::nullopt;
+  return options;
+}
+
+std::string BuildSendPayload(const TSendOptions& options, const std::string& clientId) {
+  switch (options.Action) {
+    case TSendAction::saShow: {
+      TXmlPacket packet(options.Topic, clientId, options.Target, TCommand::SHOW_MESSAGE, "");
+      packet.Params().Add("LINE1=" + options.Line1);
+      packet.Params().Add("LINE2=" + options.Line2);
+      packet.Params().Add("ALIGN1=" + options.Align1);
+      packet.Params().Add("ALIGN2=" + options.Align2);
+      return packet.ToString();
+    }
+    case TSendAction::saEnum:
+      return TXmlPacket(options.Topic, clientId, "", TCommand::ENUM_DISPLAYS_REQ, "").ToString();
+    case TSendAction::saRaw: break;
+  }
+  return options.Raw;
+}
+
+int RunSendTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::string problem;
+  bool help = false;
+  const std::optional<TSendOptions> options = ParseSendOptions(args, problem, help);
+  if (help) {
+    PrintHelp(out);
+    return kSendExitOk;
+  }
+  if (!options) {
+    err << "kestova-send: " << problem << '\n' << kUsage;
+    return kSendExitUsage;
+  }
+  MainThread().BindToCurrentThread();
+  try {
+    TSendRun run(*options, out, err);
+    return run.Run();
+  } catch (const std::exception& e) {
+    err << "kestova-send: " << e.what() << '\n';
+    return kSendExitFailed;
+  }
+}
+
+}  // namespace kestova
