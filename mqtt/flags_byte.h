@@ -66,10 +66,12 @@ class TMqttConnectFlags : public TFlagsByte {
   void SetWillQoS(TMqttQoS AQoS) { SetFlag(3, 2, static_cast<uint8_t>(AQoS)); }
   bool WillRetain() const noexcept { return GetFlag(5, 1) != 0; }
   void SetWillRetain(bool AValue) { SetFlag(5, 1, AValue ? 1 : 0); }
-  bool HasUserName() const noexcept { return GetFlag(6, 1) != 0; }
-  void SetHasUserName(bool AValue) { SetFlag(6, 1, AValue ? 1 : 0); }
-  bool HasPassword() const noexcept { return GetFlag(7, 1) != 0; }
-  void SetHasPassword(bool AValue) { SetFlag(7, 1, AValue ? 1 : 0); }
+  // MQTT 3.1.1 puts the user name flag in bit 7 and the password flag in bit 6; brokers
+  // refuse a CONNECT whose flags say password without user name.
+  bool HasUserName() const noexcept { return GetFlag(7, 1) != 0; }
+  void SetHasUserName(bool AValue) { SetFlag(7, 1, AValue ? 1 : 0); }
+  bool HasPassword() const noexcept { return GetFlag(6, 1) != 0; }
+  void SetHasPassword(bool AValue) { SetFlag(6, 1, AValue ? 1 : 0); }
 };
 
 // One SUBACK return code: bit 7 set means refused, bits 0-1 the granted QoS.

@@ -102,8 +102,10 @@ TEST(PacketEncoding, ConnectFlagsAndPayloadFollowTheTrimmedFields) {
          p.SetWillMessage("bye");
        },
        0x00, "00 01 63"},
-      {"password without user name: bit 7 only, after the client id",
-       [](TMqttConnectPacket& p) { p.SetPassword("pw"); }, 0x80, "00 01 63 00 02 70 77"},
+      {"password without user name: bit 6 only, after the client id",
+       [](TMqttConnectPacket& p) { p.SetPassword("pw"); }, 0x40, "00 01 63 00 02 70 77"},
+      {"user name without password: bit 7 only",
+       [](TMqttConnectPacket& p) { p.SetUserName("pos"); }, 0x80, "00 01 63 00 03 70 6F 73"},
       {"user name and password", [](TMqttConnectPacket& p) {
          p.SetUserName("u");
          p.SetPassword("p");
@@ -134,7 +136,7 @@ TEST(PacketEncoding, ConnectFlagsAndPayloadFollowTheTrimmedFields) {
          p.SetWillTopic("\x01w ");
          p.SetWillMessage(" m ");
        },
-       0x44, "00 01 63 00 01 77 00 03 20 6D 20 00 03 75 20 73"},
+       0x84, "00 01 63 00 01 77 00 03 20 6D 20 00 03 75 20 73"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -161,8 +163,8 @@ TEST(PacketEncoding, ConnectFlagsReadBackFromTheirBits) {
       {"CleanSession", &TMqttConnectFlags::SetCleanSession, &TMqttConnectFlags::CleanSession, 0x02},
       {"WillFlag", &TMqttConnectFlags::SetWillFlag, &TMqttConnectFlags::WillFlag, 0x04},
       {"WillRetain", &TMqttConnectFlags::SetWillRetain, &TMqttConnectFlags::WillRetain, 0x20},
-      {"HasUserName", &TMqttConnectFlags::SetHasUserName, &TMqttConnectFlags::HasUserName, 0x40},
-      {"HasPassword", &TMqttConnectFlags::SetHasPassword, &TMqttConnectFlags::HasPassword, 0x80},
+      {"HasUserName", &TMqttConnectFlags::SetHasUserName, &TMqttConnectFlags::HasUserName, 0x80},
+      {"HasPassword", &TMqttConnectFlags::SetHasPassword, &TMqttConnectFlags::HasPassword, 0x40},
   };
   for (const auto& f : flags) {
     SCOPED_TRACE(f.Name);
