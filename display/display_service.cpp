@@ -1,0 +1,201 @@
+#include "display/display_service.h"
+
+#include "display/com_port_setup.h"
+#include "display/pole_display_protocol.h"
+#include "display/settings.h"
+#include "display/text_shaping.h"
+#include "messaging/mqtt_manager.h"
+#include "platform/executable_path.h"
+
+namespace kestova {
+
+TKestovaDisplayService* KestovaDisplayService = nullptr;
+
+namespace {
+
+bool IsBlankTopic(const std::string& topic) {
+  for (char c : topic)
+    if (static_cast<unsigned char>(c) > 32) return false;
+  return true;
+}
+
+const char* StatusLine(TMqttConnectionStatus status) {
+  switch (status) {
+    case TMqttConnectionStatus::csConnectionRejected_InvalidProtocolVersion: return "Invalid protocol version.";
+    case TMqttConnectionStatus::csConnectionRejected_InvalidIdentifier: return "Invalid identifier.";
+    case TMqttConnectionStatus::csConnectionRejected_ServerUnavailable: return "Server unavailable.";
+    case TMqttConnectionStatus::csConnectionRejected_InvalidCredentials: return "Invalid credentials.";
+    case TMqttConnectionStatus::csConnectionRejected_ClientNotAuthorized: return "Client not authorized.";
+    case TMqttConnectionStatus::csConnectionLost: return "Connection lost.";
+    case TMqttConnectionStatus::csConnecting: return "Connecting...";
+    case TMqttConnectionStatus::csReconnecting: return "Reconnecting...";
+    default: return nullptr;
+  }
+}
+
+// The greeting always fills 20 positions per line, whatever the width.
+constexpr int32_t kGreetingWidth = 20;
+
+}  // namespace
+
+TKestovaDisplayService::TKestovaDisplayService()
+    : mqttClient(std::make_unique<TMqttClient>()), comDisplay(std::make_unique<TSerialComm>()) {
+  mqttClient->SetClientID("Display");
+  mqttClient->KeepAliveSettings().SetAutoReconnect(true);
+  mqttClient->KeepAliveSettings().SetAutoReconnectInterval(10);
+  mqttClient->OnConnectedStatusChanged = [this](TMqttClient& sender, bool connected, TMqttConnectionStatus status) {
+    mqttClientConnectedStatusChanged(sender, connected, status);
+  };
+  mqttClient->OnPublishReceived = [this](TMqttClient& sender, uint16_t id, const std::string& topic,
+                                         const TMqttBytes& payload) {
+    mqttClientPublishReceived(sender, id, topic, payload);
+  };
+  mqttClient->OnSubscriptionAcknowledged = [this](TMqttClient& sender, uint16_t id, const TMqttSubscriptions& subs) {
+    mqttClientSubscriptionAcknowledged(sender, id, subs);
+  };
+
+  comDisplay->SetBaudrate(br9600);
+  TSerialFlowControl& flow = comDisplay->FlowControl();
+  flow.SetOutCtsFlow(false);
+  flow.SetOutDsrFlow(false);
+  flow.SetXonXoffOut(false);
+  flow.SetXonXoffIn(false);
+  flow.SetDsrSensitivity(false);
+  flow.SetTxContinueOnXoff(false);
+  flow.SetControlDtr(dtrDisabled);
+  flow.SetControlRts(rtsDisabled);
+  comDisplay->SetDeviceName("COM%d");
+  comDisplay->SettingsStore().SetRegRoot(rrCURRENTUSER);
+  comDisplay->SettingsStore().SetLocation(slINIFile);
+  comDisplay->OnError = [this](TSerialCustomComm& sender, int32_t errors) { comDisplayError(sender, errors); };
+}
+
+TKestovaDisplayService::~TKestovaDisplayService() {
+  // The manager publishes through our client, so it goes first.
+  if (MqttManager && MqttManager->MqttClient == mqttClient.get()) MqttManager.reset();
+  mqttClient.reset();
+  comDisplay.reset();
+  if (KestovaDisplayService == this) KestovaDisplayService = nullptr;
+}
+
+void TKestovaDisplayService::Log(const std::string& Msg) {
+  if (FLogEvent) FLogEvent(Msg);
+}
+
+ByteString TKestovaDisplayService::PreProcess(ByteString Txt) const {
+  return kestova::PreProcess(std::move(Txt), AppSettings->Width);
+}
+
+void TKestovaDisplayService::ServiceStartInternal() {
+  AppSettings = std::make_unique<TSettings>();
+  AppSettings->Load(FSettingsFileName.empty() ? ExecutableFolder() + "Settings.ini" : FSettingsFileName);
+  try {
+    if (AppSettings->DisplayMode == dpCom) StartSerialOutput();
+    if (AppSettings->DisplayMode == dpDll) StartUsbOutput();
+    Log("MQTT connecting to " + AppSettings->MqttBroker);
+    Log("MQTT clientID: " + AppSettings->MqttClient);
+    Log("MQTT username: " + AppSettings->MqttUser);
+    mqttClient->SetClientID(AppSettings->MqttClient);
+    mqttClient->SetBrokerHostName(AppSettings->MqttBroker);
+    mqttClient->SetBrokerPort(AppSettings->MqttPort);
+    mqttClient->Credentials().SetUsername(AppSettings->MqttUser);
+    mqttClient->Credentials().SetPassword(AppSettings->MqttPass);
+    mqttClient->Connect(true);
+    Log("MQTT started");
+    MqttManager = std::make_unique<TMqttManager>(mqttClient.get());
+  } catch (const std::exception& e) {
+    Log(e.what());
+  }
+}
+
+void TKestovaDisplayService::StartSerialOutput() {
+  const TSettings& s = *AppSettings;
+  Log("COM port setting (Settings.ComPort): " + s.ComPort);
+  Log("COM speed setting (Settings.ComSpeed): " + std::to_string(s.ComSpeed));
+  Log("COM connecting to " + s.ComPort);
+  if (IsDevicePath(s.ComPort)) {
+    // A device path (USB adapter, /dev/serial/by-id/..., a pty) is opened as it is.
+    comDisplay->SetDeviceName(s.ComPort);
+  } else {
+    comDisplay->SetPortNum(ComPortNumber(s.ComPort));
+  }
+  if (const auto rate = BaudrateForSpeed(s.ComSpeed)) {
+    comDisplay->SetBaudrate(*rate);
+  } else if (s.ComSpeed > 0) {
+    // Not one of the named speeds: the line still runs at the speed asked for.
+    comDisplay->SetUserBaudrate(s.ComSpeed);
+    comDisplay->SetBaudrate(brUser);
+  }
+  Log("COM started");
+}
+
+void TKestovaDisplayService::StartUsbOutput() {
+  const std::string path = ExecutableFolder() + kUsbPoleDisplayLibraryName;
+  Log("Loading DLL: " + path);
+  if (!FUsbDisplay.Load(path)) {
+    Log("DLL not started!");
+    Log(FUsbDisplay.LastError());
+  } else {
+    Log(FUsbDisplay.OpenUSBpd() == 0 ? "DLL started" : "DLL not started!");
+  }
+  FUsbDisplay.WritePD(cmdClear);
+  FUsbDisplay.WritePD(cmdL1);
+  FUsbDisplay.WritePD(StrExactR(PreProcess("Kestova Vumo"), " ", kGreetingWidth));
+  FUsbDisplay.WritePD(cmdL2);
+  FUsbDisplay.WritePD(StrExactR("", " ", kGreetingWidth));
+}
+
+void TKestovaDisplayService::ServiceStart(bool& Started) {
+  (void)Started;
+  ServiceStartInternal();
+}
+
+void TKestovaDisplayService::ServiceStop(bool& Stopped) {
+  (void)Stopped;
+  Log("Service stopping...");
+  mqttClient->Disconnect();
+  if (AppSettings && AppSettings->DisplayMode == dpCom) comDisplay->Close();
+  if (AppSettings && AppSettings->DisplayMode == dpDll) FUsbDisplay.CloseUSBpd();
+  Log("Service stopped");
+}
+
+void TKestovaDisplayService::ServiceShutdown() {
+  mqttClient->Disconnect();
+  if (AppSettings && AppSettings->DisplayMode == dpCom) comDisplay->Close();
+}
+
+void TKestovaDisplayService::mqttClientConnectedStatusChanged(TMqttClient& ASender, bool AConnected,
+                                                              TMqttConnectionStatus AStatus) {
+  (void)ASender;
+  if (!AConnected) {
+    if (const char* line = StatusLine(AStatus)) Log(line);
+    return;
+  }
+  Log("Subscribing to topics");
+  const TStringList& topics = *AppSettings->MqttTopics;
+  if (topics.Empty()) {
+    Log("Error: No topics!");
+    return;
+  }
+  for (const std::string& topic : topics.Items())
+    if (!IsBlankTopic(topic)) mqttClient->Subscribe(topic, TMqttQoS::qosAtMostOnce);
+}
+
+void TKestovaDisplayService::mqttClientSubscriptionAcknowledged(TMqttClient& ASender, uint16_t APacketID,
+                                                                const TMqttSubscriptions& ASubscriptions) {
+  (void)ASender;
+  (void)APacketID;
+  for (const TMqttSubscription& s : ASubscriptions)
+    Log("Subscribing to \"" + s.Topic + "\": " + (s.Accepted ? "Accepted" : "Denied"));
+}
+
+void TKestovaDisplayService::comDisplayError(TSerialCustomComm& Sender, int32_t Errors) {
+  (void)Sender;
+  Log("Connection errors: " + std::to_string(Errors));
+  // The device hung up (a USB adapter unplugged) or stopped taking bytes: close the port, so the
+  // next message finds it closed and reopens it, as after any failed write. Left open, the
+  // queue would fill and every later message would fail until the program restarts.
+  if ((static_cast<uint32_t>(Errors) & CE_IOE) != 0 && comDisplay->Active()) comDisplay->Close();
+}
+
+}  // namespace kestova

@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include "display/settings.h"
+#include "tests/display/service_fixture.h"
+#include "tests/support/hex.h"
+
+namespace kestova::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Lines = std::vector<std::string>;
+
+// Upper-case hex, as the emulator writes it.
+std::string Hex(const std::string& bytes) {
+  std::string hex = ToHex(bytes);
+  for (char& c : hex) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return hex;
+}
+
+const std::string kSkipped = "Packet skipped - wrong command (not SHOW_MESSAGE or ENUM_DISPLAYS_REQ)";
+
+TEST_F(DisplayServiceTest, StartsInSerialModeAndLogsEveryStepInOrder) {
+  WriteSettings("", "User=pos\nTopics=pos/display1,pos/displays");
+  StartService();
+  ASSERT_TRUE(WaitForLog("Subscribing to \"pos/displays\": Accepted")) << ::testing::PrintToString(LogLines());
+  const std::string port = FPty.SlavePath();
+  EXPECT_EQ(LogLines(), (Lines{
+                            "COM port setting (Settings.ComPort): " + port,
+                            "COM speed setting (Settings.ComSpeed): 9600",
+                            "COM connecting to " + port,
+                            "COM started",
+                            "MQTT connecting to 127.0.0.1",
+                            "MQTT clientID: Display1",
+                            "MQTT username: pos",
+                            "Connecting...",
+                            "MQTT started",
+                            "Subscribing to topics",
+                            "Subscribing to \"pos/display1\": Accepted",
+                            "Subscribing to \"pos/displays\": Accepted",
+                        }));
+  // Configured, not opened: the first write opens the port.
+  EXPECT_FALSE(FService->comDisplay->Active());
+  EXPECT_EQ(FService->comDisplay->Baudrate(), br9600);
+}
+
+TEST_F(DisplayServiceTest, ShowsMessagesOnTheSerialLineAfterTheFirstWriteOpensThePort) {
+  WriteSettings("Width=20", "Topics=pos/display1");
+  StartService();
+  ASSERT_TRUE(WaitForLog("Subscribing to \"pos/display1\": Accepted"));
+
+  // The port is still closed: the first message reopens it and is lost.
+  Deliver("pos/display1", ShowMessage("Display1", "LINE1=first,LINE2=lost"));
+  ASSERT_TRUE(WaitForLog("Sending failed. Restarting COM port..."));
+  ASSERT_TRUE(PumpUntil([&] { return FService->comDisplay->Active(); }));
+
+  struct Case {
+    std::string target, params, frame;
+  } const cases[] = {
+      {"Display1", "LINE1=Račun,\"LINE2=1,50 EUR\"", "0C 52 61 9F 75 6E 0A 0D 31 2E 35 30 20 45 55 52"},
+      {"display1", "LINE1=Total,ALIGN1=R,LINE2=x,ALIGN2=r",
+       "0C 20 20 20 20 20 20 20 20 20 20 20 20 20 20 54 6F 74 61 6C 0A 0D 78"},
+      {"DISPLAY1", "LINE1=0123456789012345678901234", "0C 30 31 32 33 34 35 36 37 38 39 30 31 32 33 34 35 36 37 38 39 0A 0D"},
+      {"Display1", "", "0C 0A 0D"},
+      {"Display1", "line1=čšžćđČŠŽĆĐ", "0C 9F E7 A7 86 D0 AC E6 A6 8F D1 0A 0D"},
+  };
+  for (const auto& c : cases) {
+    Deliver("pos/display1", ShowMessage(c.target, c.params));
+    const std::size_t size = FromHex(c.frame).size();
+    EXPECT_EQ(Hex(FPty.ReadMaster(size, 5s)), c.frame) << c.params;
+  }
+  EXPECT_EQ(CountLog("Sending failed. Restarting COM port..."), 1);
+  EXPECT_EQ(CountLog(kSkipped), 0);
+}
+
+TEST_F(DisplayServiceTest, AHungUpLineIsReportedAndReopenedByTheNextMessage) {
+  WriteSettings("", "Topics=pos/display1");
+  StartService();
+  ASSERT_TRUE(WaitForLog("Subscribing to \"pos/display1\": Accepted"));
+  Deliver("pos/display1", ShowMessage("Display1", "LINE1=open"));
+  ASSERT_TRUE(PumpUntil([&] { return FService->comDisplay->Active(); }));
+
+  FPty.HangUp();  // as when the display's USB adapter is unplugged
+  ASSERT_TRUE(WaitForLog("Connection errors: 1024"));
+  EXPECT_FALSE(FService->comDisplay->Active());
+  // The next message tries to reopen the line; the device is gone, so that fails and is logged.
+  Deliver("pos/display1", ShowMessage("Display1", "LINE1=again"));
+  ASSERT_TRUE(WaitForLog("Sending failed. Restarting COM port...", 2));
+  EXPECT_TRUE(PumpUntil([&] {
+    for (const auto& line : LogLines())
+      if (line.rfind("(Mqtt OnMsg): ", 0) == 0) return true;
+    return false;
+  }));
+  Deliver("pos/display1", "the server keeps listening");
+}
+
+TEST_F(DisplayServiceTest, SkipsWhatIsNotForThisDisplay) {
+  WriteSettings("", "Topics=pos/display1");
+  StartService();
+  ASSERT_TRUE(WaitForLog("Subscribing to \"pos/display1\": Accepted"));
+  struct Case {
+    std::string payload;
+    Lines lines;
+  } const cases[] = {
+      {ShowMessage("Display2", "LINE1=x"), {"Packet reiceved"}},
+      {ShowMessage("Display1 ", "LINE1=x"), {"Packet reiceved"}},
+      {"plain text", {"Packet reiceved", kSkipped}},
+      {"{\"LINE1\": \"json\"}", {"Packet reiceved", kSkipped}},
+      {"<msg><sender>a</sender><target>Display1</target><command>LOGOUT</command><params/></msg>",
+       {"Packet reiceved", kSkipped}},
+      {"<msg><sender>a</sender><command>SHOW_MESSAGE</command><params/></msg>",
+       {"Packet reiceved", "(Mqtt OnMsg): GetNodeTextStr: No text in the the target node"}},
+  };
+  for (const auto& c : cases) {
+    const std::size_t from = LogLines().size();
+    Deliver("pos/display1", c.payload);
+    PumpUntil([] { return false; }, 200ms);  // let any further line arrive
+    EXPECT_EQ(LinesFrom(from), c.lines) << c.payload;
+  }
+  // Not UTF-8: the client drops it and nothing is logged; the next message still arrives.
+  const std::size_t from = LogLines().size();
+  Publish("pos/display1", "\xC3\x28 broken");
+  Deliver("pos/display1", "after");
+  EXPECT_EQ(LinesFrom(from), (Lines{"Packet reiceved", kSkipped}));
+  EXPECT_FALSE(FService->comDisplay->Active()) << "nothing may have been written";
+}
+
+TEST_F(DisplayServiceTest, AnswersEnumerationOnTheFirstTopic) {
+  WriteSettings("", "Topics=pos/displays,pos/display1");
+  StartService();
+  ASSERT_TRUE(WaitForLog("Subscribing to \"pos/display1\": Accepted"));
+  ConnectStation("pos/displays");
+  Deliver("pos/display1",
+          "<msg><sender>POS1</sender><target></target><command>ENUM_DISPLAYS_REQ</command><params></params></msg>");
+  ASSERT_TRUE(WaitForLog("Sending diplay info to VumoPOS..."));
+  const std::string answer =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><msg><sender>Display1</sender><target></target>"
+      "<command>ENUM_DISPLAYS_ANS</command><params>DisplayId=Display1</params></msg>";
+  ASSERT_TRUE(PumpUntil([&] {
+    return std::find(FStationMessages.begin(), FStationMessages.end(), answer) != FStationMessages.end();
+  })) << "the answer never arrived";
+  EXPECT_EQ(CountLog(kSkipped), 1) << "the service hears its own answer on the first topic";
+  EXPECT_FALSE(FService->comDisplay->Active());
+}
+
+TEST_F(DisplayServiceTest, TopicListProblems) {
+  WriteSettings("", "Topics=a,,b");
+  StartService();
+  ASSERT_TRUE(WaitForLog("Subscribing to \"b\": Accepted"));
+  EXPECT_EQ(CountLog("Subscribing to \"\": Accepted"), 0);
+  EXPECT_EQ(CountLog("Subscribing to \"a\": Accepted"), 1);
+  FService.reset();
+
+  WriteSettings("", "");
+  StartService();
+  ASSERT_TRUE(WaitForLog("Error: No topics!"));
+  EXPECT_EQ(CountLog("Subscribing to topics"), 2);
+}
+
+TEST_F(DisplayServiceTest, EnumerationWithoutTopicsReportsTheListError) {
+  WriteSettings("", "");
+  StartService();
+  ASSERT_TRUE(WaitForLog("Error: No topics!"));
+  // Nothing is subscribed, so hand the message over directly as the client would.
+  TMqttBytes payload;
+  const std::string text =
+      "<msg><sender>P</sender><target/><command>ENUM_DISPLAYS_REQ</command><params></params></msg>";
+  payload.assign(text.begin(), text.end());
+  FService->mqttClientPublishReceived(*FService->mqttClient, 0, "t", payload);
+  EXPECT_EQ(CountLog("(Enum displays) Error: List index out of bounds (0)"), 1);
+}
+
+TEST_F(DisplayServiceTest, ResubscribesAfterTheBrokerComesBack) {
+  WriteSettings("", "Topics=pos/display1");
+  StartService();
+  ASSERT_TRUE(WaitForLog("Subscribing to \"pos/display1\": Accepted"));
+  FBroker.Restart();
+  ASSERT_TRUE(WaitForLog("Connection lost."));
+  ASSERT_TRUE(WaitForLog("Reconnecting...", 1, 30s));
+  ASSERT_TRUE(WaitForLog("Subscribing to \"pos/display1\": Accepted", 2, 30s));
+  EXPECT_EQ(CountLog("Connection lost."), 1);
+  EXPECT_EQ(CountLog("Subscribing to topics"), 2);
+  Deliver("pos/display1", "still listening");
+}
+
+TEST_F(DisplayServiceTest, UnreachableBrokerIsReportedBeforeTheStartEnds) {
+  WriteSettings("", "Topics=t");
+  FBroker.Stop();
+  StartService();
+  const Lines lines = LogLines();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ((Lines{lines.end() - 3, lines.end()}), (Lines{"Connecting...", "Server unavailable.", "MQTT started"}));
+}
+
+TEST_F(DisplayServiceTest, OtherDisplayModesDriveNothing) {
+  WriteSettings("DisplayMode=2", "Topics=pos/display1");
+  StartService();
+  ASSERT_TRUE(WaitForLog("Subscribing to \"pos/display1\": Accepted"));
+  EXPECT_EQ(LogLines().front(), "MQTT connecting to 127.0.0.1");
+  Deliver("pos/display1", ShowMessage("Display1", "LINE1=x"));
+  PumpUntil([] { return false; }, 200ms);
+  EXPECT_EQ(CountLog("Sending failed. Restarting COM port..."), 0);
+  EXPECT_FALSE(FService->comDisplay->Active());
+}
+
+}  // namespace
+}  // namespace kestova::test
