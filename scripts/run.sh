@@ -1,11 +1,85 @@
 #!/usr/bin/env bash
-# Sets everything up and runs the display server on an embedded default: a local broker and a
-# virtual pole display. Until the server program exists it builds and says what it would run.
+# Sets everything up and runs the display server on an embedded default: a local mosquitto on a
+# free loopback port, a virtual pole display on a pseudo-terminal, and the server headless with a
+# demo Settings.ini pointing at both. A greeting is sent through kestova-send; Ctrl-C stops
+# everything this script started.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
 bash scripts/install-deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/release -j "$(nproc)"
-echo "run: built; the server program (kestova-displayd) is not part of this build yet."
-echo "run: it will start mosquitto on a free loopback port, a virtual display on a pseudo-terminal,"
-echo "run: and the server headless with a demo Settings.ini pointing at both."
+cmake --build build/release -j "$(nproc)" --target kestova-displayd kestova-send kestova-virtual-display
+
+bin=$root/build/release
+displayd=$bin/app/kestova-displayd/kestova-displayd
+sender=$bin/tools/kestova-send/kestova-send
+display=$bin/tools/virtual-display/kestova-virtual-display
+run=$(mktemp -d /tmp/kestova-run.XXXXXX)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  echo
+  echo "run: stopped; logs are in $run"
+}
+trap cleanup EXIT
+trap 'exit 0' INT TERM
+
+# A free loopback port: nothing answers a connection to it.
+port=18830
+while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((port + 1)); done
+
+cat >"$run/mosquitto.conf" <<CONF
+listener $port 127.0.0.1
+allow_anonymous true
+persistence false
+CONF
+/usr/sbin/mosquitto -c "$run/mosquitto.conf" >"$run/mosquitto.log" 2>&1 &
+pids+=($!)
+
+wait_for() {  # file text seconds
+  local deadline=$((SECONDS + $3))
+  until grep -qF -- "$2" "$1" 2>/dev/null; do
+    if [ $SECONDS -ge $deadline ]; then echo "run: timed out waiting for '$2' in $1" >&2; exit 1; fi
+    sleep 0.1
+  done
+}
+
+# The virtual display prints its pty path first, then redraws its box after every frame.
+"$display" > >(tee "$run/display.out") &
+pids+=($!)
+until [ -s "$run/display.out" ]; do sleep 0.1; done
+pty=$(head -n 1 "$run/display.out")
+
+cat >"$run/Settings.ini" <<INI
+[Settings]
+Width=20
+DisplayMode=0
+ComPort=$pty
+ComSpeed=9600
+[Mqtt]
+Broker=127.0.0.1
+Port=$port
+ClientID=Display1
+Topics=pos/display1,pos/displays
+INI
+
+"$displayd" --settings "$run/Settings.ini" >"$run/server.log" 2>&1 &
+pids+=($!)
+wait_for "$run/server.log" 'Subscribing to "pos/display1": Accepted' 15
+
+send() { "$sender" --broker 127.0.0.1 --port "$port" --topic pos/display1 --show "$1" "$2" --target Display1 "${@:3}"; }
+# The server opens its serial port when the first message finds it closed; that message is lost.
+send "" ""
+wait_for "$run/server.log" "Sending failed. Restarting COM port..." 10
+sleep 0.5
+send "Hello from Kestova" "Račun 1,50 EUR" --align2 R
+
+cat <<TEXT
+
+run: the server is running (log: $run/server.log), the virtual display above shows what it gets.
+run: send your own lines from another terminal:
+  $sender --broker 127.0.0.1 --port $port --topic pos/display1 --target Display1 --show "Line one" "Line two"
+run: Ctrl-C stops the server, the display and the broker.
+TEXT
+wait "${pids[1]}"

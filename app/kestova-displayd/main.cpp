@@ -1,0 +1,21 @@
+// kestova-displayd: the display server without a window, for service boxes and service managers.
+#include <cstdio>
+#include <string>
+
+#include "app/runtime/server_options.h"
+#include "app/runtime/server_startup.h"
+
+int main(int argc, char** argv) {
+  using namespace kestova;
+  std::string error;
+  const auto options = ParseServerOptions(argc, argv, /*allowHeadless=*/false, error);
+  if (!options) {
+    std::fprintf(stderr, "kestova-displayd: %s\n%s", error.c_str(), ServerUsage("kestova-displayd", false).c_str());
+    return 2;
+  }
+  if (options->Help) {
+    std::fputs(ServerUsage("kestova-displayd", false).c_str(), stdout);
+    return 0;
+  }
+  return RunHeadless(options->SettingsFile, options->Service);
+}

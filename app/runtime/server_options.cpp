@@ -1,0 +1,47 @@
+#include "app/runtime/server_options.h"
+
+namespace kestova {
+
+std::optional<TServerOptions> ParseServerOptions(int argc, char** argv, bool allowHeadless, std::string& error) {
+  TServerOptions options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      options.Help = true;
+    } else if (arg == "--service") {
+      options.Service = true;
+    } else if (arg == "--headless" && allowHeadless) {
+      options.Headless = true;
+    } else if (arg == "--settings") {
+      if (i + 1 >= argc) {
+        error = "--settings needs a file name";
+        return std::nullopt;
+      }
+      options.SettingsFile = argv[++i];
+    } else if (arg.rfind("--settings=", 0) == 0) {
+      options.SettingsFile = arg.substr(11);
+    } else {
+      error = "unknown option: " + arg;
+      return std::nullopt;
+    }
+  }
+  return options;
+}
+
+std::string ServerUsage(const std::string& program, bool allowHeadless) {
+  std::string usage = "usage: " + program + " [--settings FILE] [--service]" +
+                      (allowHeadless ? " [--headless]" : "") + " [--help]\n";
+  usage +=
+      "\n"
+      "Shows the two lines of SHOW_MESSAGE packets received over MQTT on the pole display and\n"
+      "answers display enumeration requests.\n"
+      "\n"
+      "  --settings FILE  read FILE instead of Settings.ini beside the executable\n"
+      "  --service        run for a service manager: SIGTERM stops the service (disconnects,\n"
+      "                   closes the port) and exits 0; READY=1 is sent when NOTIFY_SOCKET is set\n";
+  if (allowHeadless) usage += "  --headless       run without a window, logging to standard output\n";
+  usage += "  --help           show this text\n";
+  return usage;
+}
+
+}  // namespace kestova

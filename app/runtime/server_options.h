@@ -1,0 +1,19 @@
+#pragma once
+// Command-line options shared by the desktop and the headless programs.
+#include <optional>
+#include <string>
+
+namespace kestova {
+
+struct TServerOptions {
+  std::string SettingsFile;  // empty: Settings.ini beside the executable
+  bool Service = false;      // service-manager side: SIGTERM runs the stop handler
+  bool Headless = false;     // desktop program only: no window
+  bool Help = false;
+};
+
+// Parses argv; on bad usage returns nothing and puts a one-line reason in `error`.
+std::optional<TServerOptions> ParseServerOptions(int argc, char** argv, bool allowHeadless, std::string& error);
+std::string ServerUsage(const std::string& program, bool allowHeadless);
+
+}  // namespace kestova
