@@ -18,6 +18,9 @@
 namespace kestova::test {
 
 class DisplayServiceTest : public ::testing::Test {
+ public:
+  static std::string ShowMessage(const std::string& target, const std::string& params);
+
  protected:
   void SetUp() override;
   void TearDown() override;
@@ -41,9 +44,8 @@ class DisplayServiceTest : public ::testing::Test {
   // A second client acting as a point-of-sale station, subscribed to `topic`.
   void ConnectStation(const std::string& topic);
 
-  static std::string ShowMessage(const std::string& target, const std::string& params);
-
-  TMosquittoBroker FBroker;
+  // A broker that never drops what it queues for a client, so bursts arrive whole.
+  TMosquittoBroker FBroker{TBrokerOptions{.MaxQueuedMessages = 0}};
   TTempDir FDir{"kestova-display"};
   TPtyPair FPty;
   std::string FSettingsFile;
