@@ -165,5 +165,14 @@ TEST(DesktopProgramTest, OnARealXServerTheWindowShowsAndCloses) {
   EXPECT_EQ(result.ExitCode, 0) << result.Output;
 }
 
+TEST(DesktopProgramSignalTest, SigtermEndsTheWindowProgramLikeClosingIt) {
+  TScopedEnv env{{"QT_QPA_PLATFORM", "offscreen"}, {"TSAN_OPTIONS", kTsanQt.c_str()}};
+  TChildProcess demo({KESTOVA_GUI_DEMO});
+  // Whether the signal arrives before or after the window is up, the program must end cleanly.
+  EXPECT_FALSE(demo.WaitFor(std::chrono::milliseconds(1500)).has_value()) << "the demo ended by itself";
+  demo.Signal(SIGTERM);
+  EXPECT_EQ(demo.WaitFor(std::chrono::seconds(20)), 0);
+}
+
 }  // namespace
 }  // namespace kestova
