@@ -84,6 +84,14 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
+char32_t NextCodePoint(std::string_view utf8, std::size_t& pos) {
+  const std::size_t len = pos < utf8.size() ? ValidSequenceLength(utf8, pos) : 0;
+  if (len == 0) throw EEncodingError(kNoMappingMessage);
+  const char32_t cp = DecodeAt(utf8, pos, len);
+  pos += len;
+  return cp;
+}
+
 std::u16string Utf8ToUtf16(std::string_view utf8) {
   std::u16string out;
   out.reserve(utf8.size());
