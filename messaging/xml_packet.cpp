@@ -29,8 +29,15 @@ TXmlPacket::TXmlPacket(std::string_view ATopic, std::string_view ASenderStationI
 TXmlPacket::TXmlPacket(std::string_view inputString) {
   FParams.SetStrictDelimiter(true);
   IXMLDocument doc = CreateXMLDoc();
-  std::string text(inputString);
-  if (const std::size_t at = text.find(kDeclaration); at != std::string::npos) text.erase(at, kDeclaration.size());
+  // Packets begin with the declaration, so cutting it off the front needs no copy.
+  std::string_view text = inputString;
+  std::string joined;
+  if (const std::size_t at = text.find(kDeclaration); at == 0) {
+    text.remove_prefix(kDeclaration.size());
+  } else if (at != std::string_view::npos) {
+    joined.append(text.substr(0, at)).append(text.substr(at + kDeclaration.size()));
+    text = joined;
+  }
   doc->LoadXML(text);  // a failed load keeps what was read: a message cut after params still counts
   const IXMLNode msg = doc->SelectSingleNode("/msg");
   if (!msg) return;

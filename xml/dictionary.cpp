@@ -1,7 +1,5 @@
 #include "xml/dictionary.h"
 
-#include <array>
-
 namespace kestova {
 namespace {
 
@@ -18,7 +16,7 @@ std::size_t IndexSizeFor(std::size_t count) noexcept {
 }
 
 // FNV-1a: cheap and well spread for the short names of messages.
-std::size_t Hash(std::string_view text) noexcept {
+uint32_t Hash(std::string_view text) noexcept {
   uint32_t h = 2166136261u;
   for (char c : text) {
     h ^= static_cast<unsigned char>(c);
@@ -31,40 +29,49 @@ const std::string kEmpty;
 
 }  // namespace
 
-TDictionary::TDictionary() : FHashTable(kPrimes[0], -1) {}
+std::string& TDictionary::Slot(int index) noexcept {
+  const auto i = static_cast<std::size_t>(index);
+  if (i < kInlineStrings) return FInlineStrings[i];
+  const std::size_t rest = i - kInlineStrings;
+  return (*FChunks[rest / kChunkStrings])[rest % kChunkStrings];
+}
 
-std::size_t TDictionary::Slot(std::string_view text) const noexcept {
-  const std::size_t size = FHashTable.size();
-  std::size_t slot = Hash(text) % size;
-  while (FHashTable[slot] >= 0 && FTextList[static_cast<std::size_t>(FHashTable[slot])] != text)
-    slot = (slot + 1 == size) ? 0 : slot + 1;
+std::size_t TDictionary::Probe(std::string_view text) const noexcept {
+  const std::size_t size = IndexSize();
+  const int32_t* index = Index();
+  // Multiply and shift maps the hash onto the index without a division.
+  std::size_t slot = static_cast<std::size_t>((static_cast<uint64_t>(Hash(text)) * size) >> 32);
+  while (index[slot] >= 0 && Slot(index[slot]) != text) slot = (slot + 1 == size) ? 0 : slot + 1;
   return slot;
 }
 
-int TDictionary::Find(std::string_view text) const noexcept {
-  return FHashTable[Slot(text)];
-}
+int TDictionary::Find(std::string_view text) const noexcept { return Index()[Probe(text)]; }
 
 int TDictionary::Add(std::string_view text) {
-  const std::size_t slot = Slot(text);
-  if (FHashTable[slot] >= 0) return FHashTable[slot];
-  const int index = static_cast<int>(FTextList.size());
-  FTextList.emplace_back(text);
-  FHashTable[slot] = index;
+  const std::size_t slot = Probe(text);
+  if (Index()[slot] >= 0) return Index()[slot];
+  const int added = FCount;
+  if (static_cast<std::size_t>(added) >= kInlineStrings &&
+      (static_cast<std::size_t>(added) - kInlineStrings) % kChunkStrings == 0)
+    FChunks.push_back(std::make_unique<TChunk>());
+  Slot(added).assign(text);
+  ++FCount;
+  Index()[slot] = added;
   // Keep the index at most two thirds full so probing stays short and always ends.
-  if (FTextList.size() >= FHashTable.size() * 2 / 3) Rebuild(IndexSizeFor(FTextList.size()));
-  return index;
+  if (static_cast<std::size_t>(FCount) >= IndexSize() * 2 / 3) Rebuild(IndexSizeFor(static_cast<std::size_t>(FCount)));
+  return added;
 }
 
 const std::string& TDictionary::Get(int index) const noexcept {
-  if (index < 0 || static_cast<std::size_t>(index) >= FTextList.size()) return kEmpty;
-  return FTextList[static_cast<std::size_t>(index)];
+  if (index < 0 || index >= FCount) return kEmpty;
+  return Slot(index);
 }
 
 void TDictionary::Rebuild(std::size_t size) {
-  if (size <= FHashTable.size()) return;
-  FHashTable.assign(size, -1);
-  for (std::size_t i = 0; i < FTextList.size(); ++i) FHashTable[Slot(FTextList[i])] = static_cast<int32_t>(i);
+  if (size <= IndexSize()) return;
+  std::vector<int32_t> grown(size, -1);
+  grown.swap(FGrownIndex);
+  for (int i = 0; i < FCount; ++i) Index()[Probe(Slot(i))] = i;
 }
 
 }  // namespace kestova

@@ -1,6 +1,7 @@
 #include "xml/xml_dom.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "xml/xml_writer.h"
 #include "xml/xml_xpath.h"
@@ -51,15 +52,70 @@ const char* NodeTypeName(TNodeType type) noexcept {
 
 // --- lists -----------------------------------------------------------------------------------
 
+TXMLNodeList::TXMLNodeList(TXMLNodeList&& other) noexcept
+    : FFirst(std::move(other.FFirst)), FMore(std::move(other.FMore)), FSize(std::exchange(other.FSize, 0)) {
+  other.FMore.clear();
+}
+
+TXMLNodeList& TXMLNodeList::operator=(TXMLNodeList&& other) noexcept {
+  if (this != &other) {
+    FFirst = std::move(other.FFirst);
+    FMore = std::move(other.FMore);
+    other.FMore.clear();
+    FSize = std::exchange(other.FSize, 0);
+  }
+  return *this;
+}
+
 IXMLNode TXMLNodeList::Item(int index) const noexcept {
   if (index < 0 || index >= Length()) return nullptr;
-  return FItems[static_cast<std::size_t>(index)];
+  return Data()[index];
 }
 
 int TXMLNodeList::IndexOf(const TXMLNode* node) const noexcept {
-  for (std::size_t i = 0; i < FItems.size(); ++i)
-    if (FItems[i].get() == node) return static_cast<int>(i);
+  const IXMLNode* items = Data();
+  for (std::size_t i = 0; i < FSize; ++i)
+    if (items[i].get() == node) return static_cast<int>(i);
   return -1;
+}
+
+void TXMLNodeList::Add(IXMLNode node) {
+  if (FMore.empty()) {
+    if (FSize == 0) {
+      FFirst = std::move(node);
+      FSize = 1;
+      return;
+    }
+    FMore.reserve(4);
+    FMore.push_back(std::move(FFirst));
+    FFirst.reset();
+  }
+  FMore.push_back(std::move(node));
+  ++FSize;
+}
+
+void TXMLNodeList::PopBack() noexcept {
+  if (FMore.empty()) {
+    FFirst.reset();
+  } else {
+    FMore.pop_back();
+  }
+  --FSize;
+}
+
+void TXMLNodeList::Erase(int index) noexcept {
+  if (FMore.empty()) {
+    FFirst.reset();
+  } else {
+    FMore.erase(FMore.begin() + index);
+  }
+  --FSize;
+}
+
+void TXMLNodeList::Clear() noexcept {
+  FFirst.reset();
+  FMore.clear();
+  FSize = 0;
 }
 
 IXMLNode TXMLNamedNodeMap::Item(int index) const noexcept {
@@ -101,25 +157,39 @@ IXMLNode TXMLNamedNodeMap::RemoveNamedItem(std::string_view name) {
 // Releases the subtree without recursion: children that nobody else holds are emptied here
 // before they go, so no destructor below this one has children left to release.
 TXMLNode::~TXMLNode() {
-  if (!FChildNodes) return;
-  std::vector<IXMLNode> pending = std::move(FChildNodes->FItems);
-  FChildNodes.reset();
-  while (!pending.empty()) {
-    IXMLNode node = std::move(pending.back());
-    pending.pop_back();
+  // Our own list serves as the work list, so the common shallow tree needs no extra memory.
+  TXMLNodeList& pending = FChildNodes;
+  while (!pending.Empty()) {
+    IXMLNode node = std::move(pending.Back());
+    pending.PopBack();
     node->FParentNode = nullptr;
-    if (node.use_count() == 1 && node->FChildNodes) {
-      for (IXMLNode& child : node->FChildNodes->FItems) pending.push_back(std::move(child));
-      node->FChildNodes.reset();
+    if (node.use_count() == 1 && !node->FChildNodes.Empty()) {
+      TXMLNodeList& children = node->FChildNodes;
+      if (pending.Empty()) {
+        std::swap(pending, children);  // the usual case: no copying, no allocation
+      } else {
+        for (IXMLNode* child = children.Data(); child != children.Data() + children.FSize; ++child)
+          pending.Add(std::move(*child));
+        children.Clear();
+      }
     }
   }
 }
 
+void TXMLNode::Destroy() noexcept {
+  TXMLNodePool* pool = FPool;
+  if (!pool) return TXMLRefCounted::Destroy();
+  const std::size_t size = FAllocSize;
+  this->~TXMLNode();
+  pool->Deallocate(this, size);
+  pool->Release();
+}
+
 void TXMLNode::DetachChildren() noexcept {
   // Children that others still hold must not point back at a parent that is gone.
-  if (!FChildNodes) return;
-  for (const IXMLNode& child : FChildNodes->FItems) child->FParentNode = nullptr;
-  FChildNodes.reset();
+  for (const IXMLNode& child : FChildNodes) child->FParentNode = nullptr;
+  FChildNodes.Clear();
+  FHasChildList = false;
 }
 
 const TXMLDocument* TXMLNode::HomeDocument() const noexcept {
@@ -137,8 +207,8 @@ TXMLNamedNodeMap& TXMLNode::Attributes() {
 }
 
 const TXMLNodeList& TXMLNode::ChildNodes() {
-  if (!FChildNodes) FChildNodes = std::make_unique<TXMLNodeList>();
-  return *FChildNodes;
+  FHasChildList = true;
+  return FChildNodes;
 }
 
 const std::string& TXMLNode::NodeValue() const noexcept { return kEmpty; }
@@ -165,25 +235,24 @@ IXMLNode TXMLNode::AppendChild(const IXMLNode& newChild) {
       throw EXMLException(TDOMCode::HIERARCHY_REQUEST_ERR, MSG_E_FREETEXT,
                           "The new child is this node or one of its ancestors.");
   if (newChild->FParentNode) newChild->FParentNode->RemoveChild(newChild);
-  if (!FChildNodes) FChildNodes = std::make_unique<TXMLNodeList>();
-  FChildNodes->FItems.push_back(newChild);
+  FHasChildList = true;
+  FChildNodes.Add(newChild);
   newChild->FParentNode = this;
   return newChild;
 }
 
 IXMLNode TXMLNode::RemoveChild(const IXMLNode& oldChild) {
-  const int index = FChildNodes ? FChildNodes->IndexOf(oldChild.get()) : -1;
+  const int index = FChildNodes.IndexOf(oldChild.get());
   if (index < 0) throw EXMLException(TDOMCode::NOT_FOUND_ERR, MSG_E_FREETEXT, "Child not found.");
   IXMLNode child = oldChild;  // the caller's reference may be the list entry itself
-  FChildNodes->FItems.erase(FChildNodes->FItems.begin() + index);
+  FChildNodes.Erase(index);
   child->FParentNode = nullptr;
-  if (FChildNodes->FItems.empty()) FChildNodes.reset();
+  if (FChildNodes.Empty()) FHasChildList = false;
   return child;
 }
 
 IXMLNode TXMLNode::SelectSingleNode(std::string_view pattern) {
-  TXMLNodeList selection = SelectNodes(pattern);
-  return selection.Item(0);
+  return TXMLXPathEvaluator::EvaluateFirst(*this, pattern);
 }
 
 TXMLNodeList TXMLNode::SelectNodes(std::string_view pattern) {
@@ -238,10 +307,13 @@ const std::string& TXMLDocumentType::NodeName() const noexcept { return kDocType
 
 // --- document --------------------------------------------------------------------------------
 
-TXMLDocument::TXMLDocument(TXMLNodeKey) : TXMLNode(nullptr, TNodeType::DOCUMENT_NODE) {}
+TXMLDocument::TXMLDocument(TXMLNodeKey) : TXMLNode(nullptr, TNodeType::DOCUMENT_NODE), FNodePool(TXMLNodePool::Create()) {}
 
 // The children go first, while the dictionary their names refer to still exists.
-TXMLDocument::~TXMLDocument() { RemoveAllChildren(); }
+TXMLDocument::~TXMLDocument() {
+  RemoveAllChildren();
+  FNodePool.reset();
+}
 
 const std::string& TXMLDocument::NodeName() const noexcept { return kDocumentName; }
 
@@ -253,46 +325,46 @@ void TXMLDocument::RemoveAllChildren() noexcept {
 IXMLElement TXMLDocument::DocumentElement() const noexcept {
   if (const TXMLNodeList* children = ChildListOrNull())
     for (const IXMLNode& child : *children)
-      if (child->NodeType() == TNodeType::ELEMENT_NODE) return std::static_pointer_cast<TXMLElement>(child);
+      if (child->NodeType() == TNodeType::ELEMENT_NODE) return static_pointer_cast<TXMLElement>(child);
   return nullptr;
 }
 
 IXMLElement TXMLDocument::CreateElement(std::string_view tagName) {
-  return std::make_shared<TXMLElement>(TXMLNodeKey{}, this, FDictionary.Add(tagName));
+  return NewNode<TXMLElement>(FDictionary.Add(tagName));
 }
 
 IXMLAttr TXMLDocument::CreateAttribute(std::string_view name) {
-  return std::make_shared<TXMLAttr>(TXMLNodeKey{}, this, FDictionary.Add(name));
+  return NewNode<TXMLAttr>(FDictionary.Add(name));
 }
 
 IXMLText TXMLDocument::CreateTextNode(std::string_view data) {
-  auto node = std::make_shared<TXMLText>(TXMLNodeKey{}, this);
+  auto node = NewNode<TXMLText>();
   node->SetNodeValue(data);
   return node;
 }
 
 IXMLCDATASection TXMLDocument::CreateCDATASection(std::string_view data) {
-  auto node = std::make_shared<TXMLCDATASection>(TXMLNodeKey{}, this);
+  auto node = NewNode<TXMLCDATASection>();
   node->SetNodeValue(data);
   return node;
 }
 
 IXMLComment TXMLDocument::CreateComment(std::string_view data) {
-  auto node = std::make_shared<TXMLComment>(TXMLNodeKey{}, this);
+  auto node = NewNode<TXMLComment>();
   node->SetNodeValue(data);
   return node;
 }
 
 IXMLDocumentType TXMLDocument::CreateDocType(std::string_view data) {
-  auto node = std::make_shared<TXMLDocumentType>(TXMLNodeKey{}, this);
+  auto node = NewNode<TXMLDocumentType>();
   node->SetNodeValue(data);
   return node;
 }
 
 IXMLProcessingInstruction TXMLDocument::CreateProcessingInstruction(std::string_view target, std::string_view data) {
-  return std::make_shared<TXMLProcessingInstruction>(TXMLNodeKey{}, this, std::string(target), std::string(data));
+  return NewNode<TXMLProcessingInstruction>(std::string(target), std::string(data));
 }
 
-IXMLDocument CreateXMLDoc() { return std::make_shared<TXMLDocument>(TXMLNodeKey{}); }
+IXMLDocument CreateXMLDoc() { return MakeXMLRef<TXMLDocument>(TXMLNodeKey{}); }
 
 }  // namespace kestova

@@ -1,11 +1,12 @@
 #pragma once
 // The document object model: a document and its nodes, shared through reference-counted
-// pointers (the I-names). A parent's child list holds its children; the owner document and the
-// parent are plain back references that keep nothing alive, so a caller keeps the document
-// alive for as long as it uses any of its nodes.
+// handles (the I-names, see xml_ref.h). A parent's child list holds its children; the owner
+// document and the parent are plain back references that keep nothing alive, so a caller keeps
+// the document alive for as long as it uses any of its nodes.
 //
-// Threads: a document and its nodes are used by one thread at a time; nothing here locks.
-// Different documents are independent and may be used on different threads at once.
+// Threads: a document and its nodes, and every handle to them, are used by one thread at a
+// time; nothing here locks and the reference counts are not atomic. Different documents are
+// independent and may be used on different threads at once.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,7 +14,9 @@
 #include <vector>
 
 #include "xml/dictionary.h"
+#include "xml/node_pool.h"
 #include "xml/xml_exception.h"
+#include "xml/xml_ref.h"
 
 namespace kestova {
 
@@ -50,33 +53,49 @@ class TXMLDocumentType;
 class TXMLProcessingInstruction;
 class TXMLParser;
 
-using IXMLNode = std::shared_ptr<TXMLNode>;
-using IXMLDocument = std::shared_ptr<TXMLDocument>;
-using IXMLElement = std::shared_ptr<TXMLElement>;
-using IXMLAttr = std::shared_ptr<TXMLAttr>;
-using IXMLCharacterData = std::shared_ptr<TXMLCharacterData>;
-using IXMLText = std::shared_ptr<TXMLText>;
-using IXMLCDATASection = std::shared_ptr<TXMLCDATASection>;
-using IXMLComment = std::shared_ptr<TXMLComment>;
-using IXMLDocumentType = std::shared_ptr<TXMLDocumentType>;
-using IXMLProcessingInstruction = std::shared_ptr<TXMLProcessingInstruction>;
+using IXMLNode = TXMLRef<TXMLNode>;
+using IXMLDocument = TXMLRef<TXMLDocument>;
+using IXMLElement = TXMLRef<TXMLElement>;
+using IXMLAttr = TXMLRef<TXMLAttr>;
+using IXMLCharacterData = TXMLRef<TXMLCharacterData>;
+using IXMLText = TXMLRef<TXMLText>;
+using IXMLCDATASection = TXMLRef<TXMLCDATASection>;
+using IXMLComment = TXMLRef<TXMLComment>;
+using IXMLDocumentType = TXMLRef<TXMLDocumentType>;
+using IXMLProcessingInstruction = TXMLRef<TXMLProcessingInstruction>;
 
-// An ordered list of nodes: a node's children, or the result of a path selection.
+// An ordered list of nodes: a node's children, or the result of a path selection. Most
+// elements hold one child (their text), so one entry lives inline and only longer lists
+// allocate.
 class TXMLNodeList {
  public:
-  int Length() const noexcept { return static_cast<int>(FItems.size()); }
+  TXMLNodeList() = default;
+  TXMLNodeList(TXMLNodeList&& other) noexcept;
+  TXMLNodeList& operator=(TXMLNodeList&& other) noexcept;
+
+  int Length() const noexcept { return static_cast<int>(FSize); }
   // 0-based; none outside the list.
   IXMLNode Item(int index) const noexcept;
   int IndexOf(const TXMLNode* node) const noexcept;
-  void Add(IXMLNode node) { FItems.push_back(std::move(node)); }
+  void Add(IXMLNode node);
 
-  auto begin() const noexcept { return FItems.begin(); }
-  auto end() const noexcept { return FItems.end(); }
+  const IXMLNode* begin() const noexcept { return Data(); }
+  const IXMLNode* end() const noexcept { return Data() + FSize; }
 
  private:
   friend class TXMLNode;
   friend class TXMLParser;
-  std::vector<IXMLNode> FItems;
+  IXMLNode* Data() noexcept { return FMore.empty() ? &FFirst : FMore.data(); }
+  const IXMLNode* Data() const noexcept { return FMore.empty() ? &FFirst : FMore.data(); }
+  bool Empty() const noexcept { return FSize == 0; }
+  IXMLNode& Back() noexcept { return Data()[FSize - 1]; }
+  void PopBack() noexcept;
+  void Erase(int index) noexcept;
+  void Clear() noexcept;
+
+  IXMLNode FFirst;               // the entry while the list holds at most one
+  std::vector<IXMLNode> FMore;   // all entries once it has held more
+  std::size_t FSize = 0;
 };
 
 // The attributes of an element, in the order they were added.
@@ -99,16 +118,16 @@ class TXMLNamedNodeMap {
   std::vector<IXMLNode> FItems;
 };
 
-// Only a document creates nodes; the key keeps the constructors out of other hands while
-// still letting std::make_shared call them.
+// Only a document (and its parser) creates nodes; the key keeps the constructors out of other
+// hands while still letting MakeXMLRef call them.
 class TXMLNodeKey {
   friend class TXMLDocument;
   friend class TXMLParser;
-  friend std::shared_ptr<TXMLDocument> CreateXMLDoc();
+  friend TXMLRef<TXMLDocument> CreateXMLDoc();
   TXMLNodeKey() = default;
 };
 
-class TXMLNode : public std::enable_shared_from_this<TXMLNode> {
+class TXMLNode : public TXMLRefCounted {
  public:
   TXMLNode(const TXMLNode&) = delete;
   TXMLNode& operator=(const TXMLNode&) = delete;
@@ -118,9 +137,9 @@ class TXMLNode : public std::enable_shared_from_this<TXMLNode> {
   TXMLNamedNodeMap& Attributes();
   // Created empty on first access, released again when RemoveChild empties it.
   const TXMLNodeList& ChildNodes();
-  bool HasChildNodes() const noexcept { return FChildNodes && !FChildNodes->FItems.empty(); }
+  bool HasChildNodes() const noexcept { return !FChildNodes.Empty(); }
   // The lists when they exist, without creating them.
-  const TXMLNodeList* ChildListOrNull() const noexcept { return FChildNodes.get(); }
+  const TXMLNodeList* ChildListOrNull() const noexcept { return FHasChildList ? &FChildNodes : nullptr; }
   const TXMLNamedNodeMap* AttributesOrNull() const noexcept { return FAttributes.get(); }
 
   virtual const std::string& NodeName() const noexcept = 0;
@@ -148,7 +167,8 @@ class TXMLNode : public std::enable_shared_from_this<TXMLNode> {
 
  protected:
   TXMLNode(TXMLDocument* ownerDocument, TNodeType nodeType) noexcept
-      : FOwnerDocument(ownerDocument), FNodeType(nodeType) {}
+      : FNodeType(nodeType), FOwnerDocument(ownerDocument) {}
+  void Destroy() noexcept override;
   void DetachChildren() noexcept;
   // The dictionary of the document this node belongs to.
   const TDictionary& Names() const noexcept;
@@ -156,13 +176,18 @@ class TXMLNode : public std::enable_shared_from_this<TXMLNode> {
 
  private:
   friend class TXMLParser;
+  friend class TXMLDocument;
   // The document this node belongs to: its owner, or itself for a document.
   const TXMLDocument* HomeDocument() const noexcept;
 
-  TXMLDocument* FOwnerDocument;  // owned by the caller's reference to the document
-  TXMLNode* FParentNode = nullptr;  // owned by nobody here: the parent holds us, not the reverse
+  // The small fields first: they share a word with the reference count.
   TNodeType FNodeType;
-  std::unique_ptr<TXMLNodeList> FChildNodes;
+  bool FHasChildList = false;  // whether the child list has been created (and not released)
+  uint16_t FAllocSize = 0;
+  TXMLDocument* FOwnerDocument;     // owned by the caller's reference to the document
+  TXMLNode* FParentNode = nullptr;  // owned by nobody here: the parent holds us, not the reverse
+  TXMLNodePool* FPool = nullptr;    // where our memory came from (one of its references), or none
+  TXMLNodeList FChildNodes;         // held inline
   std::unique_ptr<TXMLNamedNodeMap> FAttributes;
 };
 
@@ -325,6 +350,24 @@ class TXMLDocument final : public TXMLNode {
   friend class TXMLNode;
   friend class TXMLParser;
   void RemoveAllChildren() noexcept;
+  // A node of this document in the document's pool.
+  template <typename T, typename... Args>
+  TXMLRef<T> NewNode(Args&&... args) {
+    void* memory = FNodePool->Allocate(sizeof(T));
+    T* node;
+    try {
+      node = ::new (memory) T(TXMLNodeKey{}, this, std::forward<Args>(args)...);
+    } catch (...) {
+      FNodePool->Deallocate(memory, sizeof(T));
+      throw;
+    }
+    node->FPool = FNodePool.get();
+    node->FAllocSize = static_cast<uint16_t>(sizeof(T));
+    FNodePool->AddRef();
+    return TXMLRef<T>(node);
+  }
+
+  TXMLRef<TXMLNodePool> FNodePool;
 
   bool FPreserveWhiteSpace = true;
   TXMLParseError FParseError;

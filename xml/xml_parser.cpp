@@ -1,5 +1,7 @@
 #include "xml/xml_parser.h"
 
+#include <cstring>
+
 #include "platform/string_list.h"
 #include "platform/text_codec.h"
 #include "xml/char_class.h"
@@ -9,6 +11,26 @@ namespace kestova {
 namespace {
 
 constexpr int32_t kEnd = TXMLTextStream::kEndOfInput;
+
+// Byte sets for the stream's runs: each says which characters a run of that kind may hold. They
+// are filled at start-up from the character classes, which the compiler has already built.
+using TByteSet = TXMLTextStream::TByteSet;
+
+template <typename Keep>
+constexpr TByteSet MakeByteSet(Keep keep, bool beyondAscii) {
+  TByteSet set{};
+  for (int b = 0; b < 0x80; ++b) set[static_cast<std::size_t>(b)] = keep(b);
+  for (int b = 0x80; b < 0x100; ++b) set[static_cast<std::size_t>(b)] = beyondAscii;
+  return set;
+}
+
+const TByteSet kNameRun = MakeByteSet([](int c) { return IsXMLNameChar(c); }, false);
+const TByteSet kTextRun = MakeByteSet([](int c) { return c != '<' && c != '&'; }, true);
+const TByteSet kDoubleQuotedRun = MakeByteSet([](int c) { return c != '"' && c != '&' && c != '<'; }, true);
+const TByteSet kSingleQuotedRun = MakeByteSet([](int c) { return c != '\'' && c != '&' && c != '<'; }, true);
+const TByteSet kUpToGreaterRun = MakeByteSet([](int c) { return c != '>'; }, true);
+const TByteSet kCommentRun = MakeByteSet([](int c) { return c != '-'; }, true);
+const TByteSet kInstructionRun = MakeByteSet([](int c) { return c != '?' && IsXMLChar(c); }, false);
 
 [[noreturn]] void Fail(int code) { throw EXMLException(TDOMCode::INVALID_CHARACTER_ERR, code); }
 
@@ -42,19 +64,40 @@ std::string_view DeclaredEncoding(std::string_view data) noexcept {
 
 bool TXMLDocument::LoadXML(std::string_view xml) {
   RemoveAllChildren();
-  return TXMLParser(*this).Load(xml);
+  TXMLParser parser(*this, xml);
+  return parser.Load();
 }
 
-bool TXMLParser::Load(std::string_view xml) {
-  FStream = TXMLTextStream(Utf8ToUtf16(xml));
-  FUnclosed.clear();
+namespace {
+
+// The stream walks the input as it is, so it must be UTF-8 throughout. ASCII needs no check.
+std::string_view CheckedUtf8(std::string_view xml) {
+  // Eight bytes at a time: any high bit means there is more than ASCII to check.
+  uint64_t high = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= xml.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, xml.data() + i, 8);
+    high |= word;
+  }
+  for (; i < xml.size(); ++i) high |= static_cast<unsigned char>(xml[i]);
+  if ((high & 0x8080808080808080ull) != 0 && !IsValidUtf8(xml)) throw EEncodingError(kNoMappingMessage);
+  return xml;
+}
+
+}  // namespace
+
+TXMLParser::TXMLParser(TXMLDocument& document, std::string_view xml)
+    : FDocument(document), FStream(CheckedUtf8(xml)) {}
+
+bool TXMLParser::Load() {
   try {
     ReadContent(FDocument, 0);
-    if (!FUnclosed.empty()) {
+    if (FUnclosedCount > 0) {
       std::string names;
-      for (const TXMLElement* element : FUnclosed) {
+      for (std::size_t i = 0; i < FUnclosedCount; ++i) {
         if (!names.empty()) names += ", ";
-        names += element->TagName();
+        names += FUnclosed[i]->TagName();
       }
       throw EXMLException(TDOMCode::HIERARCHY_REQUEST_ERR, MSG_E_UNCLOSEDTAG, names);
     }
@@ -72,27 +115,27 @@ void TXMLParser::FillParseError(const EXMLException& error) {
   record.FLine = FStream.LinesRead() + 1;
   record.FLinePos = FStream.LinePosition();
   record.FReason = error.Message();
-  std::u16string source = FStream.CurrentLine();
-  if (source.empty()) source = FStream.LastTaken();
-  if (source.empty() && FStream.LastChar() != kEnd) source = std::u16string(1, static_cast<char16_t>(FStream.LastChar()));
-  record.FSrcText = Utf16ToUtf8(source);
+  record.FSrcText = Utf16ToUtf8(FStream.CurrentLine());
+  if (record.FSrcText.empty()) record.FSrcText = FStream.LastTaken();
+  if (record.FSrcText.empty() && FStream.LastChar() != kEnd)
+    record.FSrcText = Utf16ToUtf8(std::u16string(1, static_cast<char16_t>(FStream.LastChar())));
   record.FURL.clear();
 }
 
-void TXMLParser::Attach(TXMLNode& parent, const IXMLNode& child) {
-  if (!parent.FChildNodes) parent.FChildNodes = std::make_unique<TXMLNodeList>();
-  parent.FChildNodes->FItems.push_back(child);
+void TXMLParser::Attach(TXMLNode& parent, IXMLNode child) {
   child->FParentNode = &parent;
+  parent.FHasChildList = true;
+  parent.FChildNodes.Add(std::move(child));  // moved, so no reference count changes hands
 }
 
 void TXMLParser::Detach(TXMLNode& parent, const TXMLNode& child) {
   // The parser only ever removes the node it appended last.
-  auto& items = parent.FChildNodes->FItems;
-  if (!items.empty() && items.back().get() == &child) {
-    items.back()->FParentNode = nullptr;
-    items.pop_back();
+  TXMLNodeList& items = parent.FChildNodes;
+  if (!items.Empty() && items.Back().get() == &child) {
+    items.Back()->FParentNode = nullptr;
+    items.PopBack();
   }
-  if (items.empty()) parent.FChildNodes.reset();
+  if (items.Empty()) parent.FHasChildList = false;
 }
 
 void TXMLParser::WriteCodePoint(uint32_t codePoint) {
@@ -104,12 +147,14 @@ void TXMLParser::WriteCodePoint(uint32_t codePoint) {
   }
 }
 
-std::string TXMLParser::TakeUtf8() { return Utf16ToUtf8(FStream.GetOutputBuffer()); }
+std::string TXMLParser::TakeUtf8() { return std::string(FStream.GetOutputBuffer()); }
+
+std::string_view TXMLParser::TakeName() { return FStream.GetOutputBuffer(); }
 
 // --- document reader -------------------------------------------------------------------------
 
 void TXMLParser::AtEndOfInput(const TXMLNode& parent) const {
-  if (parent.FChildNodes == nullptr) throw EXMLException(TDOMCode::NO_DOM_ERR, MSG_E_MISSINGROOT);
+  if (!parent.FHasChildList) throw EXMLException(TDOMCode::NO_DOM_ERR, MSG_E_MISSINGROOT);
 }
 
 void TXMLParser::ReadContent(TXMLNode& parent, int depth) {
@@ -132,8 +177,9 @@ void TXMLParser::ReadContent(TXMLNode& parent, int depth) {
     } else if (c == '?') {
       ReadProcessingInstruction(parent);
     } else if (IsNameStart(c)) {
+      // The name is read whole by the element reader, its first character included.
+      FStream.UndoRead();
       FStream.ClearOutputBuffer();
-      FStream.WriteOutputChar(static_cast<char16_t>(c));
       ReadElement(parent, depth);
     } else {
       Fail(MSG_E_BADSTARTNAMECHAR);
@@ -145,17 +191,19 @@ void TXMLParser::ReadContent(TXMLNode& parent, int depth) {
 bool TXMLParser::ReadEndTag(TXMLNode& parent) {
   FStream.ClearOutputBuffer();
   for (;;) {
+    FStream.CollectWhile(kUpToGreaterRun);
     const int32_t c = Read();
     if (c == kEnd) return false;
     if (c == '>') break;
     FStream.WriteOutputChar(static_cast<char16_t>(c));  // spaces included: "</a >" names "a "
   }
-  const std::string name = TakeUtf8();
-  if (name == parent.NodeName() && !FUnclosed.empty() && FUnclosed.back()->TagName() == name) {
-    FUnclosed.pop_back();
+  const std::string_view name = TakeName();
+  // The current parent is always the last unclosed element, so one comparison covers both.
+  if (FUnclosedCount > 0 && FUnclosed[FUnclosedCount - 1] == &parent && name == FUnclosed[FUnclosedCount - 1]->TagName()) {
+    --FUnclosedCount;
     return true;
   }
-  throw EXMLException(TDOMCode::HIERARCHY_REQUEST_ERR, MSG_E_ENDTAGMISMATCH, name, parent.NodeName());
+  throw EXMLException(TDOMCode::HIERARCHY_REQUEST_ERR, MSG_E_ENDTAGMISMATCH, std::string(name), parent.NodeName());
 }
 
 // After "<!": a comment, a document type or a CDATA section; other characters are passed over.
@@ -165,40 +213,43 @@ void TXMLParser::ReadDeclaration(TXMLNode& parent) {
     const int32_t c = Read();
     if (c == kEnd) return;
     if (c == '-') {
-      if (Read() != '-') throw Exception(Format("Invalid node %s", Utf16ToUtf8(FStream.OutputBuffer())));
+      if (Read() != '-') throw Exception(Format("Invalid node %s", std::string(FStream.OutputBuffer())));
       return ReadComment(parent);
     }
-    if (c == 'D' && ReadSix(u"OCTYPE")) return ReadDocType(parent);
-    if (c == '[' && ReadSix(u"CDATA[")) return ReadCData(parent);
+    if (c == 'D' && ReadSix("OCTYPE")) return ReadDocType(parent);
+    if (c == '[' && ReadSix("CDATA[")) return ReadCData(parent);
   }
 }
 
 // Collects the next six characters; true (and the buffer emptied) when they are `expected`.
-bool TXMLParser::ReadSix(std::u16string_view expected) {
+bool TXMLParser::ReadSix(std::string_view expected) {
   for (int i = 0; i < 6; ++i) {
     const int32_t c = Read();
     if (c == kEnd) return false;
     FStream.WriteOutputChar(static_cast<char16_t>(c));
   }
-  const std::u16string_view buffer = FStream.OutputBuffer();
-  if (buffer.substr(buffer.size() - 6) != expected) return false;
+  const std::string_view buffer = FStream.OutputBuffer();
+  if (buffer.size() < 6 || buffer.substr(buffer.size() - 6) != expected) return false;
   FStream.ClearOutputBuffer();
   return true;
 }
 
 // --- elements and attributes -----------------------------------------------------------------
 
+// The start of the name has been checked and pushed back.
 void TXMLParser::ReadElement(TXMLNode& parent, int depth) {
-  auto element = std::make_shared<TXMLElement>(TXMLNodeKey{}, &FDocument, -1);
-  Attach(parent, element);
+  auto owned = FDocument.NewNode<TXMLElement>(-1);
+  TXMLElement& element = *owned;
+  Attach(parent, std::move(owned));
   int32_t c;
   for (;;) {
+    FStream.CollectWhile(kNameRun);
     c = Read();
     if (c == kEnd) Fail(MSG_E_UNCLOSEDSTARTTAG);
     if (!IsXMLNameChar(c)) break;
     FStream.WriteOutputChar(static_cast<char16_t>(c));
   }
-  element->FTagNameId = FDocument.FDictionary.Add(TakeUtf8());
+  element.FTagNameId = FDocument.FDictionary.Add(TakeName());
   if (IsXMLWhitespace(c)) {
     for (;;) {
       c = Read();
@@ -209,9 +260,10 @@ void TXMLParser::ReadElement(TXMLNode& parent, int depth) {
       FStream.ClearOutputBuffer();
       FStream.WriteOutputChar(static_cast<char16_t>(c));
       // Each attribute enters the map before its name is known, so repeated names are kept.
-      auto attr = std::make_shared<TXMLAttr>(TXMLNodeKey{}, &FDocument, -1);
-      element->Attributes().Add(attr);
-      ReadAttribute(*attr);
+      auto owned = FDocument.NewNode<TXMLAttr>(-1);
+      TXMLAttr& attr = *owned;
+      element.Attributes().Add(std::move(owned));
+      ReadAttribute(attr);
     }
   } else if (c != '/' && c != '>') {
     Fail(MSG_E_BADNAMECHAR);
@@ -225,23 +277,24 @@ void TXMLParser::ReadElement(TXMLNode& parent, int depth) {
   if (depth >= kMaxNestingDepth)
     throw EXMLException(TDOMCode::INVALID_CHARACTER_ERR, MSG_E_INTERNALERROR,
                         Format("Elements are nested more than %d levels deep", kMaxNestingDepth));
-  FUnclosed.push_back(element.get());
-  ReadContent(*element, depth + 1);
+  FUnclosed[FUnclosedCount++] = &element;
+  ReadContent(element, depth + 1);
 }
 
 void TXMLParser::ReadAttribute(TXMLAttr& attr) {
   int32_t c;
   for (;;) {
+    FStream.CollectWhile(kNameRun);
     c = Read();
     if (c == kEnd) {
-      attr.FNameId = FDocument.FDictionary.Add(TakeUtf8());
+      attr.FNameId = FDocument.FDictionary.Add(TakeName());
       return;
     }
     if (IsXMLWhitespace(c) || c == '=') break;
     if (!IsXMLNameChar(c)) Fail(MSG_E_BADNAMECHAR);
     FStream.WriteOutputChar(static_cast<char16_t>(c));
   }
-  attr.FNameId = FDocument.FDictionary.Add(TakeUtf8());
+  attr.FNameId = FDocument.FDictionary.Add(TakeName());
   while (IsXMLWhitespace(c)) c = Read();
   if (c == kEnd) return;
   if (c != '=') Fail(MSG_E_MISSINGEQUALS);
@@ -251,6 +304,7 @@ void TXMLParser::ReadAttribute(TXMLAttr& attr) {
   if (c != '"' && c != '\'') Fail(MSG_E_MISSINGQUOTE);
   const int32_t quote = c;
   for (;;) {
+    FStream.CollectWhile(quote == '"' ? kDoubleQuotedRun : kSingleQuotedRun);
     c = Read();
     if (c == kEnd || c == quote) break;
     if (c == '&') {
@@ -262,16 +316,19 @@ void TXMLParser::ReadAttribute(TXMLAttr& attr) {
     }
   }
   // Stored as read: no line-end or whitespace normalisation in attribute values.
-  attr.FValueId = FDocument.FDictionary.Add(TakeUtf8());
+  attr.FValueId = FDocument.FDictionary.Add(TakeName());
 }
 
 // --- text and references ---------------------------------------------------------------------
 
 void TXMLParser::ReadText(TXMLNode& parent) {
-  auto text = std::make_shared<TXMLText>(TXMLNodeKey{}, &FDocument);
-  Attach(parent, text);
+  auto owned = FDocument.NewNode<TXMLText>();
+  TXMLText& text = *owned;
+  Attach(parent, std::move(owned));
   FStream.ClearOutputBuffer();
   for (;;) {
+    FStream.CollectWhile(kTextRun);
+    if (FStream.PeekAscii('<')) break;
     const int32_t c = Read();
     if (c == kEnd) return;  // the node stays, with an empty value
     if (c == '<') {
@@ -283,12 +340,12 @@ void TXMLParser::ReadText(TXMLNode& parent) {
     else
       FStream.WriteOutputChar(static_cast<char16_t>(c));
   }
-  if (FStream.OutputBufferLen() == 0) return Detach(parent, *text);
+  if (FStream.OutputBufferEmpty()) return Detach(parent, text);
   std::string value = TakeUtf8();
   if (!FDocument.PreserveWhiteSpace()) value = std::string(TrimWhitespace(value));
   NormalizeLineEnds(value);
-  if (value.empty()) return Detach(parent, *text);
-  text->FNodeValue = std::move(value);
+  if (value.empty()) return Detach(parent, text);
+  text.FNodeValue = std::move(value);
 }
 
 // After "&": writes the referenced character to the buffer.
@@ -351,8 +408,9 @@ void TXMLParser::ReadCharacterReference() {
 // --- processing instructions, comments, CDATA, document type ---------------------------------
 
 void TXMLParser::ReadProcessingInstruction(TXMLNode& parent) {
-  auto pi = std::make_shared<TXMLProcessingInstruction>(TXMLNodeKey{}, &FDocument, std::string(), std::string());
-  Attach(parent, pi);
+  auto owned = FDocument.NewNode<TXMLProcessingInstruction>(std::string(), std::string());
+  TXMLProcessingInstruction* pi = owned.get();
+  Attach(parent, std::move(owned));
   FStream.ClearOutputBuffer();
   int32_t c = Read();
   if (c == kEnd) return;
@@ -386,6 +444,7 @@ void TXMLParser::ReadProcessingInstruction(TXMLNode& parent) {
     }
     if (!IsXMLChar(c)) Fail(MSG_E_BADNAMECHAR);
     FStream.WriteOutputChar(static_cast<char16_t>(c));
+    FStream.CollectWhile(kInstructionRun);
     c = Read();
   }
   pi->FData = TakeUtf8();
@@ -395,9 +454,11 @@ void TXMLParser::ReadProcessingInstruction(TXMLNode& parent) {
 
 // After "<!--": the value runs to the first "--"; the comment ends at the next ">".
 void TXMLParser::ReadComment(TXMLNode& parent) {
-  auto comment = std::make_shared<TXMLComment>(TXMLNodeKey{}, &FDocument);
-  Attach(parent, comment);
+  auto owned = FDocument.NewNode<TXMLComment>();
+  TXMLComment* comment = owned.get();
+  Attach(parent, std::move(owned));
   FStream.ClearOutputBuffer();
+  FStream.CollectWhile(kCommentRun);
   int32_t c = Read();
   for (;;) {
     if (c == kEnd) break;
@@ -412,6 +473,7 @@ void TXMLParser::ReadComment(TXMLNode& parent) {
       continue;
     }
     FStream.WriteOutputChar(static_cast<char16_t>(c));
+    FStream.CollectWhile(kCommentRun);
     c = Read();
   }
   std::string value = TakeUtf8();
@@ -421,15 +483,17 @@ void TXMLParser::ReadComment(TXMLNode& parent) {
 
 // After "<![CDATA[": the value runs to "]]>", unchanged.
 void TXMLParser::ReadCData(TXMLNode& parent) {
-  auto cdata = std::make_shared<TXMLCDATASection>(TXMLNodeKey{}, &FDocument);
-  Attach(parent, cdata);
+  auto owned = FDocument.NewNode<TXMLCDATASection>();
+  TXMLCDATASection* cdata = owned.get();
+  Attach(parent, std::move(owned));
   for (;;) {
+    FStream.CollectWhile(kUpToGreaterRun);
     const int32_t c = Read();
     if (c == kEnd) break;
     FStream.WriteOutputChar(static_cast<char16_t>(c));
-    const std::u16string_view buffer = FStream.OutputBuffer();
-    if (c == '>' && buffer.size() >= 3 && buffer.substr(buffer.size() - 3) == u"]]>") {
-      cdata->FNodeValue = Utf16ToUtf8(buffer.substr(0, buffer.size() - 3));
+    const std::string_view buffer = FStream.OutputBuffer();
+    if (c == '>' && buffer.size() >= 3 && buffer.substr(buffer.size() - 3) == "]]>") {
+      cdata->FNodeValue = std::string(buffer.substr(0, buffer.size() - 3));
       FStream.ClearOutputBuffer();
       return;
     }
@@ -439,9 +503,10 @@ void TXMLParser::ReadCData(TXMLNode& parent) {
 
 // After "<!DOCTYPE": everything up to the ">" outside square brackets and quotes.
 void TXMLParser::ReadDocType(TXMLNode& parent) {
-  auto docType = std::make_shared<TXMLDocumentType>(TXMLNodeKey{}, &FDocument);
-  Attach(parent, docType);
-  FDocument.FDocType = docType;
+  auto owned = FDocument.NewNode<TXMLDocumentType>();
+  TXMLDocumentType* docType = owned.get();
+  FDocument.FDocType = owned;
+  Attach(parent, std::move(owned));
   int32_t c;
   do c = Read();
   while (IsXMLWhitespace(c));

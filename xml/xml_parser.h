@@ -7,9 +7,9 @@
 // Elements nest at most kMaxNestingDepth levels deep; deeper input fails like a syntax error
 // (MSG_E_INTERNALERROR), so hostile input can neither exhaust the stack while parsing nor while
 // the tree is rendered or released.
+#include <array>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "xml/xml_dom.h"
 #include "xml/xml_text_stream.h"
@@ -20,10 +20,10 @@ class TXMLParser {
  public:
   static constexpr int kMaxNestingDepth = 256;
 
-  explicit TXMLParser(TXMLDocument& document) : FDocument(document), FStream(std::u16string()) {}
+  // `xml` is UTF-8 (EEncodingError otherwise). The document's children must already be released.
+  TXMLParser(TXMLDocument& document, std::string_view xml);
 
-  // The document's children must already be released.
-  bool Load(std::string_view xml);
+  bool Load();
 
  private:
   int32_t Read() { return FStream.ReadChar(); }
@@ -32,7 +32,7 @@ class TXMLParser {
   void AtEndOfInput(const TXMLNode& parent) const;
   bool ReadEndTag(TXMLNode& parent);
   void ReadDeclaration(TXMLNode& parent);
-  bool ReadSix(std::u16string_view expected);
+  bool ReadSix(std::string_view expected);
   void ReadElement(TXMLNode& parent, int depth);
   void ReadAttribute(TXMLAttr& attr);
   void ReadText(TXMLNode& parent);
@@ -44,16 +44,20 @@ class TXMLParser {
   void ReadDocType(TXMLNode& parent);
 
   // Appends a node the parser created; the checks of AppendChild cannot fail here.
-  static void Attach(TXMLNode& parent, const IXMLNode& child);
+  static void Attach(TXMLNode& parent, IXMLNode child);
   static void Detach(TXMLNode& parent, const TXMLNode& child);
   void WriteCodePoint(uint32_t codePoint);
+  // The taken buffer: a new string, or a view valid until the next take.
   std::string TakeUtf8();
+  std::string_view TakeName();
   void FillParseError(const EXMLException& error);
 
   TXMLDocument& FDocument;
   TXMLTextStream FStream;
-  // UnclosedElementList: start tag read, end tag not yet (the tree holds the elements).
-  std::vector<TXMLElement*> FUnclosed;
+  // UnclosedElementList: start tag read, end tag not yet (the tree holds the elements). Its
+  // length is the nesting depth, which is bounded.
+  std::array<TXMLElement*, kMaxNestingDepth> FUnclosed;
+  std::size_t FUnclosedCount = 0;
 };
 
 }  // namespace kestova

@@ -9,9 +9,8 @@ namespace kestova {
 bool IsDocument(const IXMLNode& node) noexcept { return node && node->NodeType() == TNodeType::DOCUMENT_NODE; }
 
 IXMLDocument OwnerDocument(const IXMLNode& node) {
-  if (IsDocument(node)) return std::static_pointer_cast<TXMLDocument>(node);
-  TXMLDocument* owner = node->OwnerDocument();
-  return std::static_pointer_cast<TXMLDocument>(owner->shared_from_this());
+  if (IsDocument(node)) return static_pointer_cast<TXMLDocument>(node);
+  return IXMLDocument(node->OwnerDocument());
 }
 
 IXMLElement DocumentElement(const IXMLNode& node) { return OwnerDocument(node)->DocumentElement(); }
@@ -35,7 +34,7 @@ void SetTextChild(const IXMLNode& node, std::string_view value) {
 IXMLNode SelectNode(const IXMLNode& parentNode, std::string_view nodeTag) {
   IXMLNode start = parentNode;
   if (IsDocument(parentNode))
-    if (IXMLElement element = std::static_pointer_cast<TXMLDocument>(parentNode)->DocumentElement())
+    if (IXMLElement element = static_pointer_cast<TXMLDocument>(parentNode)->DocumentElement())
       start = element;
   if (nodeTag.empty() || start->NodeName() == nodeTag) return start;
   return start->SelectSingleNode(nodeTag);

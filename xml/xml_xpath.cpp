@@ -157,7 +157,7 @@ class TStepRunner {
   void Run(TXMLNode& context) {
     FSeen = 0;
     switch (FStep.Kind) {
-      case TStepKind::skSelf: FOut.Add(context.shared_from_this()); return;
+      case TStepKind::skSelf: FOut.Add(IXMLNode(&context)); return;
       case TStepKind::skAttribute:
       case TStepKind::skAnyAttribute:
         AddAttributes(context);
@@ -224,7 +224,34 @@ class TStepRunner {
   std::size_t FSeen = 0;
 };
 
+// A lone child step by name ("sender", "/msg"): no separator, predicate, attribute, wildcard
+// or self step in it.
+bool IsPlainName(std::string_view name) noexcept {
+  if (name.empty() || name == "." || name == "*" || name.front() == '@') return false;
+  for (char c : name)
+    if (c == '/' || c == '[' || c == ']') return false;
+  return true;
+}
+
 }  // namespace
+
+IXMLNode TXMLXPathEvaluator::EvaluateFirst(TXMLNode& context, std::string_view pattern) {
+  // The patterns the accessors use most are single child steps by name: walk the children
+  // directly instead of building the selection. The result is the same node.
+  TXMLNode* start = &context;
+  std::string_view name = pattern;
+  if (!name.empty() && name.front() == '/') {
+    start = context.OwnerDocument() ? context.OwnerDocument() : &context;
+    name.remove_prefix(1);
+  }
+  if (IsPlainName(name)) {
+    if (const TXMLNodeList* children = start->ChildListOrNull())
+      for (const IXMLNode& child : *children)
+        if (child->NodeType() == TNodeType::ELEMENT_NODE && child->NodeName() == name) return child;
+    return nullptr;
+  }
+  return Evaluate(context, pattern).Item(0);
+}
 
 TXMLNodeList TXMLXPathEvaluator::Evaluate(TXMLNode& context, std::string_view pattern) {
   TXMLNodeList current;
@@ -232,9 +259,9 @@ TXMLNodeList TXMLXPathEvaluator::Evaluate(TXMLNode& context, std::string_view pa
   const std::vector<TStep> steps = ParsePattern(pattern);
   if (pattern.front() == '/') {
     TXMLNode* document = context.OwnerDocument() ? context.OwnerDocument() : &context;
-    current.Add(document->shared_from_this());
+    current.Add(IXMLNode(document));
   } else {
-    current.Add(context.shared_from_this());
+    current.Add(IXMLNode(&context));
   }
   for (const TStep& step : steps) {
     TXMLNodeList next;

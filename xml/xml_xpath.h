@@ -18,6 +18,8 @@ namespace kestova {
 class TXMLXPathEvaluator {
  public:
   static TXMLNodeList Evaluate(TXMLNode& context, std::string_view pattern);
+  // The first node of the selection, or none.
+  static IXMLNode EvaluateFirst(TXMLNode& context, std::string_view pattern);
 };
 
 }  // namespace kestova

@@ -361,7 +361,7 @@ TEST(XmlParserTest, InvalidUtf8IsNotASyntaxError) {
 }
 
 TEST(XmlTextStreamTest, OneLevelOfPushBack) {
-  TXMLTextStream stream(u"ab\nc");
+  TXMLTextStream stream("ab\nc");
   EXPECT_EQ(stream.ReadChar(), 'a');
   stream.UndoRead();
   try {
@@ -386,14 +386,49 @@ TEST(XmlTextStreamTest, OneLevelOfPushBack) {
 }
 
 TEST(XmlTextStreamTest, UnitsStraddleAfterAnOddNumberOfBytes) {
-  // One byte read in a byte-wise page leaves the position odd; UTF-16 then pairs the bytes
-  // across the stored units, and a lone last byte is dropped.
-  TXMLTextStream stream(u"\u4241\u4443");
+  // U+4241 U+4443 are the bytes 41 42 43 44 in UTF-16LE. One byte read in a byte-wise page
+  // leaves the position odd; UTF-16 then pairs the bytes across the stored units, and a lone
+  // last byte is dropped.
+  TXMLTextStream stream("\xE4\x89\x81\xE4\x91\x83");
   stream.SetCodePage(1252);
   EXPECT_EQ(stream.ReadChar(), 0x41);
   stream.SetCodePage(kCodePageUtf16);
   EXPECT_EQ(stream.ReadChar(), 0x4342);
   EXPECT_EQ(stream.ReadChar(), TXMLTextStream::kEndOfInput);
+}
+
+TEST(XmlTextStreamTest, CharactersAboveTheBasicPlaneReadAsTwoUnits) {
+  TXMLTextStream stream("a\xF0\x9F\x98\x80\n\xC3\xA9");
+  EXPECT_EQ(stream.ReadChar(), 'a');
+  EXPECT_EQ(stream.ReadChar(), 0xD83D);
+  EXPECT_EQ(stream.CharactersRead(), 2);
+  EXPECT_EQ(stream.LastChar(), 0xD83D);
+  stream.UndoRead();  // the whole character comes again
+  EXPECT_EQ(stream.ReadChar(), 0xD83D);
+  EXPECT_EQ(stream.ReadChar(), 0xDE00);
+  EXPECT_EQ(stream.LastChar(), 0xDE00);
+  stream.UndoRead();  // only its second half comes again
+  EXPECT_EQ(stream.ReadChar(), 0xDE00);
+  EXPECT_EQ(stream.CurrentLine(), u"a\U0001F600");
+  EXPECT_EQ(stream.ReadChar(), '\n');
+  EXPECT_EQ(stream.ReadChar(), 0xE9);
+  EXPECT_EQ(stream.LinesRead(), 1);
+  EXPECT_EQ(stream.LinePosition(), 1);
+  EXPECT_EQ(stream.CharactersRead(), 5);
+  EXPECT_EQ(stream.ReadChar(), TXMLTextStream::kEndOfInput);
+  stream.UndoRead();
+  EXPECT_THROW(stream.UndoRead(), EXMLException);
+  EXPECT_EQ(stream.ReadChar(), TXMLTextStream::kEndOfInput);
+}
+
+TEST(XmlTextStreamTest, TheCollectionBufferPairsSurrogates) {
+  TXMLTextStream stream("");
+  for (char16_t unit : {u'a', char16_t(0xD83D), char16_t(0xDE00), char16_t(0xD800), u'b', char16_t(0xDC00)})
+    stream.WriteOutputChar(unit);
+  stream.WriteOutputChar(0xD83D);  // left waiting at the take
+  EXPECT_EQ(stream.GetOutputBuffer(), "a\xF0\x9F\x98\x80\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_TRUE(stream.OutputBufferEmpty());
+  EXPECT_EQ(stream.LastTaken(), "a\xF0\x9F\x98\x80\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
 }  // namespace

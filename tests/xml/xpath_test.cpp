@@ -13,7 +13,7 @@ class XmlPathTest : public ::testing::Test {
  protected:
   void SetUp() override {
     doc = CreateXMLDoc();
-    msg = std::static_pointer_cast<TXMLElement>(AppendNode(doc, "msg"));
+    msg = static_pointer_cast<TXMLElement>(AppendNode(doc, "msg"));
     sender1 = Add(msg, "sender", "s1");
     sender1->SetAttribute("id", "1");
     target = Add(msg, "target", "t");
