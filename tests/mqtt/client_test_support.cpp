@@ -1,0 +1,341 @@
+#include "tests/mqtt/client_test_support.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <exception>
+
+#include "platform/main_thread.h"
+#include "tests/mqtt/hex_bytes.h"
+
+namespace kestova::testing {
+
+TWakeEvent& TestSignal() {
+  static TWakeEvent signal;
+  return signal;
+}
+
+bool PumpUntil(const std::function<bool()>& ADone, std::chrono::milliseconds ATimeout) {
+  const auto deadline = std::chrono::steady_clock::now() + ATimeout;
+  for (;;) {
+    MainThread().Drain();
+    if (ADone()) return true;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return ADone();
+    // Woken by a handed-over call or by a recorder; the cap only covers conditions that
+    // change without either (a socket closed by the peer, say).
+    pollfd fds[2] = {{MainThread().WakeFd(), POLLIN, 0}, {TestSignal().Fd(), POLLIN, 0}};
+    ::poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), 50)));
+    TestSignal().Consume();
+  }
+}
+
+void PumpFor(std::chrono::milliseconds ADuration) {
+  PumpUntil([] { return false; }, ADuration);
+}
+
+void TMainThreadTest::SetUp() {
+  MainThread().BindToCurrentThread();
+  MainThread().Reopen();
+}
+
+// --- TClientRecorder ---
+
+TClientRecorder::TClientRecorder() : FMain(std::this_thread::get_id()) {}
+
+void TClientRecorder::Attach(TMqttClient& AClient) {
+  AClient.OnConnectedStatusChanged = [this](TMqttClient&, bool AConnected, TMqttConnectionStatus AStatus) {
+    const bool onMain = std::this_thread::get_id() == FMain;
+    char name[16] = {};
+    pthread_getname_np(pthread_self(), name, sizeof name);
+    Record([&] {
+      FStatuses.push_back({AConnected, AStatus, onMain, name});
+      if (!onMain && AStatus != TMqttConnectionStatus::csConnectionLost) ++FStrayEvents;
+    });
+    if (AStatus == TMqttConnectionStatus::csConnected && AfterConnected) AfterConnected();
+  };
+  AClient.OnPublishReceived = [this](TMqttClient&, uint16_t AId, const std::string& ATopic, const TMqttBytes& APayload) {
+    Record([&] {
+      FMessages.push_back({AId, ATopic, std::string(APayload.begin(), APayload.end())});
+      NoteThread(false);
+    });
+    if (AfterPublish) AfterPublish();
+  };
+  AClient.OnSubscriptionAcknowledged = [this](TMqttClient&, uint16_t AId, const TMqttSubscriptions& ASubscriptions) {
+    Record([&] {
+      FAcknowledgements.push_back({AId, ASubscriptions});
+      NoteThread(false);
+    });
+  };
+  // A direct send (the DISCONNECT) reports on the caller's thread, which is the main thread.
+  AClient.OnPacketSent = [this](TMqttClient&, const TMqttPacketInfo& AInfo) {
+    Record([&] {
+      FSent.push_back(AInfo);
+      NoteThread(false);
+    });
+  };
+  AClient.OnPacketReceived = [this](TMqttClient&, const TMqttPacketInfo& AInfo) {
+    Record([&] {
+      FReceived.push_back(AInfo);
+      NoteThread(false);
+    });
+  };
+  AClient.OnPingRequest = [this](TMqttClient&) {
+    Record([&] {
+      ++FPingRequests;
+      NoteThread(false);
+    });
+  };
+  AClient.OnPingResponse = [this](TMqttClient&) {
+    Record([&] {
+      ++FPingResponses;
+      NoteThread(false);
+    });
+  };
+}
+
+void TClientRecorder::Record(const std::function<void()>& AChange) {
+  {
+    std::lock_guard lock(FLock);
+    AChange();
+  }
+  TestSignal().Signal();
+}
+
+void TClientRecorder::NoteThread(bool AAllowedElsewhere) {
+  if (!AAllowedElsewhere && std::this_thread::get_id() != FMain) ++FStrayEvents;
+}
+
+std::vector<TStatusEvent> TClientRecorder::Statuses() const {
+  std::lock_guard lock(FLock);
+  return FStatuses;
+}
+
+std::vector<TMqttConnectionStatus> TClientRecorder::StatusValues() const {
+  std::lock_guard lock(FLock);
+  std::vector<TMqttConnectionStatus> values;
+  for (const TStatusEvent& event : FStatuses) values.push_back(event.Status);
+  return values;
+}
+
+std::vector<TReceivedMessage> TClientRecorder::Messages() const {
+  std::lock_guard lock(FLock);
+  return FMessages;
+}
+
+std::vector<TAcknowledgement> TClientRecorder::Acknowledgements() const {
+  std::lock_guard lock(FLock);
+  return FAcknowledgements;
+}
+
+std::vector<TMqttPacketInfo> TClientRecorder::Sent() const {
+  std::lock_guard lock(FLock);
+  return FSent;
+}
+
+std::vector<TMqttPacketInfo> TClientRecorder::Received() const {
+  std::lock_guard lock(FLock);
+  return FReceived;
+}
+
+int TClientRecorder::PingRequests() const {
+  std::lock_guard lock(FLock);
+  return FPingRequests;
+}
+
+int TClientRecorder::PingResponses() const {
+  std::lock_guard lock(FLock);
+  return FPingResponses;
+}
+
+int TClientRecorder::StrayEvents() const {
+  std::lock_guard lock(FLock);
+  return FStrayEvents;
+}
+
+bool TClientRecorder::WaitForStatus(TMqttConnectionStatus AStatus, std::chrono::milliseconds ATimeout) {
+  return PumpUntil(
+      [&] {
+        std::lock_guard lock(FLock);
+        return !FStatuses.empty() && FStatuses.back().Status == AStatus;
+      },
+      ATimeout);
+}
+
+bool TClientRecorder::WaitForMessages(std::size_t ACount, std::chrono::milliseconds ATimeout) {
+  return PumpUntil(
+      [&] {
+        std::lock_guard lock(FLock);
+        return FMessages.size() >= ACount;
+      },
+      ATimeout);
+}
+
+namespace {
+
+bool HasPacket(const std::vector<TMqttPacketInfo>& APackets, TMqttPacketType AType, uint16_t AId) {
+  return std::any_of(APackets.begin(), APackets.end(), [&](const TMqttPacketInfo& AInfo) {
+    return AInfo.PacketType == AType && (AId == 0 || AInfo.PacketId == AId);
+  });
+}
+
+}  // namespace
+
+bool TClientRecorder::WaitForReceived(TMqttPacketType AType, uint16_t APacketId, std::chrono::milliseconds ATimeout) {
+  return PumpUntil(
+      [&] {
+        std::lock_guard lock(FLock);
+        return HasPacket(FReceived, AType, APacketId);
+      },
+      ATimeout);
+}
+
+bool TClientRecorder::WaitForSent(TMqttPacketType AType, uint16_t APacketId, std::chrono::milliseconds ATimeout) {
+  return PumpUntil(
+      [&] {
+        std::lock_guard lock(FLock);
+        return HasPacket(FSent, AType, APacketId);
+      },
+      ATimeout);
+}
+
+// --- TRecordingLogger ---
+
+TRecordingLogger::TRecordingLogger() {
+  SetVerbosity(TMqttLogLevel::vDEBUG);
+  OnLog = [this](TMqttLogger&, TMqttLogLevel, const std::string& AMessage) {
+    {
+      std::lock_guard lock(FLock);
+      FMessages.push_back(AMessage);
+    }
+    TestSignal().Signal();
+  };
+}
+
+void TRecordingLogger::Logoutput(const std::string& AText) {
+  std::lock_guard lock(FLock);
+  FOutputs.push_back(AText);
+}
+
+bool TRecordingLogger::Printed(const std::string& AText) const {
+  std::lock_guard lock(FLock);
+  return std::any_of(FOutputs.begin(), FOutputs.end(),
+                     [&](const std::string& ALine) { return ALine.find(AText) != std::string::npos; });
+}
+
+std::vector<std::string> TRecordingLogger::Lines() const {
+  std::lock_guard lock(FLock);
+  return FMessages;
+}
+
+int TRecordingLogger::Count(const std::string& AStart) const {
+  std::lock_guard lock(FLock);
+  return static_cast<int>(std::count_if(FMessages.begin(), FMessages.end(),
+                                        [&](const std::string& ALine) { return ALine.rfind(AStart, 0) == 0; }));
+}
+
+bool TRecordingLogger::WaitFor(const std::string& AStart, int ACount, std::chrono::milliseconds ATimeout) const {
+  return PumpUntil([&] { return Count(AStart) >= ACount; }, ATimeout);
+}
+
+// --- TFakeBroker ---
+
+TFakeBroker::~TFakeBroker() {
+  // A script still running is waited for by the peer's destructor; its failure was not asked
+  // for, so it is dropped there.
+}
+
+void TFakeBroker::Run(std::function<void(test::TLoopbackPeer&)> AScript) {
+  FDone.store(false);
+  FPeer.RunAsync([this, script = std::move(AScript)](test::TLoopbackPeer& APeer) {
+    struct TDoneGuard {
+      std::atomic<bool>& Done;
+      ~TDoneGuard() {
+        Done.store(true);
+        TestSignal().Signal();
+      }
+    } guard{FDone};
+    script(APeer);
+  });
+}
+
+void TFakeBroker::Finish(std::chrono::milliseconds ATimeout) {
+  EXPECT_TRUE(PumpUntil([this] { return Done(); }, ATimeout)) << "the fake broker's script did not end";
+  FPeer.Join();
+}
+
+std::string ReadPacket(test::TLoopbackPeer& APeer, std::chrono::milliseconds ATimeout) {
+  std::string bytes = APeer.ReadExact(1, ATimeout);
+  uint32_t length = 0;
+  uint32_t multiplier = 1;
+  for (int i = 0; i < 4; ++i) {
+    const std::string byte = APeer.ReadExact(1, ATimeout);
+    bytes += byte;
+    const auto value = static_cast<uint8_t>(byte[0]);
+    length += (value & 0x7Fu) * multiplier;
+    multiplier *= 128;
+    if ((value & 0x80) == 0) break;
+  }
+  if (length > 0) bytes += APeer.ReadExact(length, ATimeout);
+  return ToHex(TMqttByteView(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+}
+
+void WritePacket(test::TLoopbackPeer& APeer, const std::string& AHex) {
+  const TMqttBytes bytes = Hex(AHex);
+  APeer.Write(std::string(bytes.begin(), bytes.end()));
+}
+
+std::string AcceptConnect(test::TLoopbackPeer& APeer, uint8_t AReturnCode) {
+  APeer.Accept();
+  std::string connect = ReadPacket(APeer);
+  const uint8_t connack[] = {0x20, 0x02, 0x00, AReturnCode};
+  APeer.Write(std::string(reinterpret_cast<const char*>(connack), sizeof connack));
+  return connect;
+}
+
+bool StaysSilent(test::TLoopbackPeer& APeer, std::chrono::milliseconds AWindow) {
+  try {
+    const std::string bytes = APeer.ReadSome(AWindow);
+    ADD_FAILURE() << "the client sent "
+                  << ToHex(TMqttByteView(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    return false;
+  } catch (const std::exception&) {
+    return true;  // the time limit passed (or the client closed) without a byte
+  }
+}
+
+void AimClient(TMqttClient& AClient, const std::string& AHost, uint16_t APort, const std::string& AClientId) {
+  AClient.SetBrokerHostName(AHost);
+  AClient.SetBrokerPort(APort);
+  AClient.SetClientID(AClientId);
+  AClient.KeepAliveSettings().SetKeepConnectionAlive(false);
+  AClient.KeepAliveSettings().SetAutoReconnect(false);
+}
+
+// --- TFullBacklog ---
+
+TFullBacklog::TFullBacklog() : FListener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EXPECT_EQ(::bind(FListener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  EXPECT_EQ(::listen(FListener.Get(), 0), 0);
+  socklen_t length = sizeof address;
+  ::getsockname(FListener.Get(), reinterpret_cast<sockaddr*>(&address), &length);
+  FPort = ntohs(address.sin_port);
+  // More connections than the smallest queue holds; none is ever accepted.
+  for (int i = 0; i < 3; ++i) {
+    UniqueFd filler(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    ::connect(filler.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    FFillers.push_back(std::move(filler));
+  }
+  pollfd first{FFillers[0].Get(), POLLOUT, 0};
+  EXPECT_EQ(::poll(&first, 1, 5000), 1);
+}
+
+}  // namespace kestova::testing

@@ -1,0 +1,457 @@
+// The client, its worker threads and its transport against a scripted broker on loopback:
+// the exact bytes each operation puts on the wire, the acknowledgement flows, repetition with
+// DUP and giving up, the framing of what the broker sends (zero bytes, long lengths, broken
+// lengths, stalled packets), status changes and the threads they are raised on.
+#include "mqtt/client.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "mqtt/exceptions.h"
+#include "tests/mqtt/client_test_support.h"
+#include "tests/mqtt/hex_bytes.h"
+
+namespace kestova::testing {
+namespace {
+
+using S = TMqttConnectionStatus;
+using test::TLoopbackPeer;
+
+class ClientWireTest : public TMainThreadTest {
+ protected:
+  ClientWireTest() {
+    events.Attach(*client);
+    client->SetLogger(&log);
+    AimClient(*client, broker.Host(), broker.Port());
+  }
+
+  // Connect and wait until the broker's CONNACK 0 has been processed; the CONNECT's bytes.
+  std::string ConnectAccepted(bool AClean = true) {
+    std::string connect;
+    broker.Run([&](TLoopbackPeer& APeer) { connect = AcceptConnect(APeer); });
+    client->Connect(AClean);
+    EXPECT_TRUE(events.WaitForStatus(S::csConnected));
+    broker.Finish();
+    return connect;
+  }
+
+  TFakeBroker broker;
+  TRecordingLogger log;
+  TClientRecorder events;
+  std::unique_ptr<TMqttClient> client = std::make_unique<TMqttClient>();
+};
+
+TEST_F(ClientWireTest, SendsTheConnectOfItsSettingsAndIsConnectedByConnAckZero) {
+  struct TCase {
+    const char* Name;
+    bool Clean;
+    std::function<void(TMqttClient&)> Setup;
+    const char* Connect;
+  };
+  const std::vector<TCase> cases = {
+      {"defaults", true, [](TMqttClient&) {},
+       "10 13 00 04 4D 51 54 54 04 02 00 78 00 07 44 69 73 70 6C 61 79"},
+      {"credentials, will, no clean session, keep-alive 30", false,
+       [](TMqttClient& AClient) {
+         AClient.Credentials().SetUsername("u");
+         AClient.Credentials().SetPassword("p");
+         AClient.LastWillSettings().SetTopic("w");
+         AClient.LastWillSettings().SetWillMessage("bye");
+         AClient.LastWillSettings().SetRetain(true);
+         AClient.LastWillSettings().SetQoS(TMqttQoS::qosAtLeastOnce);
+         AClient.KeepAliveSettings().SetKeepAliveInterval(30);
+       },
+       "10 21 00 04 4D 51 54 54 04 EC 00 1E 00 07 44 69 73 70 6C 61 79 00 01 77 00 03 62 79 65 00 01 75 00 01 70"},
+  };
+  for (const TCase& c : cases) {
+    TFakeBroker fake;
+    TClientRecorder seen;
+    TMqttClient one;
+    seen.Attach(one);
+    AimClient(one, fake.Host(), fake.Port());
+    c.Setup(one);
+    std::string connect;
+    fake.Run([&](TLoopbackPeer& APeer) { connect = AcceptConnect(APeer); });
+    one.Connect(c.Clean);
+    EXPECT_TRUE(seen.WaitForStatus(S::csConnected)) << c.Name;
+    fake.Finish();
+    EXPECT_EQ(connect, c.Connect) << c.Name;
+    EXPECT_TRUE(one.IsConnected()) << c.Name;
+    EXPECT_EQ(seen.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnected})) << c.Name;
+    EXPECT_EQ(seen.StrayEvents(), 0) << c.Name;
+    EXPECT_TRUE(seen.WaitForSent(TMqttPacketType::mtCONNECT)) << c.Name;
+  }
+}
+
+TEST_F(ClientWireTest, ConnAckReturnCodesBecomeStatuses) {
+  const std::vector<std::pair<uint8_t, S>> cases = {
+      {1, S::csConnectionRejected_InvalidProtocolVersion}, {2, S::csConnectionRejected_InvalidIdentifier},
+      {3, S::csConnectionRejected_ServerUnavailable},      {4, S::csConnectionRejected_InvalidCredentials},
+      {5, S::csConnectionRejected_ClientNotAuthorized},    {7, S::csNotConnected}};
+  for (const auto& [code, status] : cases) {
+    TFakeBroker fake;
+    TClientRecorder seen;
+    TMqttClient one;
+    seen.Attach(one);
+    AimClient(one, fake.Host(), fake.Port());
+    fake.Run([&, code = code](TLoopbackPeer& APeer) { AcceptConnect(APeer, code); });
+    one.Connect(true);
+    fake.Finish();
+    EXPECT_TRUE(seen.WaitForReceived(TMqttPacketType::mtCONNACK)) << int(code);
+    EXPECT_EQ(seen.StatusValues(), (std::vector<S>{S::csConnecting, status})) << int(code);
+    EXPECT_FALSE(one.IsConnected()) << int(code);
+    EXPECT_THROW(one.Publish("t", std::string_view("x"), TMqttQoS::qosAtMostOnce, false), EMqttAssertionError);
+  }
+}
+
+TEST_F(ClientWireTest, AnEmptyClientIdBecomesTwentyThreeRandomCharactersBeforeTheConnect) {
+  client->SetClientID("");
+  const std::string connect = ConnectAccepted();
+  ASSERT_EQ(client->ClientID().size(), 23u);
+  // Fixed part, then the identifier's length prefix 00 17 and its bytes.
+  EXPECT_EQ(connect.substr(0, 42), "10 23 00 04 4D 51 54 54 04 02 00 78 00 17 ");
+  EXPECT_EQ(connect.substr(42), ToHex(Bytes(client->ClientID())));
+}
+
+TEST_F(ClientWireTest, ASecondConnectWhileConnectedChangesNothing) {
+  ConnectAccepted();
+  broker.Run([](TLoopbackPeer& APeer) { EXPECT_TRUE(StaysSilent(APeer, 300ms)); });
+  client->Connect(true);
+  broker.Finish();
+  EXPECT_EQ(events.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnected}));
+}
+
+TEST_F(ClientWireTest, PublishSubscribeAndUnsubscribeShareIdentifiersAndSendTheirBytes) {
+  ConnectAccepted();
+  std::vector<std::string> packets;
+  broker.Run([&](TLoopbackPeer& APeer) {
+    for (int i = 0; i < 5; ++i) packets.push_back(ReadPacket(APeer));
+  });
+  EXPECT_EQ(client->Publish("t", std::string_view("\xC3\xA9"), TMqttQoS::qosAtMostOnce, false), 0);
+  EXPECT_EQ(client->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, true), 1);
+  EXPECT_EQ(client->Subscribe("a/b", TMqttQoS::qosAtMostOnce), 2);
+  EXPECT_EQ(client->Unsubscribe("a/b"), 3);
+  EXPECT_EQ(client->Publish("t", Hex("78"), TMqttQoS::qosAtLeastOnce, false), 4);
+  broker.Finish();
+  EXPECT_EQ(packets, (std::vector<std::string>{"30 05 00 01 74 C3 A9", "33 06 00 01 74 00 01 78",
+                                               "82 08 00 02 00 03 61 2F 62 00", "A2 07 00 03 00 03 61 2F 62",
+                                               "32 06 00 01 74 00 04 78"}));
+}
+
+TEST_F(ClientWireTest, MisuseRaisesAssertionErrorsWithTheirFixedTexts) {
+  TMqttClient idle;
+  const auto message = [](const std::function<void()>& ACall) {
+    try {
+      ACall();
+    } catch (const EMqttError& e) {
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  EXPECT_EQ(message([&] { idle.Connect(true); }).rfind("Please provide the hostname of the broker", 0), 0u);
+  const std::string notConnected = "This action requires a connected state";
+  EXPECT_EQ(message([&] { idle.Publish("t", std::string_view("x"), TMqttQoS::qosAtMostOnce, false); }).rfind(notConnected, 0), 0u);
+  EXPECT_EQ(message([&] { idle.Subscribe("t", TMqttQoS::qosAtMostOnce); }).rfind(notConnected, 0), 0u);
+  EXPECT_EQ(message([&] { idle.Unsubscribe("t"); }).rfind(notConnected, 0), 0u);
+
+  ConnectAccepted();
+  EXPECT_EQ(message([&] { client->Publish("a/+", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false); })
+                .rfind("This is not a valid topic name", 0),
+            0u);
+  EXPECT_EQ(message([&] { client->Publish("", std::string_view("x"), TMqttQoS::qosAtMostOnce, false); })
+                .rfind("This is not a valid topic name", 0),
+            0u);
+  EXPECT_EQ(message([&] { client->Subscribe("a#", TMqttQoS::qosAtMostOnce); }).rfind("This is not a valid topic filter", 0), 0u);
+  EXPECT_EQ(message([&] { client->Unsubscribe("a/#/b"); }).rfind("This is not a valid topic filter", 0), 0u);
+  EXPECT_THROW(client->Subscribe(TMqttStringArray{"a", "b"}, TMqttQosArray{TMqttQoS::qosAtMostOnce}), EMqttEncodeError);
+  // The refused QoS 1 publish used identifier 1 up, the mismatched SUBSCRIBE identifier 2.
+  EXPECT_EQ(client->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false), 3);
+  EXPECT_EQ(client->Version(), "1.2.0.2");
+}
+
+TEST_F(ClientWireTest, AQos1PublishEndsAtItsPubAck) {
+  client->SetRetryIntervalForTesting(200ms);
+  ConnectAccepted();
+  std::string publish;
+  broker.Run([&](TLoopbackPeer& APeer) {
+    publish = ReadPacket(APeer);
+    WritePacket(APeer, "40 02 00 01");
+    EXPECT_TRUE(StaysSilent(APeer, 800ms));
+  });
+  EXPECT_EQ(client->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false), 1);
+  EXPECT_TRUE(log.WaitFor("OUT - Packet: 1 Qos:1 - ACKNOWLEDGED"));
+  broker.Finish();
+  EXPECT_EQ(publish, "32 06 00 01 74 00 01 78");
+}
+
+TEST_F(ClientWireTest, AnUnacknowledgedQos1PublishIsRepeatedWithDupAndGivenUpAfterTenTransmissions) {
+  client->SetRetryIntervalForTesting(100ms);
+  ConnectAccepted();
+  std::vector<std::string> transmissions;
+  broker.Run([&](TLoopbackPeer& APeer) {
+    for (int i = 0; i < 10; ++i) transmissions.push_back(ReadPacket(APeer));
+    EXPECT_TRUE(StaysSilent(APeer, 800ms));
+  });
+  client->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false);
+  EXPECT_TRUE(log.WaitFor("OUT - Packet: 1 Qos:1 - PACKET FAILED TO SEND ------------- "));
+  broker.Finish();
+  ASSERT_EQ(transmissions.size(), 10u);
+  EXPECT_EQ(transmissions[0], "32 06 00 01 74 00 01 78");
+  for (int i = 1; i < 10; ++i) EXPECT_EQ(transmissions[i], "3A 06 00 01 74 00 01 78") << i;
+  EXPECT_EQ(log.Count("OUT - Packet: 1 Qos:1 - PACKET FAILED TO SEND"), 1);
+  std::vector<bool> duplicates;
+  for (const TMqttPacketInfo& info : events.Sent()) {
+    if (info.PacketType == TMqttPacketType::mtPUBLISH) duplicates.push_back(info.IsDuplicate);
+  }
+  EXPECT_EQ(duplicates, (std::vector<bool>{false, true, true, true, true, true, true, true, true, true}));
+}
+
+TEST_F(ClientWireTest, AQos2PublishGoesThroughPubRecPubRelPubComp) {
+  client->SetRetryIntervalForTesting(200ms);
+  ConnectAccepted();
+  std::vector<std::string> packets;
+  broker.Run([&](TLoopbackPeer& APeer) {
+    packets.push_back(ReadPacket(APeer));
+    WritePacket(APeer, "50 02 00 01");
+    packets.push_back(ReadPacket(APeer));
+    WritePacket(APeer, "70 02 00 01");
+    EXPECT_TRUE(StaysSilent(APeer, 800ms));
+  });
+  client->Publish("t", std::string_view("x"), TMqttQoS::qosExactlyOnce, false);
+  EXPECT_TRUE(log.WaitFor("OUT - Packet: 1 Qos:1 - ACKNOWLEDGED"));
+  broker.Finish();
+  EXPECT_EQ(packets, (std::vector<std::string>{"34 06 00 01 74 00 01 78", "62 02 00 01"}));
+  EXPECT_EQ(log.Count("OUT - Packet: 1 Qos:2 - ACKNOWLEDGED"), 1);
+}
+
+TEST_F(ClientWireTest, ReceivedQos1AndQos2PublishesAreAnsweredAndDeliveredOnReceipt) {
+  // How many messages had been delivered when the PUBREL arrived.
+  std::size_t deliveredBeforePubRel = 0;
+  const TMqttClient::TPacketEvent record = client->OnPacketReceived;
+  client->OnPacketReceived = [&](TMqttClient& ASender, const TMqttPacketInfo& AInfo) {
+    if (AInfo.PacketType == TMqttPacketType::mtPUBREL) deliveredBeforePubRel = events.Messages().size();
+    record(ASender, AInfo);
+  };
+  ConnectAccepted();
+  // The QoS 1 handler fails: the PUBACK is queued before it runs.
+  events.AfterPublish = [this] {
+    if (events.Messages().size() == 1) throw std::runtime_error("handler failed");
+  };
+  std::vector<std::string> answers;
+  broker.Run([&](TLoopbackPeer& APeer) {
+    WritePacket(APeer, "32 06 00 01 74 00 07 61");
+    answers.push_back(ReadPacket(APeer));
+    WritePacket(APeer, "34 06 00 01 74 00 09 62");
+    answers.push_back(ReadPacket(APeer));
+    WritePacket(APeer, "62 02 00 09");
+    answers.push_back(ReadPacket(APeer));
+  });
+  broker.Finish();
+  EXPECT_EQ(answers, (std::vector<std::string>{"40 02 00 07", "50 02 00 09", "70 02 00 09"}));
+  EXPECT_EQ(deliveredBeforePubRel, 2u);
+  const auto messages = events.Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].PacketId, 7);
+  EXPECT_EQ(messages[1].Topic, "t");
+  EXPECT_EQ(messages[1].Payload, "b");
+  EXPECT_EQ(log.Count("Failed to process incoming publish packet"), 1);
+  EXPECT_EQ(events.StrayEvents(), 0);
+}
+
+TEST_F(ClientWireTest, SubAckCodesPairWithTheRequestedTopics) {
+  ConnectAccepted();
+  std::string subscribe;
+  broker.Run([&](TLoopbackPeer& APeer) {
+    subscribe = ReadPacket(APeer);
+    WritePacket(APeer, "90 03 00 09 00");  // no request has identifier 9: no event
+    WritePacket(APeer, "90 04 00 01 01 80");
+  });
+  EXPECT_EQ(client->Subscribe(TMqttStringArray{"a", "b/#"}, TMqttQosArray{TMqttQoS::qosAtLeastOnce, TMqttQoS::qosExactlyOnce}),
+            1);
+  EXPECT_TRUE(events.WaitForReceived(TMqttPacketType::mtSUBACK, 1));
+  broker.Finish();
+  EXPECT_EQ(subscribe, "82 0C 00 01 00 01 61 01 00 03 62 2F 23 02");
+  const auto acks = events.Acknowledgements();
+  ASSERT_EQ(acks.size(), 1u);
+  EXPECT_EQ(acks[0].PacketId, 1);
+  ASSERT_EQ(acks[0].Subscriptions.size(), 2u);
+  EXPECT_EQ(acks[0].Subscriptions[0].Topic, "a");
+  EXPECT_TRUE(acks[0].Subscriptions[0].Accepted);
+  EXPECT_EQ(acks[0].Subscriptions[0].MaxQoS, TMqttQoS::qosAtLeastOnce);
+  EXPECT_EQ(acks[0].Subscriptions[1].Topic, "b/#");
+  EXPECT_FALSE(acks[0].Subscriptions[1].Accepted);
+  EXPECT_EQ(acks[0].Subscriptions[1].MaxQoS, TMqttQoS::qosAtMostOnce);
+}
+
+TEST_F(ClientWireTest, PingGetsItsResponseAndAZeroFirstByteIsSkipped) {
+  ConnectAccepted();
+  std::string ping;
+  broker.Run([&](TLoopbackPeer& APeer) {
+    ping = ReadPacket(APeer);
+    WritePacket(APeer, "D0 00");
+    WritePacket(APeer, "00 D0 00 00 00");
+  });
+  client->Ping();
+  EXPECT_EQ(events.PingRequests(), 1);
+  EXPECT_TRUE(PumpUntil([&] { return events.PingResponses() == 2; }));
+  broker.Finish();
+  EXPECT_EQ(ping, "C0 00");
+  EXPECT_TRUE(log.WaitFor("IN - First Byte --- 00000000 (0)", 3));
+  EXPECT_EQ(events.Received().size(), 3u);  // CONNACK and two PINGRESP
+  EXPECT_EQ(events.StrayEvents(), 0);
+}
+
+TEST_F(ClientWireTest, KeepAlivePingsWhenNothingHasBeenWritten) {
+  client->KeepAliveSettings().SetKeepConnectionAlive(true);
+  client->KeepAliveSettings().SetKeepAliveInterval(1);
+  ConnectAccepted();
+  std::vector<std::string> pings;
+  broker.Run([&](TLoopbackPeer& APeer) {
+    for (int i = 0; i < 2; ++i) {
+      pings.push_back(ReadPacket(APeer));
+      WritePacket(APeer, "D0 00");
+    }
+  });
+  broker.Finish(20s);
+  EXPECT_EQ(pings, (std::vector<std::string>{"C0 00", "C0 00"}));
+  EXPECT_EQ(log.Count("KEEP ALIVE - No activity within the given interval."), 2);
+}
+
+TEST_F(ClientWireTest, ALongRemainingLengthAndPacketsOfWrongDirectionsAreFramed) {
+  ConnectAccepted();
+  const std::string payload(318, 'p');
+  broker.Run([&](TLoopbackPeer& APeer) {
+    APeer.Write(std::string("\x30\xC1\x02\x00\x01t", 6) + payload);
+    WritePacket(APeer, "10 00 82 00 A2 00 C0 00 E0 00");
+  });
+  ASSERT_TRUE(events.WaitForMessages(1));
+  EXPECT_EQ(events.Messages()[0].Payload, payload);
+  EXPECT_TRUE(log.WaitFor("Received Packet with invalid Packet Type - ", 5));
+  broker.Finish();
+  EXPECT_TRUE(log.Count("IN - Got Remaining length --> 321") == 1);
+  for (const char* type : {"mtCONNECT", "mtSUBSCRIBE", "mtUNSUBSCRIBE", "mtPINGREQ", "mtDISCONNECT"}) {
+    EXPECT_EQ(log.Count(std::string("Received Packet with invalid Packet Type - ") + type), 1) << type;
+  }
+}
+
+TEST_F(ClientWireTest, APacketThatCannotBeDecodedDoesNotHoldBackTheNextOne) {
+  ConnectAccepted();
+  broker.Run([](TLoopbackPeer& APeer) { WritePacket(APeer, "40 01 00 D0 00"); });
+  EXPECT_TRUE(PumpUntil([&] { return events.PingResponses() == 1; }));
+  // The decoding error travels back to the reader after both packets were handled.
+  EXPECT_TRUE(log.WaitFor("IN - Read exception"));
+  broker.Finish();
+  EXPECT_EQ(log.Count("IN - Read exception"), 1);
+  EXPECT_TRUE(client->IsConnected());
+}
+
+TEST_F(ClientWireTest, ABrokenFourthLengthByteClosesTheConnectionOnTheReaderThread) {
+  ConnectAccepted();
+  std::string rest;
+  broker.Run([&](TLoopbackPeer& APeer) {
+    WritePacket(APeer, "D0 00 30 FF FF FF FF 05");
+    rest = APeer.ReadUntilClosed();
+  });
+  ASSERT_TRUE(events.WaitForStatus(S::csConnectionLost));
+  broker.Finish();
+  EXPECT_EQ(rest, "");
+  EXPECT_EQ(events.PingResponses(), 1);  // the packet before the broken one still counts
+  EXPECT_EQ(log.Count("IN - Read exception"), 1);
+  const auto statuses = events.Statuses();
+  ASSERT_EQ(statuses.size(), 3u);
+  EXPECT_FALSE(statuses[2].OnMainThread);
+  EXPECT_EQ(statuses[2].Thread, "mqtt-reader");
+  EXPECT_FALSE(client->IsConnected());
+}
+
+TEST_F(ClientWireTest, APacketWhoseRestNeverComesClosesTheConnectionAfterTheReadTimeout) {
+  ConnectAccepted();
+  std::string rest;
+  broker.Run([&](TLoopbackPeer& APeer) {
+    WritePacket(APeer, "30 05 00 01");
+    rest = APeer.ReadUntilClosed(15s);
+  });
+  ASSERT_TRUE(events.WaitForStatus(S::csConnectionLost, 15s));
+  broker.Finish();
+  EXPECT_EQ(rest, "");
+  EXPECT_EQ(log.Count("IN - Read exception"), 1);
+  EXPECT_TRUE(events.Messages().empty());
+}
+
+TEST_F(ClientWireTest, DisconnectSendsDisconnectAndReportsLostThenNotConnected) {
+  ConnectAccepted();
+  std::string rest;
+  broker.Run([&](TLoopbackPeer& APeer) { rest = APeer.ReadUntilClosed(); });
+  client->Disconnect();
+  broker.Finish();
+  EXPECT_EQ(rest, std::string("\xE0\x00", 2));
+  const auto statuses = events.Statuses();
+  ASSERT_EQ(statuses.size(), 4u);
+  EXPECT_FALSE(statuses[2].Connected);
+  EXPECT_EQ(statuses[2].Status, S::csConnectionLost);
+  EXPECT_TRUE(statuses[2].OnMainThread);
+  EXPECT_EQ(statuses[3].Status, S::csNotConnected);
+  EXPECT_TRUE(events.WaitForSent(TMqttPacketType::mtDISCONNECT));
+  // Not connected any more: a second Disconnect does nothing.
+  client->Disconnect();
+  EXPECT_EQ(events.Statuses().size(), 4u);
+}
+
+TEST_F(ClientWireTest, DestroyingAConnectedClientSendsNoDisconnectAndRaisesNothing) {
+  ConnectAccepted();
+  std::string rest;
+  broker.Run([&](TLoopbackPeer& APeer) { rest = APeer.ReadUntilClosed(); });
+  client.reset();
+  broker.Finish();
+  EXPECT_EQ(rest, "");
+  EXPECT_EQ(events.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnected}));
+  EXPECT_EQ(log.Count("Thread Stopped"), 3);
+}
+
+TEST_F(ClientWireTest, ARefusedFirstConnectIsReportedAndNotRetried) {
+  client->SetBrokerPort(test::FreeLoopbackPort());
+  client->KeepAliveSettings().SetAutoReconnect(true);
+  client->KeepAliveSettings().SetAutoReconnectInterval(0);
+  client->Connect(true);
+  EXPECT_EQ(events.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnectionRejected_ServerUnavailable}));
+  EXPECT_EQ(log.Count("Exception while connecting ..."), 1);
+  EXPECT_EQ(log.Count("Failed to connect"), 1);
+  PumpFor(500ms);
+  EXPECT_EQ(events.Statuses().size(), 2u);
+  EXPECT_EQ(log.Count("KEEP ALIVE - No Connection. Requesting Reconnect."), 0);
+}
+
+TEST_F(ClientWireTest, AfterAReconnectTheConnectGoesFirstAndUnacknowledgedPacketsFollowWithDup) {
+  client->SetRetryIntervalForTesting(100ms);
+  client->KeepAliveSettings().SetAutoReconnect(true);
+  client->KeepAliveSettings().SetAutoReconnectInterval(1);
+  ConnectAccepted();
+  std::string first, reconnect, repeated;
+  broker.Run([&](TLoopbackPeer& APeer) {
+    first = ReadPacket(APeer);
+    APeer.CloseClient();
+    reconnect = AcceptConnect(APeer);
+    repeated = ReadPacket(APeer);
+    WritePacket(APeer, "40 02 00 01");
+  });
+  client->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false);
+  ASSERT_TRUE(events.WaitForStatus(S::csConnectionLost));
+  ASSERT_TRUE(events.WaitForStatus(S::csConnected));
+  EXPECT_TRUE(log.WaitFor("OUT - Packet: 1 Qos:1 - ACKNOWLEDGED"));
+  broker.Finish();
+  EXPECT_EQ(first, "32 06 00 01 74 00 01 78");
+  // The reconnect never asks for a clean session (flags 00).
+  EXPECT_EQ(reconnect, "10 13 00 04 4D 51 54 54 04 00 00 78 00 07 44 69 73 70 6C 61 79");
+  EXPECT_EQ(repeated, "3A 06 00 01 74 00 01 78");
+  EXPECT_EQ(events.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnected, S::csConnectionLost,
+                                                   S::csReconnecting, S::csConnected}));
+  EXPECT_EQ(log.Count("KEEP ALIVE - No Connection. Requesting Reconnect."), 1);
+  EXPECT_EQ(events.StrayEvents(), 0);
+}
+
+}  // namespace
+}  // namespace kestova::testing
