@@ -415,9 +415,9 @@ void TMqttClient::HandleOutgoingPacket(std::unique_ptr<TMqttPacket> APacket, boo
 }
 
 void TMqttClient::WriterThreadOnPacketSent() {
-  if (Destroying()) return;
+  if (Destroying() || !FWriterThread) return;
   FSession.SetLastWriteCommunicationTime(TMqttClock::now());
-  if (FWriterThread) DoPacketSent(FWriterThread->LastSentPacketInfo());
+  for (const TMqttPacketInfo& info : FWriterThread->TakeSentPacketInfos()) DoPacketSent(info);
 }
 
 // --- Incoming packets ---

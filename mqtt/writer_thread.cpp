@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "mqtt/client_session.h"
 #include "mqtt/network_connection.h"
@@ -38,6 +39,11 @@ TMqttPacketInfo TMqttWriterThread::LastSentPacketInfo() const {
   return FLastSentPacketInfo;
 }
 
+std::vector<TMqttPacketInfo> TMqttWriterThread::TakeSentPacketInfos() {
+  std::lock_guard lock(FLock);
+  return std::exchange(FSentPacketInfos, {});
+}
+
 void TMqttWriterThread::SetRetryInterval(std::chrono::milliseconds AInterval) {
   FRetryInterval.store(AInterval);
   Kick();
@@ -58,13 +64,14 @@ void TMqttWriterThread::Pass() {
   FSession.StartOutgoingPacketsCycle();
   if (!FSession.HasActiveMqttConnection()) {
     if (auto connect = TakeConnectPacket()) Handle(std::move(connect));
-    return;
+  } else {
+    while (!Terminated() && FConnection.IsReady()) {
+      std::unique_ptr<TQueuedOutPacket> entry = FSession.GetNextInFlightPacket();
+      if (!entry) break;
+      Handle(std::move(entry));
+    }
   }
-  while (!Terminated() && FConnection.IsReady()) {
-    std::unique_ptr<TQueuedOutPacket> entry = FSession.GetNextInFlightPacket();
-    if (!entry) break;
-    Handle(std::move(entry));
-  }
+  NotifySent();
 }
 
 std::unique_ptr<TQueuedOutPacket> TMqttWriterThread::TakeConnectPacket() {
@@ -103,7 +110,21 @@ bool TMqttWriterThread::Transmit(const TQueuedOutPacket& AEntry) {
   }
 }
 
+void TMqttWriterThread::Sent(const TQueuedOutPacket& AEntry, bool ADuplicate) {
+  bool full = false;
+  {
+    std::lock_guard lock(FLock);
+    FSentPacketInfos.push_back({AEntry.PacketId(), AEntry.PacketType(), AEntry.Qos(), ADuplicate, false});
+    full = FSentPacketInfos.size() >= kSentBatch;
+  }
+  if (full) NotifySent();
+}
+
 void TMqttWriterThread::NotifySent() {
+  {
+    std::lock_guard lock(FLock);
+    if (FSentPacketInfos.empty()) return;
+  }
   try {
     Synchronize(FOnPacketSent);
   } catch (const std::exception& e) {
@@ -113,9 +134,7 @@ void TMqttWriterThread::NotifySent() {
 
 void TMqttWriterThread::HandlePacketQos0(std::unique_ptr<TQueuedOutPacket> AEntry) {
   TMqttLogHelper::Debug(Logger(), this, "OUT - Packet Qos:0 - SENDING", AEntry->Packet());
-  const bool sent = Transmit(*AEntry);
-  AEntry.reset();
-  if (sent) NotifySent();
+  if (Transmit(*AEntry)) Sent(*AEntry, false);
 }
 
 void TMqttWriterThread::HandlePacketQos1(std::unique_ptr<TQueuedOutPacket> AEntry) {
@@ -149,11 +168,11 @@ void TMqttWriterThread::HandleAcknowledgedPacket(std::unique_ptr<TQueuedOutPacke
   }
   TMqttLogHelper::Debug(log, this, packet + " - SENDING - attempt: " + std::to_string(AEntry->Attempt()),
                         AEntry->Packet());
-  const bool sent = Transmit(*AEntry);
+  const bool duplicate = AEntry->Attempt() > 0;
+  if (Transmit(*AEntry)) Sent(*AEntry, duplicate);
   // A failed write counts too: the packet waits for its next turn like an unacknowledged one.
   AEntry->RegisterAttempt(now);
   FSession.WaitForAcknowledge(std::move(AEntry));
-  if (sent) NotifySent();
 }
 
 }  // namespace kestova

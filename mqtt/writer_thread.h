@@ -3,8 +3,11 @@
 // flight, then new ones while the in-flight window has room). QoS 0 packets are written and
 // discarded; QoS 1 and QoS 2 packets are written, then kept and written again with DUP set
 // every retry interval (10 s) until their acknowledgement is recorded, at most 10 times; after
-// that they are given up with an error line. Each transmission is handed to the main thread
-// as OnPacketSent, with LastSentPacketInfo describing it.
+// that they are given up with an error line. Transmissions are handed to the main thread as
+// OnPacketSent: once per pass, or every kSentBatch transmissions in a long pass, the client
+// takes the infos of the transmissions since the last hand-over (TakeSentPacketInfos) and
+// raises its event for each, in order; LastSentPacketInfo describes the packet last handled.
+// (One hand-over per packet would make a burst of packets wait for the main thread each.)
 //
 // Between passes the thread sleeps until a packet is queued, an acknowledgement is recorded,
 // it is woken, or the next retransmission is due. While the connection is not ready it does
@@ -20,9 +23,11 @@
 // Thread safety: as TMqttWorkerThread; LastSentPacketInfo and SetRetryInterval from any thread.
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "mqtt/global.h"
 #include "mqtt/worker_thread.h"
@@ -41,7 +46,11 @@ class TMqttWriterThread final : public TMqttWorkerThread {
                     TNotifyEvent AOnPacketSent);
   ~TMqttWriterThread() override;
 
+  static constexpr std::size_t kSentBatch = 64;
+
   TMqttPacketInfo LastSentPacketInfo() const;
+  // The transmissions not yet handed over, oldest first; the list is empty afterwards.
+  std::vector<TMqttPacketInfo> TakeSentPacketInfos();
 
   // Time between transmissions of an unacknowledged packet; tests shorten it.
   std::chrono::milliseconds RetryInterval() const noexcept { return FRetryInterval.load(); }
@@ -61,13 +70,16 @@ class TMqttWriterThread final : public TMqttWorkerThread {
   void HandleAcknowledgedPacket(std::unique_ptr<TQueuedOutPacket> AEntry, TMqttQoS AQos);
   // True when the bytes went out; a failure is logged.
   bool Transmit(const TQueuedOutPacket& AEntry);
+  // Records a transmission; hands the batch over when it is full.
+  void Sent(const TQueuedOutPacket& AEntry, bool ADuplicate);
   void NotifySent();
   // The CONNECT waiting in the outgoing queue, taken out of turn; null when there is none.
   std::unique_ptr<TQueuedOutPacket> TakeConnectPacket();
 
   TNotifyEvent FOnPacketSent;
-  mutable std::mutex FLock;  // guards FLastSentPacketInfo
+  mutable std::mutex FLock;  // guards FLastSentPacketInfo and FSentPacketInfos
   TMqttPacketInfo FLastSentPacketInfo;
+  std::vector<TMqttPacketInfo> FSentPacketInfos;
   std::atomic<std::chrono::milliseconds> FRetryInterval{kDefaultRetryInterval};
 };
 
