@@ -6,10 +6,7 @@ namespace kestova {
 
 TXMLNodePool* TXMLNodePool::Create() {
   // Owned through its count: the last Release deletes it.
-  auto* pool = new TXMLNodePool;  // default-initialised: the arena needs no zeroing
-  pool->FNext = pool->FFirstChunk.data();
-  pool->FLimit = pool->FNext + pool->FFirstChunk.size();
-  return pool;
+  return new TXMLNodePool;
 }
 
 void TXMLNodePool::Release() noexcept {
@@ -25,9 +22,15 @@ void* TXMLNodePool::Allocate(std::size_t size) {
   }
   const std::size_t bytes = granules * kGranule;
   if (static_cast<std::size_t>(FLimit - FNext) < bytes) {
-    FChunks.push_back(std::make_unique<std::byte[]>(kChunk));
-    FNext = FChunks.back().get();
-    FLimit = FNext + kChunk;
+    if (!FFirstChunk) {
+      FFirstChunk = std::make_unique_for_overwrite<std::byte[]>(kFirstChunk);
+      FNext = FFirstChunk.get();
+      FLimit = FNext + kFirstChunk;
+    } else {
+      FMoreChunks.push_back(std::make_unique_for_overwrite<std::byte[]>(kChunk));
+      FNext = FMoreChunks.back().get();
+      FLimit = FNext + kChunk;
+    }
   }
   void* memory = FNext;
   FNext += bytes;

@@ -1,7 +1,8 @@
 #pragma once
-// Memory for the nodes of one document: a bump arena (the first 2 KB inside the pool itself)
-// with one free list per 16-byte size class, so building and releasing a message's nodes costs
-// no heap traffic and a long-lived document reuses what its released nodes gave back.
+// Memory for the nodes of one document: a bump arena with one free list per 16-byte size class,
+// so building and releasing a message's nodes costs two small heap blocks in all and a
+// long-lived document reuses what its released nodes gave back. The first chunk is small
+// enough for the allocator's fast path and holds the nodes of a typical message.
 //
 // A node may outlive its document (a caller can hold a handle), so the pool counts the document
 // and every node it serves and is deleted with the last of them. Like the nodes' own counts,
@@ -30,6 +31,7 @@ class TXMLNodePool {
  private:
   static constexpr std::size_t kGranule = 16;
   static constexpr std::size_t kClasses = 16;  // pooled sizes up to 256 bytes
+  static constexpr std::size_t kFirstChunk = 1024;
   static constexpr std::size_t kChunk = 4096;
 
   TXMLNodePool() = default;
@@ -40,11 +42,11 @@ class TXMLNodePool {
   };
 
   std::array<TFreeBlock*, kClasses + 1> FFree{};
-  std::vector<std::unique_ptr<std::byte[]>> FChunks;
+  std::unique_ptr<std::byte[]> FFirstChunk;
+  std::vector<std::unique_ptr<std::byte[]>> FMoreChunks;
   std::byte* FNext = nullptr;
   std::byte* FLimit = nullptr;
   uint32_t FRefCount = 0;
-  alignas(kGranule) std::array<std::byte, 2048> FFirstChunk;
 };
 
 }  // namespace kestova

@@ -224,6 +224,10 @@ class TStepRunner {
   std::size_t FSeen = 0;
 };
 
+TXMLDocument& DocumentOf(TXMLNode& node) noexcept {
+  return node.OwnerDocument() ? *node.OwnerDocument() : static_cast<TXMLDocument&>(node);
+}
+
 // A lone child step by name ("sender", "/msg"): no separator, predicate, attribute, wildcard
 // or self step in it.
 bool IsPlainName(std::string_view name) noexcept {
@@ -241,7 +245,7 @@ IXMLNode TXMLXPathEvaluator::EvaluateFirst(TXMLNode& context, std::string_view p
   TXMLNode* start = &context;
   std::string_view name = pattern;
   if (!name.empty() && name.front() == '/') {
-    start = context.OwnerDocument() ? context.OwnerDocument() : &context;
+    start = &DocumentOf(context);
     name.remove_prefix(1);
   }
   if (IsPlainName(name)) {
@@ -258,8 +262,7 @@ TXMLNodeList TXMLXPathEvaluator::Evaluate(TXMLNode& context, std::string_view pa
   if (pattern.empty()) return current;
   const std::vector<TStep> steps = ParsePattern(pattern);
   if (pattern.front() == '/') {
-    TXMLNode* document = context.OwnerDocument() ? context.OwnerDocument() : &context;
-    current.Add(IXMLNode(document));
+    current.Add(IXMLNode(&DocumentOf(context)));
   } else {
     current.Add(IXMLNode(&context));
   }
