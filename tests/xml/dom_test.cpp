@@ -171,6 +171,38 @@ TEST(XmlDomTest, ChildrenOutlivingTheirParentLoseTheBackReference) {
   EXPECT_EQ(child->ParentNode(), nullptr);
 }
 
+TEST(XmlDomTest, NodesHeldPastTheirDocumentAreReleasedSafely) {
+  // A node's memory comes from its document's pool; the pool lives as long as any node does.
+  IXMLNode kept;
+  IXMLNode detached;
+  {
+    IXMLDocument doc = CreateXMLDoc();
+    ASSERT_TRUE(doc->LoadXML("<a><b><c/></b>text</a>"));
+    kept = doc->SelectSingleNode("/a/b");
+    detached = doc->CreateElement("loose");
+    ASSERT_TRUE(doc->LoadXML("<other/>"));  // the old tree is released; b stays with its child
+    EXPECT_EQ(kept->ParentNode(), nullptr);
+  }
+  EXPECT_EQ(kept->NodeType(), TNodeType::ELEMENT_NODE);
+  EXPECT_EQ(kept->ChildNodes().Length(), 1);
+  kept.reset();
+  detached.reset();
+}
+
+TEST(XmlDomTest, ALongLivedDocumentReusesTheMemoryOfReleasedNodes) {
+  IXMLDocument doc = CreateXMLDoc();
+  IXMLElement root = doc->CreateElement("root");
+  doc->AppendChild(root);
+  const TXMLNode* first = nullptr;
+  for (int i = 0; i < 1000; ++i) {
+    IXMLNode child = root->AppendChild(doc->CreateElement("child"));
+    if (i == 0) first = child.get();
+    root->RemoveChild(child);
+    EXPECT_EQ(child.get(), first) << "each new node takes the block the last one gave back";
+    if (child.get() != first) break;
+  }
+}
+
 TEST(XmlDomTest, AttributesAreInternedAndReplacedByName) {
   IXMLDocument doc = CreateXMLDoc();
   IXMLElement a = doc->CreateElement("a");
