@@ -341,11 +341,10 @@ void TXMLParser::ReadText(TXMLNode& parent) {
       FStream.WriteOutputChar(static_cast<char16_t>(c));
   }
   if (FStream.OutputBufferEmpty()) return Detach(parent, text);
-  std::string value = TakeUtf8();
-  if (!FDocument.PreserveWhiteSpace()) value = std::string(TrimWhitespace(value));
-  NormalizeLineEnds(value);
-  if (value.empty()) return Detach(parent, text);
-  text.FNodeValue = std::move(value);
+  const std::string_view collected = FStream.GetOutputBuffer();
+  text.FNodeValue.assign(FDocument.PreserveWhiteSpace() ? collected : TrimWhitespace(collected));
+  NormalizeLineEnds(text.FNodeValue);
+  if (text.FNodeValue.empty()) return Detach(parent, text);
 }
 
 // After "&": writes the referenced character to the buffer.
