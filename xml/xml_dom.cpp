@@ -337,28 +337,27 @@ IXMLAttr TXMLDocument::CreateAttribute(std::string_view name) {
   return NewNode<TXMLAttr>(FDictionary.Add(name));
 }
 
-IXMLText TXMLDocument::CreateTextNode(std::string_view data) {
-  auto node = NewNode<TXMLText>();
+namespace {
+
+// Character data is stored through SetNodeValue, which applies each kind's own rules.
+template <typename T>
+TXMLRef<T> WithValue(TXMLRef<T> node, std::string_view data) {
   node->SetNodeValue(data);
   return node;
 }
+
+}  // namespace
+
+IXMLText TXMLDocument::CreateTextNode(std::string_view data) { return WithValue(NewNode<TXMLText>(), data); }
 
 IXMLCDATASection TXMLDocument::CreateCDATASection(std::string_view data) {
-  auto node = NewNode<TXMLCDATASection>();
-  node->SetNodeValue(data);
-  return node;
+  return WithValue(NewNode<TXMLCDATASection>(), data);
 }
 
-IXMLComment TXMLDocument::CreateComment(std::string_view data) {
-  auto node = NewNode<TXMLComment>();
-  node->SetNodeValue(data);
-  return node;
-}
+IXMLComment TXMLDocument::CreateComment(std::string_view data) { return WithValue(NewNode<TXMLComment>(), data); }
 
 IXMLDocumentType TXMLDocument::CreateDocType(std::string_view data) {
-  auto node = NewNode<TXMLDocumentType>();
-  node->SetNodeValue(data);
-  return node;
+  return WithValue(NewNode<TXMLDocumentType>(), data);
 }
 
 IXMLProcessingInstruction TXMLDocument::CreateProcessingInstruction(std::string_view target, std::string_view data) {

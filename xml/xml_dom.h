@@ -118,11 +118,10 @@ class TXMLNamedNodeMap {
   std::vector<IXMLNode> FItems;
 };
 
-// Only a document (and its parser) creates nodes; the key keeps the constructors out of other
-// hands while still letting MakeXMLRef call them.
+// Only a document creates nodes (in its pool; CreateXMLDoc creates the document): the key keeps
+// the constructors out of other hands while leaving them public for the allocation helpers.
 class TXMLNodeKey {
   friend class TXMLDocument;
-  friend class TXMLParser;
   friend TXMLRef<TXMLDocument> CreateXMLDoc();
   TXMLNodeKey() = default;
 };
