@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <utility>
 
 namespace kestova {
 
@@ -104,7 +105,12 @@ void TMainThread::Synchronize(Task task) {
   std::unique_lock guard(call->lock);
   call->finished_changed.wait(guard, [&] { return call->finished; });
   if (!call->ran) throw EMainThreadGone();
-  if (call->error) std::rethrow_exception(call->error);
+  // Take the error out of the shared record: otherwise the main thread, releasing the record
+  // later, may drop the last reference to the exception while this thread still reads it,
+  // and ThreadSanitizer cannot see the reference count inside the standard library.
+  std::exception_ptr error = std::exchange(call->error, nullptr);
+  guard.unlock();
+  if (error) std::rethrow_exception(error);
 }
 
 std::size_t TMainThread::Drain() {
