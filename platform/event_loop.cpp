@@ -25,9 +25,12 @@ void TEventLoop::BlockTerminationSignals() {
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-TEventLoop::TEventLoop(TMainThread& main) : FMain(main) {
+UniqueFd TEventLoop::OpenTerminationSignalFd() {
   const sigset_t set = TerminationSignals();
-  FSignalFd.Reset(signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK));
+  return UniqueFd(signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK));
+}
+
+TEventLoop::TEventLoop(TMainThread& main) : FMain(main), FSignalFd(OpenTerminationSignalFd()) {
   if (!FSignalFd) throw Exception(Format("Cannot create the signal descriptor: %s", std::strerror(errno)));
 }
 

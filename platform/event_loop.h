@@ -26,6 +26,9 @@ class TEventLoop {
   // Block SIGINT and SIGTERM in the calling thread and the threads it starts later, so they
   // reach the loop's signalfd. Call it in main() before any thread starts.
   static void BlockTerminationSignals();
+  // A non-blocking signalfd that reads SIGINT and SIGTERM once they are blocked; for loops
+  // other than this one (the Qt window's).
+  static UniqueFd OpenTerminationSignalFd();
 
   // Called on the main thread with the signal number; without one a signal ends the loop.
   void SetSignalHandler(std::function<void(int)> handler) { FSignalHandler = std::move(handler); }

@@ -1,6 +1,5 @@
 #include "app/gui/desktop_app.h"
 
-#include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -13,26 +12,15 @@
 #include "platform/unique_fd.h"
 
 namespace kestova {
-namespace {
-
-// SIGINT and SIGTERM end the program as closing the window does: the event loop ends and the
-// window releases the service, its client and its port, instead of the process dying mid-write.
-UniqueFd TerminationSignalFd() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  return UniqueFd(signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK));
-}
-
-}  // namespace
 
 int RunDesktopWindow(int argc, char** argv, TfmServer::TServiceStarter starter) {
   // Before Qt starts its own threads, so that they inherit the blocked signals.
   TEventLoop::BlockTerminationSignals();
   QApplication application(argc, argv);
   TQtMainThreadPump pump(MainThread());
-  const UniqueFd signalFd = TerminationSignalFd();
+  // SIGINT and SIGTERM end the program as closing the window does: the event loop ends and the
+  // window releases the service, its client and its port, instead of the process dying mid-write.
+  const UniqueFd signalFd = TEventLoop::OpenTerminationSignalFd();
   QSocketNotifier signalNotifier(signalFd.Get(), QSocketNotifier::Read);
   QObject::connect(&signalNotifier, &QSocketNotifier::activated, &application, [&] {
     signalfd_siginfo info;
