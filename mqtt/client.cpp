@@ -278,9 +278,19 @@ void TMqttClient::ConnectionOnDisconnected(uint64_t AConnectionId) {
     }
     FSession.SetHasActiveNetworkConnection(false);
   }
-  if (lost) AfterStatusChanged(TMqttConnectionStatus::csConnectionLost);
+  // A failing status handler must not keep the threads running or the reconnect waiting; its
+  // error goes on to whoever found the connection down once the bookkeeping is done.
+  std::exception_ptr failure;
+  if (lost) {
+    try {
+      AfterStatusChanged(TMqttConnectionStatus::csConnectionLost);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
   DisconnectInternal(AConnectionId);
   if (FKeepAliveThread) FKeepAliveThread->Kick();
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TMqttClient::DisconnectInternal(uint64_t AConnectionId) {

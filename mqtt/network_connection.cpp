@@ -132,23 +132,25 @@ TMqttTransportWait TMqttNetworkConnection::WaitForData(TDeadline ADeadline) {
   if (!link || !link->Up.load()) return TMqttTransportWait::twDown;
   if (FWakePending.exchange(false)) return TMqttTransportWait::twWoken;
   std::lock_guard readLock(FReadLock);
+  TSocketWait wait = TSocketWait::swTimeout;
   try {
-    switch (link->Socket->WaitForData(ADeadline)) {
-      case TSocketWait::swData: return TMqttTransportWait::twData;
-      case TSocketWait::swTimeout: return TMqttTransportWait::twTimeout;
-      case TSocketWait::swWoken: return TMqttTransportWait::twWoken;
-      case TSocketWait::swClosed:
-        // The peer closed: the socket is shut and kept (Down) until Close or the next Open.
-        if (link->Up.exchange(false)) {
-          link->Socket->Shutdown();
-          ReportDisconnected(*link);
-        }
-        return TMqttTransportWait::twDown;
-    }
+    wait = link->Socket->WaitForData(ADeadline);
   } catch (const std::exception&) {
     // A failed connection, or one shut down after a failed write (a Close in progress has
     // already taken the handling, so this reports nothing then).
     CloseLink(link);
+    return TMqttTransportWait::twDown;
+  }
+  switch (wait) {
+    case TSocketWait::swData: return TMqttTransportWait::twData;
+    case TSocketWait::swTimeout: return TMqttTransportWait::twTimeout;
+    case TSocketWait::swWoken: return TMqttTransportWait::twWoken;
+    case TSocketWait::swClosed: break;
+  }
+  // The peer closed: the socket is shut and kept (Down) until Close or the next Open.
+  if (link->Up.exchange(false)) {
+    link->Socket->Shutdown();
+    ReportDisconnected(*link);
   }
   return TMqttTransportWait::twDown;
 }

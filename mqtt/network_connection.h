@@ -102,7 +102,8 @@ class TMqttNetworkConnection {
   // through the disconnected handling and gives false.
   bool HasData();
   // Like HasData, but waits up to ADeadline for data, for the connection to go down, or for
-  // WakeReader. The reader thread blocks here instead of polling.
+  // WakeReader. The reader thread blocks here instead of polling. An error raised by the
+  // OnDisconnected handler comes out of here (and out of HasData and Close).
   TMqttTransportWait WaitForData(TDeadline ADeadline);
   // Makes the WaitForData in progress (or the next one) return twWoken. Any thread.
   void WakeReader() noexcept;

@@ -31,6 +31,16 @@ void TMqttReaderThread::HandOver() {
   }
 }
 
+void TMqttReaderThread::CloseBrokenStream(const std::exception& AWhy) {
+  TMqttLogHelper::Error(Logger(), this, "IN - Read exception", &AWhy);
+  try {
+    FConnection.Close();
+  } catch (const std::exception& e) {
+    // The connection went down and a status handler failed.
+    TMqttLogHelper::Error(Logger(), this, "IN - Read exception", &e);
+  }
+}
+
 void TMqttReaderThread::Work() {
   const uint64_t kicks = Kicks();
   const uint64_t stream = FConnection.ConnectionId();
@@ -43,7 +53,14 @@ void TMqttReaderThread::Work() {
 
   TDeadline deadline = TDeadline::Never();
   if (FFrames.InFrame()) deadline = TDeadline::At(FLastProgress + FConnection.ReadTimeout());
-  switch (FConnection.WaitForData(deadline)) {
+  TMqttTransportWait wait = TMqttTransportWait::twDown;
+  try {
+    wait = FConnection.WaitForData(deadline);
+  } catch (const std::exception& e) {
+    // The connection went down and a status handler failed.
+    TMqttLogHelper::Error(Logger(), this, "IN - Read exception", &e);
+  }
+  switch (wait) {
     case TMqttTransportWait::twWoken: return;
     case TMqttTransportWait::twDown:
       // Nothing to read until the client opens a connection and resumes this thread (or the
@@ -54,10 +71,8 @@ void TMqttReaderThread::Work() {
       return;
     case TMqttTransportWait::twTimeout: {
       if (!FFrames.InFrame()) return;
-      const ESocketTimeout timeout(Format("The rest of a packet did not arrive within %d ms",
-                                          static_cast<int>(FConnection.ReadTimeout().count())));
-      TMqttLogHelper::Error(Logger(), this, "IN - Read exception", &timeout);
-      FConnection.Close();
+      CloseBrokenStream(ESocketTimeout(Format("The rest of a packet did not arrive within %d ms",
+                                              static_cast<int>(FConnection.ReadTimeout().count()))));
       return;
     }
     case TMqttTransportWait::twData: break;
@@ -71,9 +86,7 @@ void TMqttReaderThread::Work() {
       const TConsumed consumed = Consume(FChunk.data(), count);
       if (consumed.Received) HandOver();
       if (consumed.Broken) {
-        const EMqttDecodeError broken(kMqttMalformedRemainingLength);
-        TMqttLogHelper::Error(Logger(), this, "IN - Read exception", &broken);
-        FConnection.Close();
+        CloseBrokenStream(EMqttDecodeError(kMqttMalformedRemainingLength));
         return;
       }
     } while (!Terminated() && !Paused() && FConnection.HasData());

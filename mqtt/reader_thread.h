@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 
 #include "mqtt/frame_reader.h"
 #include "mqtt/worker_thread.h"
@@ -44,6 +45,8 @@ class TMqttReaderThread final : public TMqttWorkerThread {
   };
   TConsumed Consume(const uint8_t* AData, std::size_t ACount);
   void HandOver();
+  // Logs why the stream cannot be framed any further and closes the connection.
+  void CloseBrokenStream(const std::exception& AWhy);
 
   TNotifyEvent FOnPacketReceived;
   TMqttFrameReader FFrames;
