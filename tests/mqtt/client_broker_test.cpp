@@ -138,7 +138,7 @@ TEST_F(ClientBrokerTest, ReconnectsOnItsOwnAfterTheBrokerComesBack) {
   // Attempts against the stopped broker fail and are repeated, without a new event each.
   EXPECT_TRUE(display.log.WaitFor("PING Failed", 2));
   broker->Restart();
-  ASSERT_TRUE(display.events.WaitForStatus(S::csConnected));
+  ASSERT_TRUE(display.events.WaitForStatus(S::csConnected, 2));
   EXPECT_TRUE(PumpUntil([&] { return display.events.Acknowledgements().size() == 2; }));
 
   const auto statuses = display.events.Statuses();
@@ -186,7 +186,7 @@ TEST_F(ClientBrokerTest, Qos1MessagesInFlightWhenTheBrokerDiesAreDeliveredAfterT
   broker->Stop(SIGKILL);
   ASSERT_TRUE(station.events.WaitForStatus(S::csReconnecting));
   broker->Restart();
-  ASSERT_TRUE(station.events.WaitForStatus(S::csConnected));
+  ASSERT_TRUE(station.events.WaitForStatus(S::csConnected, 2));
   for (uint16_t id : ids) EXPECT_TRUE(station.events.WaitForReceived(TMqttPacketType::mtPUBACK, id)) << id;
 
   TBrokerClient reader(*broker, "reader");

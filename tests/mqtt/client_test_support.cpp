@@ -158,11 +158,12 @@ int TClientRecorder::StrayEvents() const {
   return FStrayEvents;
 }
 
-bool TClientRecorder::WaitForStatus(TMqttConnectionStatus AStatus, std::chrono::milliseconds ATimeout) {
+bool TClientRecorder::WaitForStatus(TMqttConnectionStatus AStatus, int AOccurrence, std::chrono::milliseconds ATimeout) {
   return PumpUntil(
       [&] {
         std::lock_guard lock(FLock);
-        return !FStatuses.empty() && FStatuses.back().Status == AStatus;
+        return std::count_if(FStatuses.begin(), FStatuses.end(),
+                             [&](const TStatusEvent& AEvent) { return AEvent.Status == AStatus; }) >= AOccurrence;
       },
       ATimeout);
 }

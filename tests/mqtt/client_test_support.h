@@ -80,8 +80,9 @@ class TClientRecorder {
   // Events raised away from the main thread other than csConnectionLost.
   int StrayEvents() const;
 
-  // Pump until the last status is AStatus.
-  bool WaitForStatus(TMqttConnectionStatus AStatus, std::chrono::milliseconds ATimeout = kGenerous);
+  // Pump until AStatus has been reported AOccurrence times (statuses can pass quickly, so the
+  // last one is not what to wait for).
+  bool WaitForStatus(TMqttConnectionStatus AStatus, int AOccurrence = 1, std::chrono::milliseconds ATimeout = kGenerous);
   bool WaitForMessages(std::size_t ACount, std::chrono::milliseconds ATimeout = kGenerous);
   // Pump until a packet of this type (and identifier, when not 0) has been received or sent.
   bool WaitForReceived(TMqttPacketType AType, uint16_t APacketId = 0, std::chrono::milliseconds ATimeout = kGenerous);

@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "mqtt/exceptions.h"
@@ -375,7 +378,7 @@ TEST_F(ClientWireTest, APacketWhoseRestNeverComesClosesTheConnectionAfterTheRead
     WritePacket(APeer, "30 05 00 01");
     rest = APeer.ReadUntilClosed(15s);
   });
-  ASSERT_TRUE(events.WaitForStatus(S::csConnectionLost, 15s));
+  ASSERT_TRUE(events.WaitForStatus(S::csConnectionLost, 1, 15s));
   broker.Finish();
   EXPECT_EQ(rest, "");
   EXPECT_EQ(log.Count("IN - Read exception"), 1);
@@ -440,7 +443,7 @@ TEST_F(ClientWireTest, AfterAReconnectTheConnectGoesFirstAndUnacknowledgedPacket
   });
   client->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false);
   ASSERT_TRUE(events.WaitForStatus(S::csConnectionLost));
-  ASSERT_TRUE(events.WaitForStatus(S::csConnected));
+  ASSERT_TRUE(events.WaitForStatus(S::csConnected, 2));
   EXPECT_TRUE(log.WaitFor("OUT - Packet: 1 Qos:1 - ACKNOWLEDGED"));
   broker.Finish();
   EXPECT_EQ(first, "32 06 00 01 74 00 01 78");
@@ -451,6 +454,61 @@ TEST_F(ClientWireTest, AfterAReconnectTheConnectGoesFirstAndUnacknowledgedPacket
                                                    S::csReconnecting, S::csConnected}));
   EXPECT_EQ(log.Count("KEEP ALIVE - No Connection. Requesting Reconnect."), 1);
   EXPECT_EQ(events.StrayEvents(), 0);
+}
+
+TEST_F(ClientWireTest, AFailingConnectionLostHandlerDoesNotStopTheReconnect) {
+  client->KeepAliveSettings().SetAutoReconnect(true);
+  client->KeepAliveSettings().SetAutoReconnectInterval(1);
+  const TMqttClient::TConnectedStatusChangedEvent record = client->OnConnectedStatusChanged;
+  client->OnConnectedStatusChanged = [&](TMqttClient& ASender, bool AConnected, TMqttConnectionStatus AStatus) {
+    record(ASender, AConnected, AStatus);
+    if (AStatus == S::csConnectionLost) throw std::runtime_error("the handler failed");
+  };
+  ConnectAccepted();
+  broker.Run([&](TLoopbackPeer& APeer) {
+    APeer.CloseClient();
+    AcceptConnect(APeer);
+  });
+  ASSERT_TRUE(events.WaitForStatus(S::csConnectionLost));
+  ASSERT_TRUE(events.WaitForStatus(S::csConnected, 2));
+  broker.Finish();
+  EXPECT_TRUE(log.WaitFor("IN - Read exception"));
+  EXPECT_EQ(log.Count("Thread iteration failed"), 0);
+}
+
+// The report of a connection that went down can come late (its status handler runs on the
+// reader thread); a connection opened meanwhile must keep its threads running.
+TEST_F(ClientWireTest, ALateReportOfTheOldConnectionDoesNotPauseTheNewOne) {
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  const TMqttClient::TConnectedStatusChangedEvent record = client->OnConnectedStatusChanged;
+  client->OnConnectedStatusChanged = [&, released](TMqttClient& ASender, bool AConnected, TMqttConnectionStatus AStatus) {
+    record(ASender, AConnected, AStatus);
+    if (AStatus == S::csConnectionLost) released.wait();
+  };
+  ConnectAccepted();
+  std::atomic<bool> connectRead{false};
+  std::promise<void> oldReportDone;
+  std::future<void> oldReportDoneSeen = oldReportDone.get_future();
+  broker.Run([&](TLoopbackPeer& APeer) {
+    APeer.CloseClient();
+    APeer.Accept();
+    ReadPacket(APeer);
+    connectRead = true;
+    TestSignal().Signal();
+    EXPECT_EQ(oldReportDoneSeen.wait_for(kGenerous), std::future_status::ready);
+    WritePacket(APeer, "20 02 00 00");
+  });
+  ASSERT_TRUE(events.WaitForStatus(S::csConnectionLost));
+  const int disconnecting = log.Count("CLIENT- Disconnecting");
+  client->Connect(false);  // while the old connection's report is still running
+  ASSERT_TRUE(PumpUntil([&] { return connectRead.load(); }));
+  release.set_value();
+  EXPECT_TRUE(log.WaitFor("CLIENT- Disconnecting", disconnecting + 1));
+  oldReportDone.set_value();
+  EXPECT_TRUE(events.WaitForStatus(S::csConnected, 2));
+  broker.Finish();
+  EXPECT_TRUE(client->IsConnected());
 }
 
 }  // namespace
