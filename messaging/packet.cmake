@@ -1,5 +1,5 @@
-# The XML packet and its command set. The MQTT manager's sources join this target later: add
-# them to this list (or with target_sources from a fragment that sorts after this one).
+# The XML packet and its command set; the other parts of the messaging unit are targets of
+# their own that link this one.
 set(kestova_messaging_packet_sources
   ${CMAKE_CURRENT_LIST_DIR}/command.cpp
   ${CMAKE_CURRENT_LIST_DIR}/xml_packet.cpp)
