@@ -211,8 +211,8 @@ void TMqttClient::ConnectInternal(bool ACleanSession) {
       if (FWriterThread) {
         FWriterThread->SetPaused(false);
       } else {
-        FWriterThread = std::make_unique<TMqttWriterThread>(*FConnection, FSession, log,
-                                                            [this] { WriterThreadOnPacketSent(); });
+        FWriterThread =
+            std::make_unique<TMqttWriterThread>(*FConnection, FSession, log, [this] { WriterThreadOnPacketSent(); });
         FWriterThread->SetRetryInterval(FRetryInterval);
       }
       if (FReaderThread) {
@@ -479,8 +479,8 @@ void TMqttClient::HandleIncomingPacket(std::unique_ptr<TMqttPacket> APacket) {
     case TMqttPacketType::mtUNSUBSCRIBE:
     case TMqttPacketType::mtPINGREQ:
     case TMqttPacketType::mtDISCONNECT:
-      TMqttLogHelper::Error(log, this,
-                            "Received Packet with invalid Packet Type - " + std::string(MqttPacketTypeName(info.PacketType)));
+      TMqttLogHelper::Error(
+          log, this, "Received Packet with invalid Packet Type - " + std::string(MqttPacketTypeName(info.PacketType)));
       break;
     default: break;  // the factory refuses the reserved types
   }

@@ -62,8 +62,9 @@ void TMqttKeepAliveThread::Work() {
   }
   if (FSession.HasActiveNetworkConnection() && ShouldKeepConnectionAlive() &&
       now >= FSession.LastWriteCommunicationTime() + seconds(KeepAliveInterval() + 1)) {
-    TMqttLogHelper::Debug(Logger(), this,
-                          "KEEP ALIVE - No activity within the given interval. Requesting Ping to keep connection alive.");
+    TMqttLogHelper::Debug(
+        Logger(), this,
+        "KEEP ALIVE - No activity within the given interval. Requesting Ping to keep connection alive.");
     try {
       Synchronize(FOnPingRequest);
     } catch (const std::exception& e) {

@@ -19,7 +19,7 @@ namespace kestova {
 
 class TMqttKeepAliveThread final : public TMqttWorkerThread {
  public:
-  static constexpr uint32_t kDefaultReconnectInterval = 30;  // seconds
+  static constexpr uint32_t kDefaultReconnectInterval = 30;   // seconds
   static constexpr uint32_t kDefaultKeepAliveInterval = 120;  // seconds
 
   // AOnRequestPing and AOnRequestReconnect run on the main thread. The thread starts at once.

@@ -160,10 +160,10 @@ void TMqttWriterThread::HandleAcknowledgedPacket(std::unique_ptr<TQueuedOutPacke
     return;
   }
   if (AEntry->Attempt() >= kMaxAttempts) {
-    TMqttLogHelper::Error(log, this,
-                          packet + (AQos == TMqttQoS::qosExactlyOnce
-                                        ? " - PACKET FAILED TO SEND: TODO EVENT ------------- "
-                                        : " - PACKET FAILED TO SEND ------------- "));
+    TMqttLogHelper::Error(
+        log, this,
+        packet + (AQos == TMqttQoS::qosExactlyOnce ? " - PACKET FAILED TO SEND: TODO EVENT ------------- "
+                                                   : " - PACKET FAILED TO SEND ------------- "));
     return;
   }
   TMqttLogHelper::Debug(log, this, packet + " - SENDING - attempt: " + std::to_string(AEntry->Attempt()),

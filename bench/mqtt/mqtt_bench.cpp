@@ -260,13 +260,25 @@ void BM_IdleWakeups(benchmark::State& state) {
 }
 
 BENCHMARK_TEMPLATE(BM_RoundTrip, TOurs)->Name("BM_RoundTrip/Ours")->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_RoundTrip, TLibmosquitto)->Name("BM_RoundTrip/Libmosquitto")->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_RoundTrip, TLibmosquitto)
+    ->Name("BM_RoundTrip/Libmosquitto")
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_Qos0Receive, TOurs)->Name("BM_Qos0Receive/Ours")->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_Qos0Receive, TLibmosquitto)->Name("BM_Qos0Receive/Libmosquitto")->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Qos0Receive, TLibmosquitto)
+    ->Name("BM_Qos0Receive/Libmosquitto")
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_Qos1Publish, TOurs)->Name("BM_Qos1Publish/Ours")->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_Qos1Publish, TLibmosquitto)->Name("BM_Qos1Publish/Libmosquitto")->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Qos1Publish, TLibmosquitto)
+    ->Name("BM_Qos1Publish/Libmosquitto")
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_IdleWakeups, TOurs)->Name("BM_IdleWakeups/Ours")->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_IdleWakeups, TLibmosquitto)->Name("BM_IdleWakeups/Libmosquitto")->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_IdleWakeups, TLibmosquitto)
+    ->Name("BM_IdleWakeups/Libmosquitto")
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -2,17 +2,15 @@
 // every QoS, accounts, the broker going away and coming back (the client reconnecting on its
 // own, QoS 1 messages in flight delivered afterwards), keep-alive on an idle connection, and
 // TLS with a certificate made for the test.
-#include "mqtt/client.h"
-
-#include <signal.h>
-
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "mqtt/client.h"
 #include "tests/mqtt/client_test_support.h"
 #include "tests/support/mosquitto_broker.h"
 #include "tests/support/temp_dir.h"
@@ -73,14 +71,19 @@ TEST_F(ClientBrokerTest, PublishesAndReceivesAtEveryQos) {
     const std::string topic = "kestova/qos" + std::to_string(static_cast<int>(qos));
     EXPECT_EQ(subscriber.Subscribe(topic, qos), qos);
     const TMqttBytes binary = {0x00, 0xFF, 0x0A, 0x00};
-    const uint16_t first = publisher.client->Publish(topic, std::string_view("\xC5\xBE" "aba"), qos, false);
+    const uint16_t first = publisher.client->Publish(topic,
+                                                     std::string_view("\xC5\xBE"
+                                                                      "aba"),
+                                                     qos, false);
     const uint16_t second = publisher.client->Publish(topic, TMqttByteView(binary), qos, false);
     EXPECT_EQ(first == 0, qos == TMqttQoS::qosAtMostOnce);
     expected += 2;
     ASSERT_TRUE(subscriber.events.WaitForMessages(expected)) << static_cast<int>(qos);
     const auto messages = subscriber.events.Messages();
     EXPECT_EQ(messages[expected - 2].Topic, topic);
-    EXPECT_EQ(messages[expected - 2].Payload, "\xC5\xBE" "aba");
+    EXPECT_EQ(messages[expected - 2].Payload,
+              "\xC5\xBE"
+              "aba");
     EXPECT_EQ(messages[expected - 1].Payload, std::string("\x00\xFF\x0A\x00", 4));
     EXPECT_EQ(messages[expected - 1].PacketId == 0, qos == TMqttQoS::qosAtMostOnce);
     if (qos == TMqttQoS::qosAtLeastOnce) {
@@ -144,8 +147,8 @@ TEST_F(ClientBrokerTest, ReconnectsOnItsOwnAfterTheBrokerComesBack) {
   const auto statuses = display.events.Statuses();
   std::vector<S> values;
   for (const TStatusEvent& event : statuses) values.push_back(event.Status);
-  EXPECT_EQ(values, (std::vector<S>{S::csConnecting, S::csConnected, S::csConnectionLost, S::csReconnecting,
-                                    S::csConnected}));
+  EXPECT_EQ(values,
+            (std::vector<S>{S::csConnecting, S::csConnected, S::csConnectionLost, S::csReconnecting, S::csConnected}));
   ASSERT_EQ(statuses.size(), 5u);
   EXPECT_EQ(statuses[2].Thread, "mqtt-reader");
   EXPECT_EQ(display.events.StrayEvents(), 0);

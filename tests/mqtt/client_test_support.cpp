@@ -59,7 +59,8 @@ void TClientRecorder::Attach(TMqttClient& AClient) {
     });
     if (AStatus == TMqttConnectionStatus::csConnected && AfterConnected) AfterConnected();
   };
-  AClient.OnPublishReceived = [this](TMqttClient&, uint16_t AId, const std::string& ATopic, const TMqttBytes& APayload) {
+  AClient.OnPublishReceived = [this](TMqttClient&, uint16_t AId, const std::string& ATopic,
+                                     const TMqttBytes& APayload) {
     Record([&] {
       FMessages.push_back({AId, ATopic, std::string(APayload.begin(), APayload.end())});
       NoteThread(false);
@@ -158,7 +159,8 @@ int TClientRecorder::StrayEvents() const {
   return FStrayEvents;
 }
 
-bool TClientRecorder::WaitForStatus(TMqttConnectionStatus AStatus, int AOccurrence, std::chrono::milliseconds ATimeout) {
+bool TClientRecorder::WaitForStatus(TMqttConnectionStatus AStatus, int AOccurrence,
+                                    std::chrono::milliseconds ATimeout) {
   return PumpUntil(
       [&] {
         std::lock_guard lock(FLock);

@@ -82,7 +82,8 @@ class TClientRecorder {
 
   // Pump until AStatus has been reported AOccurrence times (statuses can pass quickly, so the
   // last one is not what to wait for).
-  bool WaitForStatus(TMqttConnectionStatus AStatus, int AOccurrence = 1, std::chrono::milliseconds ATimeout = kGenerous);
+  bool WaitForStatus(TMqttConnectionStatus AStatus, int AOccurrence = 1,
+                     std::chrono::milliseconds ATimeout = kGenerous);
   bool WaitForMessages(std::size_t ACount, std::chrono::milliseconds ATimeout = kGenerous);
   // Pump until a packet of this type (and identifier, when not 0) has been received or sent.
   bool WaitForReceived(TMqttPacketType AType, uint16_t APacketId = 0, std::chrono::milliseconds ATimeout = kGenerous);
@@ -161,7 +162,8 @@ std::string AcceptConnect(test::TLoopbackPeer& APeer, uint8_t AReturnCode = 0);
 bool StaysSilent(test::TLoopbackPeer& APeer, std::chrono::milliseconds AWindow);
 
 // A client aimed at AHost:APort with a fixed identifier, reconnecting never, keep-alive off.
-void AimClient(TMqttClient& AClient, const std::string& AHost, uint16_t APort, const std::string& AClientId = "Display");
+void AimClient(TMqttClient& AClient, const std::string& AHost, uint16_t APort,
+               const std::string& AClientId = "Display");
 
 // A loopback listener whose accept queue is full: a connect to it hangs until its deadline.
 class TFullBacklog {

@@ -2,8 +2,6 @@
 // the exact bytes each operation puts on the wire, the acknowledgement flows, repetition with
 // DUP and giving up, the framing of what the broker sends (zero bytes, long lengths, broken
 // lengths, stalled packets), status changes and the threads they are raised on.
-#include "mqtt/client.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "mqtt/client.h"
 #include "mqtt/exceptions.h"
 #include "tests/mqtt/client_test_support.h"
 #include "tests/mqtt/hex_bytes.h"
@@ -56,8 +55,7 @@ TEST_F(ClientWireTest, SendsTheConnectOfItsSettingsAndIsConnectedByConnAckZero) 
     const char* Connect;
   };
   const std::vector<TCase> cases = {
-      {"defaults", true, [](TMqttClient&) {},
-       "10 13 00 04 4D 51 54 54 04 02 00 78 00 07 44 69 73 70 6C 61 79"},
+      {"defaults", true, [](TMqttClient&) {}, "10 13 00 04 4D 51 54 54 04 02 00 78 00 07 44 69 73 70 6C 61 79"},
       {"credentials, will, no clean session, keep-alive 30", false,
        [](TMqttClient& AClient) {
          AClient.Credentials().SetUsername("u");
@@ -157,18 +155,24 @@ TEST_F(ClientWireTest, MisuseRaisesAssertionErrorsWithTheirFixedTexts) {
   };
   EXPECT_EQ(message([&] { idle.Connect(true); }).rfind("Please provide the hostname of the broker", 0), 0u);
   const std::string notConnected = "This action requires a connected state";
-  EXPECT_EQ(message([&] { idle.Publish("t", std::string_view("x"), TMqttQoS::qosAtMostOnce, false); }).rfind(notConnected, 0), 0u);
+  EXPECT_EQ(
+      message([&] { idle.Publish("t", std::string_view("x"), TMqttQoS::qosAtMostOnce, false); }).rfind(notConnected, 0),
+      0u);
   EXPECT_EQ(message([&] { idle.Subscribe("t", TMqttQoS::qosAtMostOnce); }).rfind(notConnected, 0), 0u);
   EXPECT_EQ(message([&] { idle.Unsubscribe("t"); }).rfind(notConnected, 0), 0u);
 
   ConnectAccepted();
-  EXPECT_EQ(message([&] { client->Publish("a/+", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false); })
-                .rfind("This is not a valid topic name", 0),
+  EXPECT_EQ(message([&] {
+              client->Publish("a/+", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false);
+            }).rfind("This is not a valid topic name", 0),
             0u);
-  EXPECT_EQ(message([&] { client->Publish("", std::string_view("x"), TMqttQoS::qosAtMostOnce, false); })
-                .rfind("This is not a valid topic name", 0),
+  EXPECT_EQ(message([&] {
+              client->Publish("", std::string_view("x"), TMqttQoS::qosAtMostOnce, false);
+            }).rfind("This is not a valid topic name", 0),
             0u);
-  EXPECT_EQ(message([&] { client->Subscribe("a#", TMqttQoS::qosAtMostOnce); }).rfind("This is not a valid topic filter", 0), 0u);
+  EXPECT_EQ(
+      message([&] { client->Subscribe("a#", TMqttQoS::qosAtMostOnce); }).rfind("This is not a valid topic filter", 0),
+      0u);
   EXPECT_EQ(message([&] { client->Unsubscribe("a/#/b"); }).rfind("This is not a valid topic filter", 0), 0u);
   EXPECT_THROW(client->Subscribe(TMqttStringArray{"a", "b"}, TMqttQosArray{TMqttQoS::qosAtMostOnce}), EMqttEncodeError);
   // The refused QoS 1 publish used identifier 1 up, the mismatched SUBSCRIBE identifier 2.
@@ -273,7 +277,8 @@ TEST_F(ClientWireTest, SubAckCodesPairWithTheRequestedTopics) {
     WritePacket(APeer, "90 03 00 09 00");  // no request has identifier 9: no event
     WritePacket(APeer, "90 04 00 01 01 80");
   });
-  EXPECT_EQ(client->Subscribe(TMqttStringArray{"a", "b/#"}, TMqttQosArray{TMqttQoS::qosAtLeastOnce, TMqttQoS::qosExactlyOnce}),
+  EXPECT_EQ(client->Subscribe(TMqttStringArray{"a", "b/#"},
+                              TMqttQosArray{TMqttQoS::qosAtLeastOnce, TMqttQoS::qosExactlyOnce}),
             1);
   EXPECT_TRUE(events.WaitForReceived(TMqttPacketType::mtSUBACK, 1));
   broker.Finish();
@@ -450,8 +455,8 @@ TEST_F(ClientWireTest, AfterAReconnectTheConnectGoesFirstAndUnacknowledgedPacket
   // The reconnect never asks for a clean session (flags 00).
   EXPECT_EQ(reconnect, "10 13 00 04 4D 51 54 54 04 00 00 78 00 07 44 69 73 70 6C 61 79");
   EXPECT_EQ(repeated, "3A 06 00 01 74 00 01 78");
-  EXPECT_EQ(events.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnected, S::csConnectionLost,
-                                                   S::csReconnecting, S::csConnected}));
+  EXPECT_EQ(events.StatusValues(),
+            (std::vector<S>{S::csConnecting, S::csConnected, S::csConnectionLost, S::csReconnecting, S::csConnected}));
   EXPECT_EQ(log.Count("KEEP ALIVE - No Connection. Requesting Reconnect."), 1);
   EXPECT_EQ(events.StrayEvents(), 0);
 }
@@ -482,7 +487,8 @@ TEST_F(ClientWireTest, ALateReportOfTheOldConnectionDoesNotPauseTheNewOne) {
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
   const TMqttClient::TConnectedStatusChangedEvent record = client->OnConnectedStatusChanged;
-  client->OnConnectedStatusChanged = [&, released](TMqttClient& ASender, bool AConnected, TMqttConnectionStatus AStatus) {
+  client->OnConnectedStatusChanged = [&, released](TMqttClient& ASender, bool AConnected,
+                                                   TMqttConnectionStatus AStatus) {
     record(ASender, AConnected, AStatus);
     if (AStatus == S::csConnectionLost) released.wait();
   };

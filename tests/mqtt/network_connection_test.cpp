@@ -117,10 +117,10 @@ TEST(NetworkConnectionTest, CloseOfAnOpenConnectionReportsBeforeItReturns) {
   transport.Connection.Close();
   EXPECT_EQ(transport.Down.size(), 1u);
   EXPECT_EQ(peer.ReadUntilClosed(), "");
-  const std::vector<std::string> expected = {"Initializing TCP Client", "Socket allocated ... ",
-                                             "TTcpSocket - connecting...", "Connection opened",
-                                             "TTcpSocket - connected...", "Disconnecting TCP Client",
-                                             "TTcpSocket - disconnecting...", "TTcpSocket - disconnected .. .",
+  const std::vector<std::string> expected = {"Initializing TCP Client",         "Socket allocated ... ",
+                                             "TTcpSocket - connecting...",      "Connection opened",
+                                             "TTcpSocket - connected...",       "Disconnecting TCP Client",
+                                             "TTcpSocket - disconnecting...",   "TTcpSocket - disconnected .. .",
                                              "Connection closed by remote host"};
   std::vector<std::string> lines = transport.Log.Lines();
   // Resolving is reported before the socket is allocated; its text names the socket class too.

@@ -89,15 +89,18 @@ TEST_F(SendToolTest, PublishesRawTextAndShowMessagePacketsAtEachQosAndDisconnect
   TListener listener(broker, "listener");
   listener.Subscribe("pos/#");
 
-  TToolRun raw = RunTool(Join(BrokerArgs(broker), {"--client-id", "till-1", "--topic", "pos/raw", "--raw", "hello \xC3\xA9"}));
+  TToolRun raw =
+      RunTool(Join(BrokerArgs(broker), {"--client-id", "till-1", "--topic", "pos/raw", "--raw", "hello \xC3\xA9"}));
   EXPECT_EQ(raw.Result.ExitCode, 0) << raw.Result.Output;
   EXPECT_EQ(raw.Result.Output, "");
 
-  TToolRun show = RunTool(Join(BrokerArgs(broker), {"--client-id", "till-2", "--qos", "1", "--topic", "pos/show", "--show",
-                                                    "Line, one", "x\"y \xC4\x8D", "--target", "DISP", "--align2", "R"}));
+  TToolRun show =
+      RunTool(Join(BrokerArgs(broker), {"--client-id", "till-2", "--qos", "1", "--topic", "pos/show", "--show",
+                                        "Line, one", "x\"y \xC4\x8D", "--target", "DISP", "--align2", "R"}));
   EXPECT_EQ(show.Result.ExitCode, 0) << show.Result.Output;
 
-  TToolRun exact = RunTool(Join(BrokerArgs(broker), {"--client-id", "till-3", "--qos", "2", "--topic", "pos/q2", "--raw", "two"}));
+  TToolRun exact =
+      RunTool(Join(BrokerArgs(broker), {"--client-id", "till-3", "--qos", "2", "--topic", "pos/q2", "--raw", "two"}));
   EXPECT_EQ(exact.Result.ExitCode, 0) << exact.Result.Output;
 
   ASSERT_TRUE(listener.events.WaitForMessages(3));
@@ -160,13 +163,19 @@ TEST_F(SendToolTest, ABrokerThatCannotBeUsedGivesOneLineNamingTheStatusWithinTen
     TToolRun Run;
   };
   std::vector<TCase> cases = {
-      {"refused", {"--broker", "127.0.0.1", "--port", std::to_string(test::FreeLoopbackPort())},
-       "csConnectionRejected_ServerUnavailable", {}},
-      {"unreachable", {"--broker", "127.0.0.1", "--port", std::to_string(unreachable.Port())},
-       "csConnectionRejected_ServerUnavailable", {}},
+      {"refused",
+       {"--broker", "127.0.0.1", "--port", std::to_string(test::FreeLoopbackPort())},
+       "csConnectionRejected_ServerUnavailable",
+       {}},
+      {"unreachable",
+       {"--broker", "127.0.0.1", "--port", std::to_string(unreachable.Port())},
+       "csConnectionRejected_ServerUnavailable",
+       {}},
       {"silent", {"--broker", "127.0.0.1", "--port", std::to_string(mute.Port())}, "csConnecting", {}},
-      {"wrong password", Join(BrokerArgs(guarded), {"--user", "till", "--pass", "wrong"}),
-       "csConnectionRejected_ClientNotAuthorized", {}},
+      {"wrong password",
+       Join(BrokerArgs(guarded), {"--user", "till", "--pass", "wrong"}),
+       "csConnectionRejected_ClientNotAuthorized",
+       {}},
   };
   // All at once: the slow cases wait out their time-outs side by side.
   std::vector<std::thread> runners;
@@ -227,8 +236,8 @@ TEST_F(SendToolTlsTest, VerifiesTheBrokerUnlessToldNotTo) {
   options.Tls = test::TBrokerTls{certificates.CertFile, certificates.KeyFile, ""};
   test::TMosquittoBroker broker(options);
   broker.Start();
-  const std::vector<std::string> base = {"--broker", "localhost", "--port", std::to_string(broker.TlsPort()), "--tls",
-                                         "--topic", "pos/tls", "--raw", "x"};
+  const std::vector<std::string> base = {
+      "--broker", "localhost", "--port", std::to_string(broker.TlsPort()), "--tls", "--topic", "pos/tls", "--raw", "x"};
   const TToolRun trusted = RunTool(Join(base, {"--cafile", certificates.CAFile}));
   EXPECT_EQ(trusted.Result.ExitCode, 0) << trusted.Result.Output;
   const TToolRun untrusted = RunTool(base);

@@ -154,9 +154,7 @@ void TSendRun::StatusChanged(TMqttConnectionStatus AStatus) {
     case TMqttConnectionStatus::csConnectionLost:
       Fail("the connection to " + Where() + " was lost (" + std::string(MqttConnectionStatusName(AStatus)) + ")");
       return;
-    default:
-      Fail("cannot connect to " + Where() + ": " + std::string(MqttConnectionStatusName(AStatus)));
-      return;
+    default: Fail("cannot connect to " + Where() + ": " + std::string(MqttConnectionStatusName(AStatus))); return;
   }
 }
 
@@ -199,13 +197,15 @@ void TSendRun::Delivered() {
     Succeed();
     return;
   }
-  FLoop.CallAfter(std::chrono::milliseconds(static_cast<long long>(FOptions.WaitSeconds * 1000)), [this] { Succeed(); });
+  FLoop.CallAfter(std::chrono::milliseconds(static_cast<long long>(FOptions.WaitSeconds * 1000)),
+                  [this] { Succeed(); });
 }
 
 void TSendRun::PublishReceived(const TMqttBytes& APayload) {
   if (FOptions.Action != TSendAction::saEnum || FResult) return;
   try {
-    const TXmlPacket packet(DecodeUtf8(std::string_view(reinterpret_cast<const char*>(APayload.data()), APayload.size())));
+    const TXmlPacket packet(
+        DecodeUtf8(std::string_view(reinterpret_cast<const char*>(APayload.data()), APayload.size())));
     if (packet.Command() != TCommand::ENUM_DISPLAYS_ANS) return;
     FOut << packet.Params().Values("DisplayId") << std::endl;
   } catch (const std::exception&) {
@@ -312,12 +312,18 @@ std::optional<TSendOptions> ParseSendOptions(const std::vector<std::string>& arg
       return std::nullopt;
     }
   }
-  if (options.Broker.empty()) problem = "--broker is required";
-  else if (options.Topic.empty()) problem = "--topic is required";
-  else if (!haveAction) problem = "give one of --show, --enum and --raw";
-  else if (options.Action == TSendAction::saShow && options.Target.empty()) problem = "--show needs --target";
-  else if ((options.Insecure || !options.CAFile.empty()) && !options.Tls) problem = "--insecure and --cafile need --tls";
-  else if (options.Action == TSendAction::saRaw && !IsValidUtf8(options.Raw)) problem = "--raw needs UTF-8 text";
+  if (options.Broker.empty())
+    problem = "--broker is required";
+  else if (options.Topic.empty())
+    problem = "--topic is required";
+  else if (!haveAction)
+    problem = "give one of --show, --enum and --raw";
+  else if (options.Action == TSendAction::saShow && options.Target.empty())
+    problem = "--show needs --target";
+  else if ((options.Insecure || !options.CAFile.empty()) && !options.Tls)
+    problem = "--insecure and --cafile need --tls";
+  else if (options.Action == TSendAction::saRaw && !IsValidUtf8(options.Raw))
+    problem = "--raw needs UTF-8 text";
   if (!problem.empty()) return std::nullopt;
   return options;
 }

@@ -34,8 +34,8 @@ struct TSendOptions {
   std::string Topic;
   TSendAction Action = TSendAction::saRaw;
   std::string Line1, Line2, Target, Align1, Align2;  // --show
-  double WaitSeconds = 2.0;                           // --enum
-  std::string Raw;                                    // --raw
+  double WaitSeconds = 2.0;                          // --enum
+  std::string Raw;                                   // --raw
 };
 
 // Parses the arguments after the program name. Returns nothing and writes the reason to
