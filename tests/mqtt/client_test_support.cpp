@@ -112,10 +112,7 @@ void TClientRecorder::NoteThread(bool AAllowedElsewhere) {
   if (!AAllowedElsewhere && std::this_thread::get_id() != FMain) ++FStrayEvents;
 }
 
-std::vector<TStatusEvent> TClientRecorder::Statuses() const {
-  std::lock_guard lock(FLock);
-  return FStatuses;
-}
+std::vector<TStatusEvent> TClientRecorder::Statuses() const { return Copy(FStatuses); }
 
 std::vector<TMqttConnectionStatus> TClientRecorder::StatusValues() const {
   std::lock_guard lock(FLock);
@@ -124,40 +121,19 @@ std::vector<TMqttConnectionStatus> TClientRecorder::StatusValues() const {
   return values;
 }
 
-std::vector<TReceivedMessage> TClientRecorder::Messages() const {
-  std::lock_guard lock(FLock);
-  return FMessages;
-}
+std::vector<TReceivedMessage> TClientRecorder::Messages() const { return Copy(FMessages); }
 
-std::vector<TAcknowledgement> TClientRecorder::Acknowledgements() const {
-  std::lock_guard lock(FLock);
-  return FAcknowledgements;
-}
+std::vector<TAcknowledgement> TClientRecorder::Acknowledgements() const { return Copy(FAcknowledgements); }
 
-std::vector<TMqttPacketInfo> TClientRecorder::Sent() const {
-  std::lock_guard lock(FLock);
-  return FSent;
-}
+std::vector<TMqttPacketInfo> TClientRecorder::Sent() const { return Copy(FSent); }
 
-std::vector<TMqttPacketInfo> TClientRecorder::Received() const {
-  std::lock_guard lock(FLock);
-  return FReceived;
-}
+std::vector<TMqttPacketInfo> TClientRecorder::Received() const { return Copy(FReceived); }
 
-int TClientRecorder::PingRequests() const {
-  std::lock_guard lock(FLock);
-  return FPingRequests;
-}
+int TClientRecorder::PingRequests() const { return Copy(FPingRequests); }
 
-int TClientRecorder::PingResponses() const {
-  std::lock_guard lock(FLock);
-  return FPingResponses;
-}
+int TClientRecorder::PingResponses() const { return Copy(FPingResponses); }
 
-int TClientRecorder::StrayEvents() const {
-  std::lock_guard lock(FLock);
-  return FStrayEvents;
-}
+int TClientRecorder::StrayEvents() const { return Copy(FStrayEvents); }
 
 bool TClientRecorder::WaitForStatus(TMqttConnectionStatus AStatus, int AOccurrence,
                                     std::chrono::milliseconds ATimeout) {

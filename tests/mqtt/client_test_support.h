@@ -97,6 +97,11 @@ class TClientRecorder {
  private:
   void Record(const std::function<void()>& AChange);
   void NoteThread(bool AAllowedElsewhere);
+  template <typename T>
+  T Copy(const T& AField) const {
+    std::lock_guard lock(FLock);
+    return AField;
+  }
 
   mutable std::mutex FLock;
   std::thread::id FMain;

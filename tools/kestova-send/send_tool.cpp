@@ -1,11 +1,13 @@
 #include "tools/kestova-send/send_tool.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <utility>
 
 #include "messaging/xml_packet.h"
 #include "mqtt/client.h"
@@ -235,15 +237,13 @@ std::optional<TSendOptions> ParseSendOptions(const std::vector<std::string>& arg
   TSendOptions options;
   help = false;
   bool haveAction = false;
-  const auto setAction = [&](TSendAction AAction) {
-    if (haveAction) {
-      problem = "give one of --show, --enum and --raw";
-      return false;
-    }
-    haveAction = true;
-    options.Action = AAction;
-    return true;
-  };
+  // Options that take their value as it is.
+  const std::vector<std::pair<std::string, std::string TSendOptions::*>> texts = {
+      {"--broker", &TSendOptions::Broker}, {"--client-id", &TSendOptions::ClientId},
+      {"--user", &TSendOptions::User},     {"--pass", &TSendOptions::Password},
+      {"--cafile", &TSendOptions::CAFile}, {"--topic", &TSendOptions::Topic},
+      {"--target", &TSendOptions::Target}, {"--align1", &TSendOptions::Align1},
+      {"--align2", &TSendOptions::Align2}};
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& option = args[i];
     const auto value = [&](std::string& AInto) {
@@ -254,63 +254,51 @@ std::optional<TSendOptions> ParseSendOptions(const std::vector<std::string>& arg
       AInto = args[++i];
       return true;
     };
-    std::string text;
-    long long number = 0;
+    const auto action = [&](TSendAction AAction) {
+      if (haveAction) {
+        problem = "give one of --show, --enum and --raw";
+        return false;
+      }
+      haveAction = true;
+      options.Action = AAction;
+      return true;
+    };
+    const auto text =
+        std::find_if(texts.begin(), texts.end(), [&](const auto& AEntry) { return AEntry.first == option; });
+    std::string number;
+    long long parsed = 0;
+    bool ok = true;
     if (option == "--help" || option == "-h") {
       help = true;
       return std::nullopt;
-    } else if (option == "--broker") {
-      if (!value(options.Broker)) return std::nullopt;
+    } else if (text != texts.end()) {
+      ok = value(options.*(text->second));
     } else if (option == "--port") {
-      if (!value(text)) return std::nullopt;
-      if (!ParseNumber(text, 1, 65535, number)) {
-        problem = "--port needs a number from 1 to 65535";
-        return std::nullopt;
-      }
-      options.Port = static_cast<int32_t>(number);
-    } else if (option == "--client-id") {
-      if (!value(options.ClientId)) return std::nullopt;
-    } else if (option == "--user") {
-      if (!value(options.User)) return std::nullopt;
-    } else if (option == "--pass") {
-      if (!value(options.Password)) return std::nullopt;
+      ok = value(number) && ParseNumber(number, 1, 65535, parsed);
+      if (!ok && problem.empty()) problem = "--port needs a number from 1 to 65535";
+      options.Port = static_cast<int32_t>(parsed);
+    } else if (option == "--qos") {
+      ok = value(number) && ParseNumber(number, 0, 2, parsed);
+      if (!ok && problem.empty()) problem = "--qos needs 0, 1 or 2";
+      options.Qos = static_cast<TMqttQoS>(parsed);
+    } else if (option == "--wait") {
+      ok = value(number) && ParseSeconds(number, options.WaitSeconds);
+      if (!ok && problem.empty()) problem = "--wait needs a number of seconds from 0 to 3600";
     } else if (option == "--tls") {
       options.Tls = true;
     } else if (option == "--insecure") {
       options.Insecure = true;
-    } else if (option == "--cafile") {
-      if (!value(options.CAFile)) return std::nullopt;
-    } else if (option == "--qos") {
-      if (!value(text)) return std::nullopt;
-      if (!ParseNumber(text, 0, 2, number)) {
-        problem = "--qos needs 0, 1 or 2";
-        return std::nullopt;
-      }
-      options.Qos = static_cast<TMqttQoS>(number);
-    } else if (option == "--topic") {
-      if (!value(options.Topic)) return std::nullopt;
     } else if (option == "--show") {
-      if (!setAction(TSendAction::saShow) || !value(options.Line1) || !value(options.Line2)) return std::nullopt;
-    } else if (option == "--target") {
-      if (!value(options.Target)) return std::nullopt;
-    } else if (option == "--align1") {
-      if (!value(options.Align1)) return std::nullopt;
-    } else if (option == "--align2") {
-      if (!value(options.Align2)) return std::nullopt;
+      ok = action(TSendAction::saShow) && value(options.Line1) && value(options.Line2);
     } else if (option == "--enum") {
-      if (!setAction(TSendAction::saEnum)) return std::nullopt;
-    } else if (option == "--wait") {
-      if (!value(text)) return std::nullopt;
-      if (!ParseSeconds(text, options.WaitSeconds)) {
-        problem = "--wait needs a number of seconds from 0 to 3600";
-        return std::nullopt;
-      }
+      ok = action(TSendAction::saEnum);
     } else if (option == "--raw") {
-      if (!setAction(TSendAction::saRaw) || !value(options.Raw)) return std::nullopt;
+      ok = action(TSendAction::saRaw) && value(options.Raw);
     } else {
       problem = "unknown option " + option;
-      return std::nullopt;
+      ok = false;
     }
+    if (!ok) return std::nullopt;
   }
   if (options.Broker.empty())
     problem = "--broker is required";
