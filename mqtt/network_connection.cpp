@@ -125,6 +125,11 @@ void TMqttNetworkConnection::Close() {
   if (link) CloseLink(link);
 }
 
+void TMqttNetworkConnection::Close(uint64_t AConnectionId) {
+  std::shared_ptr<TLink> link = CurrentLink();
+  if (link && link->Id == AConnectionId) CloseLink(link);
+}
+
 bool TMqttNetworkConnection::HasData() { return WaitForData(TDeadline::Immediate()) == TMqttTransportWait::twData; }
 
 TMqttTransportWait TMqttNetworkConnection::WaitForData(TDeadline ADeadline) {
@@ -191,9 +196,10 @@ void TMqttNetworkConnection::Read(TMqttBytes& AData, std::size_t ALength, bool A
   }
 }
 
-std::size_t TMqttNetworkConnection::ReadAvailable(uint8_t* AData, std::size_t ASize) {
+std::size_t TMqttNetworkConnection::ReadAvailable(uint8_t* AData, std::size_t ASize, uint64_t* AConnectionId) {
   const auto link = CurrentLink();
   if (!link || !link->Up.load() || ASize == 0) return 0;
+  if (AConnectionId) *AConnectionId = link->Id;
   std::lock_guard readLock(FReadLock);
   if (ASize > 1) FReadTimeout.store(kReadTimeout);
   return link->Socket->ReadSome(AData, ASize, TDeadline::After(FReadTimeout.load()));

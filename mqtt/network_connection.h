@@ -97,6 +97,9 @@ class TMqttNetworkConnection {
   void Open();
   // Disconnects and releases the connection; OnDisconnected when it was open.
   void Close();
+  // The same, but only when the connection is still the one numbered AConnectionId (a thread
+  // that found a fault in an old connection must not close a newer one).
+  void Close(uint64_t AConnectionId);
 
   // A received byte can be read without waiting. A peer that closed, or a failed poll, goes
   // through the disconnected handling and gives false.
@@ -114,8 +117,9 @@ class TMqttNetworkConnection {
   // unchanged. Sets the read time-out to kReadTimeout first.
   void Read(TMqttBytes& AData, std::size_t ALength, bool AAppend);
   // At least one and at most ASize bytes (what has arrived), waiting up to the read time-out;
-  // 0 when not ready.
-  std::size_t ReadAvailable(uint8_t* AData, std::size_t ASize);
+  // 0 when not ready. AConnectionId (when given) gets the number of the connection they came
+  // from, so a reader can tell a new stream from the rest of an old one.
+  std::size_t ReadAvailable(uint8_t* AData, std::size_t ASize, uint64_t* AConnectionId = nullptr);
   std::chrono::milliseconds ReadTimeout() const noexcept { return FReadTimeout.load(); }
 
   // Sends every byte; not ready: the bytes are dropped without error. A failure (raised to

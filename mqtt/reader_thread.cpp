@@ -31,10 +31,18 @@ void TMqttReaderThread::HandOver() {
   }
 }
 
+void TMqttReaderThread::StartStream(uint64_t AConnectionId) {
+  if (AConnectionId == FStreamOf) return;
+  // A new connection starts a new stream: nothing of a frame begun on the old one carries over.
+  FFrames.Reset();
+  FInLength = false;
+  FStreamOf = AConnectionId;
+}
+
 void TMqttReaderThread::CloseBrokenStream(const std::exception& AWhy) {
   TMqttLogHelper::Error(Logger(), this, "IN - Read exception", &AWhy);
   try {
-    FConnection.Close();
+    FConnection.Close(FStreamOf);
   } catch (const std::exception& e) {
     // The connection went down and a status handler failed.
     TMqttLogHelper::Error(Logger(), this, "IN - Read exception", &e);
@@ -43,13 +51,7 @@ void TMqttReaderThread::CloseBrokenStream(const std::exception& AWhy) {
 
 void TMqttReaderThread::Work() {
   const uint64_t kicks = Kicks();
-  const uint64_t stream = FConnection.ConnectionId();
-  if (stream != FStreamOf) {
-    // A new connection starts a new stream.
-    FFrames.Reset();
-    FInLength = false;
-    FStreamOf = stream;
-  }
+  StartStream(FConnection.ConnectionId());
 
   TDeadline deadline = TDeadline::Never();
   if (FFrames.InFrame()) deadline = TDeadline::At(FLastProgress + FConnection.ReadTimeout());
@@ -80,8 +82,10 @@ void TMqttReaderThread::Work() {
 
   try {
     do {
-      const std::size_t count = FConnection.ReadAvailable(FChunk.data(), FChunk.size());
+      uint64_t stream = 0;
+      const std::size_t count = FConnection.ReadAvailable(FChunk.data(), FChunk.size(), &stream);
       if (count == 0) break;
+      StartStream(stream);
       FLastProgress = std::chrono::steady_clock::now();
       const TConsumed consumed = Consume(FChunk.data(), count);
       if (consumed.Received) HandOver();

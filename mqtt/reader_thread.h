@@ -45,7 +45,9 @@ class TMqttReaderThread final : public TMqttWorkerThread {
   };
   TConsumed Consume(const uint8_t* AData, std::size_t ACount);
   void HandOver();
-  // Logs why the stream cannot be framed any further and closes the connection.
+  // Forgets a frame begun on another connection than AConnectionId.
+  void StartStream(uint64_t AConnectionId);
+  // Logs why the stream cannot be framed any further and closes its connection.
   void CloseBrokenStream(const std::exception& AWhy);
 
   TNotifyEvent FOnPacketReceived;
