@@ -14,6 +14,7 @@
 
 #include "mqtt/client.h"
 #include "mqtt/exceptions.h"
+#include "mqtt/session_entries.h"
 #include "tests/mqtt/client_test_support.h"
 #include "tests/mqtt/hex_bytes.h"
 
@@ -515,6 +516,19 @@ TEST_F(ClientWireTest, ALateReportOfTheOldConnectionDoesNotPauseTheNewOne) {
   EXPECT_TRUE(events.WaitForStatus(S::csConnected, 2));
   broker.Finish();
   EXPECT_TRUE(client->IsConnected());
+}
+
+TEST_F(ClientWireTest, TheWriterDropsAnEntryWithQos3AndGoesOn) {
+  ConnectAccepted();
+  std::string next;
+  broker.Run([&](TLoopbackPeer& APeer) { next = ReadPacket(APeer); });
+  // No operation of the client queues such an entry; a corrupted one must not stop the writer.
+  client->Session().QueueOutgoingPacket(std::make_unique<TQueuedOutPacket>(
+      7, TMqttQoS::qosRESERVED, TMqttPacketType::mtPUBLISH, Hex("36 06 00 01 74 00 07 78")));
+  client->Publish("t", std::string_view("y"), TMqttQoS::qosAtMostOnce, false);
+  broker.Finish();
+  EXPECT_EQ(next, "30 04 00 01 74 79");
+  EXPECT_EQ(log.Count("Invalid Qos Level"), 1);
 }
 
 }  // namespace
