@@ -51,7 +51,7 @@ wait_for() {
   return 1
 }
 
-Xvfb -displayfd 3 -screen 0 440x616x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -noreset -screen 0 440x616x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 pids+=($!)
 wait_for '[ -s "$work/display" ]' "the X server"
 export DISPLAY=":$(head -n1 "$work/display")"

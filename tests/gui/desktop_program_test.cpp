@@ -72,7 +72,9 @@ class TVirtualXServer {
     UniqueFd read_end(fds[0]);
     UniqueFd write_end(fds[1]);
     // -displayfd 1: the server prints its display number on standard output once it listens.
-    FServer.emplace(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
+    // -noreset: an X server resets when its last client leaves, and a client connecting during
+    // the reset (the program right after the display probe) is refused.
+    FServer.emplace(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0",
                                              "640x640x24"},
                     write_end.Get());
     write_end = UniqueFd();
