@@ -44,7 +44,12 @@ class DisplayProgramTest : public ::testing::Test {
     return false;
   }
 
-  TMosquittoBroker FBroker{TBrokerOptions{.ExtraConfig = "log_type subscribe"}};
+  static TBrokerOptions LoggingSubscriptions() {
+    TBrokerOptions options;
+    options.ExtraConfig = "log_type subscribe";
+    return options;
+  }
+  TMosquittoBroker FBroker{LoggingSubscriptions()};
   TTempDir FDir{"kestova-display-program"};
   std::string FSettings;
   UniqueFd FOutput;

@@ -45,7 +45,12 @@ class DisplayServiceTest : public ::testing::Test {
   void ConnectStation(const std::string& topic);
 
   // A broker that never drops what it queues for a client, so bursts arrive whole.
-  TMosquittoBroker FBroker{TBrokerOptions{.MaxQueuedMessages = 0}};
+  static TBrokerOptions KeepEverything() {
+    TBrokerOptions options;
+    options.MaxQueuedMessages = 0;
+    return options;
+  }
+  TMosquittoBroker FBroker{KeepEverything()};
   TTempDir FDir{"kestova-display"};
   TPtyPair FPty;
   std::string FSettingsFile;

@@ -1,5 +1,7 @@
 #include "tests/mqtt/client_test_support.h"
 
+#include "tests/support/main_thread_pump.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -21,18 +23,8 @@ TWakeEvent& TestSignal() {
 }
 
 bool PumpUntil(const std::function<bool()>& ADone, std::chrono::milliseconds ATimeout) {
-  const auto deadline = std::chrono::steady_clock::now() + ATimeout;
-  for (;;) {
-    MainThread().Drain();
-    if (ADone()) return true;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return ADone();
-    // Woken by a handed-over call or by a recorder; the cap only covers conditions that
-    // change without either (a socket closed by the peer, say).
-    pollfd fds[2] = {{MainThread().WakeFd(), POLLIN, 0}, {TestSignal().Fd(), POLLIN, 0}};
-    ::poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), 50)));
-    TestSignal().Consume();
-  }
+  // Also woken by the recorders, which signal whenever they record something.
+  return test::PumpUntil(ADone, ATimeout, &TestSignal());
 }
 
 void PumpFor(std::chrono::milliseconds ADuration) {

@@ -63,19 +63,6 @@ std::string TPtyPair::ReadMaster(std::size_t count, std::chrono::milliseconds ti
   return out;
 }
 
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    MainThread().Drain();
-    if (done()) return true;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return done();
-    // Woken by the next task; the short cap catches conditions no task announces.
-    pollfd p{MainThread().WakeFd(), POLLIN, 0};
-    poll(&p, 1, static_cast<int>(std::min<long>(left.count(), 20)));
-  }
-}
-
 int SerialThreadCount() {
   int count = 0;
   if (DIR* dir = opendir("/proc/self/task")) {

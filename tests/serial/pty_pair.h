@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/unique_fd.h"
+#include "tests/support/main_thread_pump.h"
 
 namespace kestova::test {
 
@@ -29,9 +30,6 @@ class TPtyPair {
   UniqueFd FSlave;
   std::string FSlavePath;
 };
-
-// Runs the main thread's tasks until `done` holds or `timeout` passed; returns done().
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 // The port threads (named serial-event, serial-write) of this process right now.
 int SerialThreadCount();
