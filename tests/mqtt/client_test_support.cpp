@@ -288,25 +288,4 @@ void AimClient(TMqttClient& AClient, const std::string& AHost, uint16_t APort, c
   AClient.KeepAliveSettings().SetAutoReconnect(false);
 }
 
-// --- TFullBacklog ---
-
-TFullBacklog::TFullBacklog() : FListener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  EXPECT_EQ(::bind(FListener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  EXPECT_EQ(::listen(FListener.Get(), 0), 0);
-  socklen_t length = sizeof address;
-  ::getsockname(FListener.Get(), reinterpret_cast<sockaddr*>(&address), &length);
-  FPort = ntohs(address.sin_port);
-  // More connections than the smallest queue holds; none is ever accepted.
-  for (int i = 0; i < 3; ++i) {
-    UniqueFd filler(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    ::connect(filler.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-    FFillers.push_back(std::move(filler));
-  }
-  pollfd first{FFillers[0].Get(), POLLOUT, 0};
-  EXPECT_EQ(::poll(&first, 1, 5000), 1);
-}
-
 }  // namespace kestova::testing

@@ -21,6 +21,7 @@
 #include "mqtt/logger.h"
 #include "platform/unique_fd.h"
 #include "platform/wake_event.h"
+#include "tests/support/full_backlog.h"
 #include "tests/support/loopback_peer.h"
 
 namespace kestova::testing {
@@ -170,16 +171,6 @@ bool StaysSilent(test::TLoopbackPeer& APeer, std::chrono::milliseconds AWindow);
 void AimClient(TMqttClient& AClient, const std::string& AHost, uint16_t APort,
                const std::string& AClientId = "Display");
 
-// A loopback listener whose accept queue is full: a connect to it hangs until its deadline.
-class TFullBacklog {
- public:
-  TFullBacklog();
-  uint16_t Port() const noexcept { return FPort; }
-
- private:
-  UniqueFd FListener;
-  std::vector<UniqueFd> FFillers;
-  uint16_t FPort = 0;
-};
+using test::TFullBacklog;
 
 }  // namespace kestova::testing

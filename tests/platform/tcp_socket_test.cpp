@@ -16,12 +16,14 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/full_backlog.h"
 #include "tests/support/loopback_peer.h"
 
 namespace kestova {
 namespace {
 
 using namespace std::chrono_literals;
+using test::TFullBacklog;
 using test::TLoopbackPeer;
 using Clock = std::chrono::steady_clock;
 
@@ -109,37 +111,6 @@ TEST(TcpSocketTest, ConnectFailuresNameHostPortAndReason) {
     EXPECT_THROW(socket.Connect("127.0.0.1", freePort, c.Family, TDeadline::Immediate()), ESocketError);
   }
 }
-
-// A listener whose accept queue is full: the kernel drops further connection requests, so a
-// connect to it hangs until its deadline, all on loopback.
-class TFullBacklog {
- public:
-  TFullBacklog() : FListener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::bind(FListener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    EXPECT_EQ(::listen(FListener.Get(), 0), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(FListener.Get(), reinterpret_cast<sockaddr*>(&address), &length);
-    FPort = ntohs(address.sin_port);
-    // More fillers than the smallest queue holds; they are never accepted.
-    for (int i = 0; i < 3; ++i) {
-      UniqueFd filler(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-      ::connect(filler.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-      FFillers.push_back(std::move(filler));
-    }
-    // The first filler completes (it sits in the queue); wait for that before going on.
-    pollfd first{FFillers[0].Get(), POLLOUT, 0};
-    EXPECT_EQ(::poll(&first, 1, 5000), 1);
-  }
-  std::uint16_t Port() const { return FPort; }
-
- private:
-  UniqueFd FListener;
-  std::vector<UniqueFd> FFillers;
-  std::uint16_t FPort = 0;
-};
 
 TEST(TcpSocketTest, ConnectGivesUpAtItsDeadline) {
   TFullBacklog backlog;
