@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 bash scripts/install-deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/release -j "$(nproc)" --target kestova-displayd kestova-send kestova-virtual-display
+cmake --build build/release -j "$(nproc)" --target kestova-displayd kestova-send kestova-virtual-display kestova-packet
 
 bin=$root/build/release
 displayd=$bin/app/kestova-displayd/kestova-displayd
