@@ -132,6 +132,32 @@ std::string TStringList::Values(std::string_view name) const {
   return item.substr(item.find('=') + 1);
 }
 
+void TStringList::SetText(std::string_view text) {
+  FItems.clear();
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c != '\r' && c != '\n') continue;
+    FItems.emplace_back(text.substr(start, i - start));
+    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) FItems.emplace_back(text.substr(start));
+}
+
+void TStringList::SetValues(std::string_view name, std::string_view value) {
+  const int index = IndexOfName(name);
+  if (value.empty()) {
+    if (index >= 0) Delete(index);
+    return;
+  }
+  std::string item = std::string(name) + "=" + std::string(value);
+  if (index >= 0)
+    FItems[static_cast<std::size_t>(index)] = std::move(item);
+  else
+    FItems.push_back(std::move(item));
+}
+
 int TStringList::IndexOf(std::string_view item) const {
   for (std::size_t i = 0; i < FItems.size(); ++i)
     if (SameText(FItems[i], item)) return static_cast<int>(i);

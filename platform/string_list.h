@@ -36,11 +36,17 @@ class TStringList {
   std::string CommaText() const;
   void SetCommaText(std::string_view text);
   std::string DelimitedText() const;
+  // Replace the items by the lines of `text`, split at CR LF, LF or a lone CR; a line break at
+  // the end adds no empty item.
+  void SetText(std::string_view text);
   void SetDelimitedText(std::string_view text);
 
   // Value of the first name=value item whose name equals `name` ignoring ASCII letter case;
   // empty when no item matches. Items without '=' never match.
   std::string Values(std::string_view name) const;
+  // Set the value of the first item named `name` (ignoring ASCII letter case), or append
+  // name=value; an empty value removes that item instead (and appends nothing).
+  void SetValues(std::string_view name, std::string_view value);
   int IndexOfName(std::string_view name) const;
   int IndexOf(std::string_view item) const;
 

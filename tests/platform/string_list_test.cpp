@@ -95,6 +95,23 @@ TEST(StringListTest, ValueByNameIgnoresCaseAndTakesTheFirstMatch) {
   EXPECT_EQ(list.IndexOfName("LINE1"), 1);
 }
 
+TEST(StringListTest, SettingAValueReplacesByNameAppendsOrRemovesWhenEmpty) {
+  TStringList list = ListOf({"A=1", "b=2", "a=3"}, false);
+  list.SetValues("a", "9");    // the first item of that name, in any case
+  list.SetValues("C", "x y");  // a new name goes to the end
+  list.SetValues("B", "");     // an empty value removes the item
+  list.SetValues("D", "");     // and appends nothing
+  EXPECT_EQ(list.Items(), (Items{"a=9", "a=3", "C=x y"}));
+}
+
+TEST(StringListTest, TextIsSplitIntoLinesAtEveryKindOfLineBreak) {
+  TStringList list;
+  list.SetText("[Db]\r\nName=x\n\rlast\r\n");
+  EXPECT_EQ(list.Items(), (Items{"[Db]", "Name=x", "", "last"}));
+  list.SetText("no break");
+  EXPECT_EQ(list.Items(), (Items{"no break"}));
+}
+
 TEST(StringListTest, IndexErrorsNameTheIndex) {
   TStringList list = ListOf({"a"}, true);
   EXPECT_EQ(list.Strings(0), "a");
