@@ -1,6 +1,5 @@
 #include "pty_pair.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -9,10 +8,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <stdexcept>
 
 #include "platform/main_thread.h"
+#include "tests/support/thread_names.h"
 
 namespace kestova::test {
 
@@ -63,19 +62,6 @@ std::string TPtyPair::ReadMaster(std::size_t count, std::chrono::milliseconds ti
   return out;
 }
 
-int SerialThreadCount() {
-  int count = 0;
-  if (DIR* dir = opendir("/proc/self/task")) {
-    while (const dirent* entry = readdir(dir)) {
-      if (entry->d_name[0] == '.') continue;
-      std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
-      std::string name;
-      std::getline(comm, name);
-      if (name.rfind("serial-", 0) == 0) ++count;
-    }
-    closedir(dir);
-  }
-  return count;
-}
+int SerialThreadCount() { return CountThreadsNamed("serial-"); }
 
 }  // namespace kestova::test
