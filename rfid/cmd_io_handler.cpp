@@ -1,0 +1,73 @@
+#include "rfid/cmd_io_handler.h"
+
+#include <algorithm>
+
+#include "platform/text_codec.h"
+
+namespace kestova {
+
+std::string ToAsciiBytes(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    const auto byte = static_cast<unsigned char>(utf8[pos]);
+    if (byte < 0x80) {
+      out += static_cast<char>(byte);
+      ++pos;
+      continue;
+    }
+    try {
+      NextCodePoint(utf8, pos);
+    } catch (const EEncodingError&) {
+      ++pos;  // a stray byte stands for one unknown character
+    }
+    out += '?';
+  }
+  return out;
+}
+
+std::string FromAsciiBytes(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (const char c : bytes) {
+    if (static_cast<unsigned char>(c) < 0x80)
+      out += c;
+    else
+      AppendUtf8(out, U'\uFFFD');
+  }
+  return out;
+}
+
+void TCmdIOHandler::Open(const std::string& host, std::uint16_t port, TDeadline deadline) {
+  FSocket.Connect(host, port, TAddressFamily::afUnspecified, deadline);
+}
+
+std::string TCmdIOHandler::ReadLn() {
+  for (;;) {
+    const std::size_t lf = FPending.find('\n');
+    if (lf != std::string::npos) {
+      std::size_t end = lf;
+      if (end > 0 && FPending[end - 1] == '\r') --end;
+      std::string line = FromAsciiBytes(std::string_view(FPending).substr(0, end));
+      FPending.erase(0, lf + 1);
+      return line;
+    }
+    // Without its line feed the line is too long once it holds more than the limit, unless the
+    // one extra byte is the CR of a CR LF still to come.
+    const std::size_t size = FPending.size();
+    if (size > kMaxLineLength && !(size == kMaxLineLength + 1 && FPending.back() == '\r')) throw ECmdLineTooLong();
+    char chunk[4096];
+    // Never read more than the limit allows, so an endless line is refused early.
+    const std::size_t room = kMaxLineLength + 2 - std::min(size, kMaxLineLength + 1);
+    const std::size_t n = FSocket.ReadSome(chunk, std::min(sizeof chunk, room), TDeadline::Never());
+    FPending.append(chunk, n);
+  }
+}
+
+void TCmdIOHandler::Write(std::string_view text) {
+  const std::string bytes = ToAsciiBytes(text);
+  FSocket.WriteAll(bytes, TDeadline::Never());
+}
+
+}  // namespace kestova
