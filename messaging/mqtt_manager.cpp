@@ -43,7 +43,13 @@ void TMqttManager::SendMsg(std::unique_ptr<TXmlPacket>& packet) {
   if (packet->Topic().empty()) packet->SetTopic(DefaultTopic);
   const std::string text = packet->ToString();
   Logger().Log(llInfo, "MQTT: Sending to topic " + packet->Topic() + ": " + text);
-  MqttClient->Publish(packet->Topic(), text, packet->Qos(), false);
+  Publish(packet->Topic(), text, packet->Qos());
+}
+
+uint16_t TMqttManager::Publish(const std::string& ATopic, const std::string& APayload, TMqttQoS AQos) {
+  const uint16_t id = MqttClient->Publish(ATopic, APayload, AQos, false);
+  if (OnPublished) OnPublished(id, AQos);
+  return id;
 }
 
 void TMqttManager::SendCustomMessage(std::unique_ptr<TXmlPacket>& packet) {
