@@ -15,6 +15,7 @@ kestova_add_test(mqtt_send_tool_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/client_test_support.cpp
     ${CMAKE_CURRENT_LIST_DIR}/send_tool_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/send_tool_op_test.cpp
   LIBS kestova_mqtt kestova_messaging kestova_testsupport
   LABELS integration)
 target_include_directories(mqtt_send_tool_tests PRIVATE ${PROJECT_SOURCE_DIR})

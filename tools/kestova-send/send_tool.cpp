@@ -9,11 +9,13 @@
 #include <memory>
 #include <utility>
 
+#include "messaging/mqtt_manager.h"
 #include "messaging/xml_packet.h"
 #include "mqtt/client.h"
 #include "platform/event_loop.h"
 #include "platform/main_thread.h"
 #include "platform/text_codec.h"
+#include "tools/kestova-send/catalogue_call.h"
 
 namespace kestova {
 namespace {
@@ -24,6 +26,7 @@ constexpr const char* kUsage =
     "ACTION: --show LINE1 LINE2 --target DISPLAY [--align1 R] [--align2 R]\n"
     "        --enum [--wait SECONDS]\n"
     "        --raw TEXT\n"
+    "        --op OPERATION [ARG...]\n"
     "       kestova-send --help\n";
 
 // The connection must be up this long after the start, so that every failure to reach or use
@@ -44,6 +47,12 @@ void PrintHelp(std::ostream& out) {
          "  --enum    an ENUM_DISPLAYS_REQ packet; then prints the DisplayId of every\n"
          "            ENUM_DISPLAYS_ANS received on the topic within SECONDS (default 2)\n"
          "  --raw     TEXT unchanged (UTF-8)\n"
+         "  --op      calls an operation of the outbound catalogue with DefaultTopic = T and its\n"
+         "            arguments in this order (text as given, integers in decimal, Booleans as true\n"
+         "            or false, SupportMode 0 TeamViewer or 1 RDP); it publishes what the operation\n"
+         "            publishes, with the operation's own QoS (--qos does not apply), or nothing:\n"
+      << CatalogueSynopsis(std::string(14, ' '))
+      << "\n"
          "  --port    default 1883, with --tls 8883\n"
          "  --tls     TLS; the broker's certificate must be trusted by the system or by the CA in\n"
          "            --cafile and must name HOST; --insecure checks nothing (test brokers only)\n"
@@ -89,6 +98,7 @@ class TSendRun {
   void PacketReceived(const TMqttPacketInfo& AInfo);
   void Delivered();
   void PublishReceived(const TMqttBytes& APayload);
+  void CallOperation();
 
   const TSendOptions& FOptions;
   std::ostream& FOut;
@@ -100,6 +110,7 @@ class TSendRun {
   bool FWasConnected = false;
   bool FDelivered = false;
   uint16_t FPacketId = 0;
+  TMqttQoS FPublishedQos = TMqttQoS::qosAtMostOnce;  // of the message waited for
   TEventLoop::TimerId FConnectTimer = 0;
   TEventLoop::TimerId FDeliveryTimer = 0;
 };
@@ -169,6 +180,8 @@ void TSendRun::Connected() {
   if (FOptions.Action == TSendAction::saEnum) {
     // Listen first, so that no answer can come before the subscription.
     FClient.Subscribe(FOptions.Topic, FOptions.Qos);
+  } else if (FOptions.Action == TSendAction::saOp) {
+    CallOperation();
   } else {
     PublishRequest();
   }
@@ -176,17 +189,18 @@ void TSendRun::Connected() {
 
 void TSendRun::PublishRequest() {
   const std::string payload = BuildSendPayload(FOptions, FClient.ClientID());
+  FPublishedQos = FOptions.Qos;
   FPacketId = FClient.Publish(FOptions.Topic, std::string_view(payload), FOptions.Qos, false);
 }
 
 void TSendRun::PacketSent(const TMqttPacketInfo& AInfo) {
-  if (AInfo.PacketType == TMqttPacketType::mtPUBLISH && FOptions.Qos == TMqttQoS::qosAtMostOnce) Delivered();
+  if (AInfo.PacketType == TMqttPacketType::mtPUBLISH && FPublishedQos == TMqttQoS::qosAtMostOnce) Delivered();
 }
 
 void TSendRun::PacketReceived(const TMqttPacketInfo& AInfo) {
   if (FPacketId == 0 || AInfo.PacketId != FPacketId) return;
-  if ((FOptions.Qos == TMqttQoS::qosAtLeastOnce && AInfo.PacketType == TMqttPacketType::mtPUBACK) ||
-      (FOptions.Qos == TMqttQoS::qosExactlyOnce && AInfo.PacketType == TMqttPacketType::mtPUBCOMP)) {
+  if ((FPublishedQos == TMqttQoS::qosAtLeastOnce && AInfo.PacketType == TMqttPacketType::mtPUBACK) ||
+      (FPublishedQos == TMqttQoS::qosExactlyOnce && AInfo.PacketType == TMqttPacketType::mtPUBCOMP)) {
     Delivered();
   }
 }
@@ -213,6 +227,24 @@ void TSendRun::PublishReceived(const TMqttBytes& APayload) {
   } catch (const std::exception&) {
     // Anything on the topic that is not an answer is none of ours.
   }
+}
+
+void TSendRun::CallOperation() {
+  TMqttManager manager(&FClient);
+  manager.DefaultTopic = FOptions.Topic;
+  bool published = false;
+  manager.OnPublished = [&](uint16_t AId, TMqttQoS AQos) {
+    published = true;
+    FPacketId = AId;
+    FPublishedQos = AQos;
+  };
+  try {
+    CallCatalogueOperation(manager, FOptions.Operation, FOptions.OperationArgs);
+  } catch (const std::exception& e) {
+    Fail(FOptions.Operation + ": " + e.what());
+    return;
+  }
+  if (!published) Delivered();  // nothing to wait for
 }
 
 int TSendRun::Run() {
@@ -256,7 +288,7 @@ std::optional<TSendOptions> ParseSendOptions(const std::vector<std::string>& arg
     };
     const auto action = [&](TSendAction AAction) {
       if (haveAction) {
-        problem = "give one of --show, --enum and --raw";
+        problem = "give one of --show, --enum, --raw and --op";
         return false;
       }
       haveAction = true;
@@ -294,6 +326,10 @@ std::optional<TSendOptions> ParseSendOptions(const std::vector<std::string>& arg
       ok = action(TSendAction::saEnum);
     } else if (option == "--raw") {
       ok = action(TSendAction::saRaw) && value(options.Raw);
+    } else if (option == "--op") {
+      ok = action(TSendAction::saOp) && value(options.Operation);
+      if (ok) problem = TakeCatalogueArguments(options.Operation, args, i, options.OperationArgs);
+      ok = ok && problem.empty();
     } else {
       problem = "unknown option " + option;
       ok = false;
@@ -305,13 +341,16 @@ std::optional<TSendOptions> ParseSendOptions(const std::vector<std::string>& arg
   else if (options.Topic.empty())
     problem = "--topic is required";
   else if (!haveAction)
-    problem = "give one of --show, --enum and --raw";
+    problem = "give one of --show, --enum, --raw and --op";
   else if (options.Action == TSendAction::saShow && options.Target.empty())
     problem = "--show needs --target";
   else if ((options.Insecure || !options.CAFile.empty()) && !options.Tls)
     problem = "--insecure and --cafile need --tls";
   else if (options.Action == TSendAction::saRaw && !IsValidUtf8(options.Raw))
     problem = "--raw needs UTF-8 text";
+  else if (options.Action == TSendAction::saOp &&
+           !std::all_of(options.OperationArgs.begin(), options.OperationArgs.end(), IsValidUtf8))
+    problem = "--op needs UTF-8 text";
   if (!problem.empty()) return std::nullopt;
   return options;
 }
@@ -329,6 +368,7 @@ std::string BuildSendPayload(const TSendOptions& options, const std::string& cli
     case TSendAction::saEnum:
       return TXmlPacket(options.Topic, clientId, "", TCommand::ENUM_DISPLAYS_REQ, "").ToString();
     case TSendAction::saRaw: break;
+    case TSendAction::saOp: return {};
   }
   return options.Raw;
 }

@@ -19,7 +19,7 @@ inline constexpr int kSendExitOk = 0;
 inline constexpr int kSendExitFailed = 1;
 inline constexpr int kSendExitUsage = 2;
 
-enum class TSendAction : uint8_t { saShow, saEnum, saRaw };
+enum class TSendAction : uint8_t { saShow, saEnum, saRaw, saOp };
 
 struct TSendOptions {
   std::string Broker;
@@ -36,13 +36,16 @@ struct TSendOptions {
   std::string Line1, Line2, Target, Align1, Align2;  // --show
   double WaitSeconds = 2.0;                          // --enum
   std::string Raw;                                   // --raw
+  std::string Operation;                             // --op: a catalogue operation
+  std::vector<std::string> OperationArgs;            //       and its arguments
 };
 
 // Parses the arguments after the program name. Returns nothing and writes the reason to
 // `problem` for bad usage; sets `help` for --help.
 std::optional<TSendOptions> ParseSendOptions(const std::vector<std::string>& args, std::string& problem, bool& help);
 
-// The packet text for --show and --enum (sender = the client identifier); --raw is sent as is.
+// The packet text for --show and --enum (sender = the client identifier); --raw is sent as is;
+// --op publishes what its operation publishes (empty here).
 std::string BuildSendPayload(const TSendOptions& options, const std::string& clientId);
 
 // The whole program: parse, connect, publish (and listen), disconnect.
