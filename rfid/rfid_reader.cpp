@@ -31,7 +31,12 @@ TRfidReader::TRfidReader() : FTcpClient(std::make_unique<TCmdTCPClient>()) {
 TRfidReader::~TRfidReader() {
   Log(llInfo, "(Destroy) Freeing reader IP=" + FIP + "...");
   FParams.Clear();
-  // The connection goes first: closing it still reports to this reader.
+  // Close a connection still open while the client can still report it to this reader.
+  try {
+    FTcpClient->Disconnect(false);
+  } catch (...) {
+    // Only the notification can raise, and it only logs.
+  }
   FTcpClient.reset();
 }
 
@@ -114,9 +119,10 @@ void TRfidReader::SendCmd(const std::string& AData, TReply AWaitFor) {
   Log(llInfo, "Sending to " + FIP + ": " + AData);
   try {
     if (FTcpClient->Connected()) Disconnect(false);
+    // Counted before connecting: an answer may come as soon as the connection is up.
+    const uint64_t seen = Replies(AWaitFor);
     if (!Connect2()) return;
     if (FTcpClient->Connected()) {
-      const uint64_t seen = Replies(AWaitFor);
       Log(llVerbose, "Writing to socket: " + AData);
       FTcpClient->Write(AData);
       FLastSeen = std::chrono::system_clock::now();
@@ -177,6 +183,15 @@ void TRfidReader::ClientConnected() {
 
 void TRfidReader::ClientDisconnected() { Log(llVerbose, "Disconnected from: " + ClientWhere()); }
 
+void TRfidReader::ModeReported(std::atomic<bool>& mode, uint64_t& replies, bool on) {
+  {
+    std::lock_guard lock(FReplyLock);
+    mode = on;
+    ++replies;
+  }
+  FReplyArrived.notify_all();
+}
+
 void TRfidReader::ListenerEnded() {
   {
     std::lock_guard lock(FReplyLock);
@@ -204,21 +219,11 @@ void TRfidReader::PreProcessData(TCmdTCPClient& ASender, std::string& AData, TCm
 
   const bool oneCharacter = Utf8Length(data) == 1;
   if ((cmd == "l" || cmd == "L") && oneCharacter) {
-    {
-      std::lock_guard lock(FReplyLock);
-      FLearnMode = data == "1";
-      ++FLearnReplies;
-    }
-    FReplyArrived.notify_all();
+    ModeReported(FLearnMode, FLearnReplies, data == "1");
     return;
   }
   if ((cmd == "a" || cmd == "A") && oneCharacter) {
-    {
-      std::lock_guard lock(FReplyLock);
-      FAutoMode = data == "1";
-      ++FAutoReplies;
-    }
-    FReplyArrived.notify_all();
+    ModeReported(FAutoMode, FAutoReplies, data == "1");
     return;
   }
   if (cmd == "D") {

@@ -116,6 +116,8 @@ class TRfidReader {
   void WaitForReply(TReply AKind, uint64_t seen);
   uint64_t Replies(TReply AKind) const;
   void PreProcessData(TCmdTCPClient& ASender, std::string& AData, TCmdContext& AContext);
+  // Store a mode the reader reported and wake a query waiting for it.
+  void ModeReported(std::atomic<bool>& mode, uint64_t& replies, bool on);
   void ClientConnected();
   void ClientDisconnected();
   void ListenerEnded();

@@ -258,15 +258,20 @@ TEST_F(RfidReaderTest, InSimulationCommandsAreOnlyLogged) {
                            }));
 }
 
-TEST_F(RfidReaderTest, AFreshReaderHasItsDefaultsAndLogsItsDestruction) {
+TEST_F(RfidReaderTest, AFreshReaderHasItsDefaultsAndClosesAConnectionLeftOpenWhenDestroyed) {
   EXPECT_EQ(Reader->LastError(), "500-Unknown Internal Error\r\n");
   EXPECT_EQ(Reader->AdminPass(), "47109235");
   EXPECT_EQ(kDoor.size(), 4u);
   EXPECT_EQ(Reader->Timeout(), 1000);
   EXPECT_TRUE(Reader->Active());
   EXPECT_EQ(Reader->LastSeen(), TDateTime{});
+  ASSERT_TRUE(Reader->Connect2());
+  EXPECT_TRUE(Reader->IsConnected());
+  Log.Reset();
   Reader.reset();
-  EXPECT_EQ(Log.Entries(), (std::vector<TLogEntry>{{"INFO", "(Destroy) Freeing reader IP=127.0.0.1..."}}));
+  EXPECT_EQ(Log.Entries(), (std::vector<TLogEntry>{{"INFO", "(Destroy) Freeing reader IP=127.0.0.1..."},
+                                                   {"VERBOSE", "Disconnected from: " + Where()}}));
+  EXPECT_EQ(Fake.ReceivedBeforeKnock(), Lines{""});
 }
 
 }  // namespace
