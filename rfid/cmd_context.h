@@ -2,6 +2,8 @@
 // What a hook or a command handler gets with a received line: the client and the connection the
 // line came from. The context refers to both without owning them; it lives as long as the
 // listening thread that made it.
+//
+// Threads: used on the listening thread (in hooks and handlers).
 namespace kestova {
 
 class TCmdTCPClient;

@@ -1,6 +1,8 @@
 #pragma once
 // A reply of the line-command protocol: a code ("200", "500") and text lines. An empty code
 // means "no reply chosen yet".
+//
+// Threads: a plain value, used by one thread at a time.
 #include <string>
 
 #include "platform/string_list.h"
