@@ -1,11 +1,10 @@
 #include "tools/kestova-rfid/rfid_tool.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 #include <functional>
 #include <ostream>
 
+#include "platform/number_text.h"
 #include "rfid/rfid_reader.h"
 #include "tools/kestova-rfid/tool_log.h"
 
@@ -46,14 +45,6 @@ void PrintHelp(std::ostream& out) {
          "\n"
          "Exit status: 0 the command was written (or simulated), 1 the reader could not be reached\n"
          "(one line on standard error names why), 2 bad usage.\n";
-}
-
-bool ParseNumber(const std::string& text, long long low, long long high, long long& value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtoll(text.c_str(), &end, 10);
-  return errno == 0 && *end == '\0' && value >= low && value <= high;
 }
 
 // A command: how many arguments it takes, and what it does (a query returns its answer).

@@ -1,12 +1,11 @@
 #include "tools/kestova-send/catalogue_call.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <functional>
 
 #include "messaging/mqtt_manager.h"
+#include "platform/number_text.h"
 
 namespace kestova {
 namespace {
@@ -23,7 +22,11 @@ class TArgs {
  public:
   explicit TArgs(const std::vector<std::string>& values) : FValues(values) {}
   const std::string& Text(std::size_t i) const { return FValues[i]; }
-  int32_t Integer(std::size_t i) const { return static_cast<int32_t>(std::strtol(FValues[i].c_str(), nullptr, 10)); }
+  int32_t Integer(std::size_t i) const {
+    long long value = 0;
+    ParseNumber(FValues[i], INT32_MIN, INT32_MAX, value);
+    return static_cast<int32_t>(value);
+  }
   bool Boolean(std::size_t i) const { return FValues[i] == "true"; }
   TSupportMode Mode(std::size_t i) const { return FValues[i] == "1" ? smRdp : smTeamViewer; }
 
@@ -115,11 +118,8 @@ const TOperation* Find(const std::string& name) {
 }
 
 bool IsInteger(const std::string& text) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  const long long value = std::strtoll(text.c_str(), &end, 10);
-  return errno == 0 && *end == '\0' && value >= INT32_MIN && value <= INT32_MAX;
+  long long value = 0;
+  return ParseNumber(text, INT32_MIN, INT32_MAX, value);
 }
 
 const char* Form(TArgKind kind) {

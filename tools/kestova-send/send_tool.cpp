@@ -14,6 +14,7 @@
 #include "mqtt/client.h"
 #include "platform/event_loop.h"
 #include "platform/main_thread.h"
+#include "platform/number_text.h"
 #include "platform/text_codec.h"
 #include "tools/kestova-send/catalogue_call.h"
 
@@ -60,14 +61,6 @@ void PrintHelp(std::ostream& out) {
          "\n"
          "Exit status: 0 done, 1 the broker could not be reached, refused the connection or did\n"
          "not acknowledge the message (one line on standard error names why), 2 bad usage.\n";
-}
-
-bool ParseNumber(const std::string& text, long long low, long long high, long long& value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtoll(text.c_str(), &end, 10);
-  return errno == 0 && *end == '\0' && value >= low && value <= high;
 }
 
 bool ParseSeconds(const std::string& text, double& value) {
