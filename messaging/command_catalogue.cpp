@@ -26,6 +26,12 @@ TStringList Params(std::initializer_list<std::pair<const char*, std::string>> it
   return list;
 }
 
+// The parameters of a file command, after the command's log line.
+TStringList FileParams(const char* operation, const std::string& fileName) {
+  Logger().Log(llVerbose, std::string(operation) + ": " + fileName);
+  return Params({{"FileName", fileName}});
+}
+
 std::string LowerAscii(std::string text) {
   for (char& c : text)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -78,32 +84,27 @@ void TMqttManager::SendCustomMsg(const std::string& Topic, const std::string& Tx
 }
 
 void TMqttManager::SendRefreshReport(const std::string& FileName) {
-  Logger().Log(llVerbose, "SendRefreshReport: " + FileName);
-  const TStringList params = Params({{"FileName", FileName}});
+  const TStringList params = FileParams("SendRefreshReport", FileName);
   Send(TCommand::REFRESH_REPORT, &params, ExactlyOnce);
 }
 
 void TMqttManager::SendRefreshLogo(const std::string& FileName) {
-  Logger().Log(llVerbose, "SendRefreshLogo: " + FileName);
-  const TStringList params = Params({{"FileName", FileName}});
+  const TStringList params = FileParams("SendRefreshLogo", FileName);
   Send(TCommand::REFRESH_LOGO, &params, ExactlyOnce);
 }
 
 void TMqttManager::SendDeleteFile(const std::string& FileName) {
-  Logger().Log(llVerbose, "SendDeleteFile: " + FileName);
-  const TStringList params = Params({{"FileName", FileName}});
+  const TStringList params = FileParams("SendDeleteFile", FileName);
   Send(TCommand::DELETE_FILE, &params, ExactlyOnce);
 }
 
 void TMqttManager::SendDownloadFile(const std::string& FileName) {
-  Logger().Log(llVerbose, "SendDownloadFile: " + FileName);
-  const TStringList params = Params({{"FileName", FileName}});
+  const TStringList params = FileParams("SendDownloadFile", FileName);
   Send(TCommand::DOWNLOAD_FILE, &params);
 }
 
 void TMqttManager::SendUploadFile(const std::string& FileName) {
-  Logger().Log(llVerbose, "SendUploadFile: " + FileName);
-  const TStringList params = Params({{"FileName", FileName}});
+  const TStringList params = FileParams("SendUploadFile", FileName);
   Send(TCommand::UPLOAD_FILE, &params);
 }
 
