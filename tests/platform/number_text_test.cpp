@@ -14,7 +14,9 @@ TEST(NumberTextTest, TakesOnlyWholeDecimalNumbersWithinTheRange) {
   for (const auto& [text, valid] : cases) {
     long long value = 42;
     EXPECT_EQ(ParseNumber(text, -10, 65535, value), valid) << text;
-    if (!valid) EXPECT_EQ(value, 42) << "untouched: " << text;
+    if (!valid) {
+      EXPECT_EQ(value, 42) << "untouched: " << text;
+    }
   }
   long long value = 0;
   ASSERT_TRUE(ParseNumber("-10", -10, 10, value));
