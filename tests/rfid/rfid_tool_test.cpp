@@ -55,7 +55,7 @@ TEST_F(RfidToolTest, EachCommandWritesItsTextAndEndsWithZero) {
       {"reset with another password", {"--admin-pass", "99", "reset"}, 0, {"W99"}, ""},
       {"learn-toggle", {"learn-toggle"}, 0, {"L47109235"}, ""},
       {"beep", {"beep"}, 0, {"e"}, ""},
-      {"learn-mode", {"learn-mode"}, 0, {"l"}, "on\n"},
+      {"learn-mode", {"--timeout", "30000", "learn-mode"}, 0, {"l"}, "on\n"},
       {"auto-mode", {"--timeout", "30000", "auto-mode"}, 0, {"a"}, "off\n"},
       {"-v", {"-v", "beep"}, 0, {"e"}, "~VERBOSE   Writing to socket: e\n"},
       {"--simulate", {"--simulate", "-v", "open-door"}, 0, {}, "~INFO      *SIMULATION* Sending: O7391\n"},
