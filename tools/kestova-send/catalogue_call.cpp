@@ -12,7 +12,7 @@ namespace {
 
 enum class TArgKind : uint8_t { akText, akInteger, akBoolean, akSupportMode };
 
-struct TArgSpec {
+struct TArgDef {
   const char* Name;
   TArgKind Kind;
 };
@@ -36,7 +36,7 @@ class TArgs {
 
 struct TOperation {
   const char* Name;
-  std::vector<TArgSpec> Args;
+  std::vector<TArgDef> Args;
   std::function<void(TMqttManager&, const TArgs&)> Call;
 };
 
@@ -154,8 +154,8 @@ std::string TakeCatalogueArguments(const std::string& operation, const std::vect
                    args.begin() + static_cast<std::ptrdiff_t>(at + 1 + count));
   at += count;
   for (std::size_t i = 0; i < count; ++i) {
-    const TArgSpec& spec = found->Args[i];
-    if (!Fits(spec.Kind, arguments[i])) return operation + ": " + spec.Name + " must be " + Form(spec.Kind);
+    const TArgDef& def = found->Args[i];
+    if (!Fits(def.Kind, arguments[i])) return operation + ": " + def.Name + " must be " + Form(def.Kind);
   }
   return {};
 }
@@ -170,12 +170,12 @@ std::string CatalogueSynopsis(const std::string& indent) {
   for (const TOperation& operation : Operations()) {
     text += indent;
     text += operation.Name;
-    for (const TArgSpec& spec : operation.Args) {
+    for (const TArgDef& def : operation.Args) {
       text += ' ';
-      text += spec.Name;
-      if (spec.Kind == TArgKind::akBoolean) text += "(true|false)";
-      if (spec.Kind == TArgKind::akSupportMode) text += "(0|1)";
-      if (spec.Kind == TArgKind::akInteger) text += "(integer)";
+      text += def.Name;
+      if (def.Kind == TArgKind::akBoolean) text += "(true|false)";
+      if (def.Kind == TArgKind::akSupportMode) text += "(0|1)";
+      if (def.Kind == TArgKind::akInteger) text += "(integer)";
     }
     text += '\n';
   }
