@@ -52,17 +52,13 @@ TEST_F(ClientRulesTest, FlagsTheConnectMayNotCarryAreLeftOut) {
        "10 19 00 04 4D 51 54 54 04 C2 00 78 00 07 44 69 73 70 6C 61 79 00 01 75 00 01 70"},
   };
   for (const TCase& c : cases) {
-    TFakeBroker fake;
-    TClientRecorder seen;
-    TMqttClient one;
-    seen.Attach(one);
-    AimClient(one, fake.Host(), fake.Port());
-    c.Setup(one);
+    TScriptedPair pair;
+    c.Setup(pair.client);
     std::string connect;
-    fake.Run([&](TLoopbackPeer& APeer) { connect = AcceptConnect(APeer); });
-    one.Connect(true);
-    EXPECT_TRUE(seen.WaitForStatus(S::csConnected)) << c.Name;
-    fake.Finish();
+    pair.fake.Run([&](TLoopbackPeer& APeer) { connect = AcceptConnect(APeer); });
+    pair.client.Connect(true);
+    EXPECT_TRUE(pair.seen.WaitForStatus(S::csConnected)) << c.Name;
+    pair.fake.Finish();
     EXPECT_EQ(connect, c.Connect) << c.Name;
   }
 }

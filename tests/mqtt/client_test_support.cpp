@@ -288,6 +288,12 @@ void AimClient(TMqttClient& AClient, const std::string& AHost, uint16_t APort, c
   AClient.KeepAliveSettings().SetAutoReconnect(false);
 }
 
+TScriptedPair::TScriptedPair() {
+  seen.Attach(client);
+  client.SetLogger(&log);
+  AimClient(client, fake.Host(), fake.Port());
+}
+
 TClientWireFixture::TClientWireFixture() {
   events.Attach(*client);
   client->SetLogger(&log);

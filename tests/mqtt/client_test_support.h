@@ -174,6 +174,16 @@ void AimClient(TMqttClient& AClient, const std::string& AHost, uint16_t APort,
 
 using test::TFullBacklog;
 
+// A fresh client aimed at a scripted broker of its own, with its recorder and library log, for
+// table tests that need a new pair per case. The client goes before its recorder and log.
+struct TScriptedPair {
+  TScriptedPair();
+  TFakeBroker fake;
+  TRecordingLogger log;
+  TClientRecorder seen;
+  TMqttClient client;
+};
+
 // A client aimed at a scripted broker, with its recorder and library log: the fixture of the
 // exact-byte tests.
 class TClientWireFixture : public TMainThreadTest {

@@ -352,27 +352,21 @@ TEST_F(ClientWireTest, AProtocolViolationByTheBrokerClosesTheConnection) {
       {"32 05 00 01 74 00 00", "PUBLISH with packet identifier 0"},
   };
   for (const TCase& c : cases) {
-    TFakeBroker fake;
-    TRecordingLogger seenLog;
-    TClientRecorder seen;
-    TMqttClient one;
-    seen.Attach(one);
-    one.SetLogger(&seenLog);
-    AimClient(one, fake.Host(), fake.Port());
+    TScriptedPair pair;
     std::string rest;
-    fake.Run([&](TLoopbackPeer& APeer) {
+    pair.fake.Run([&](TLoopbackPeer& APeer) {
       AcceptConnect(APeer);
       WritePacket(APeer, std::string("D0 00 ") + c.Packet + " D0 00");
       rest = APeer.ReadUntilClosed();
     });
-    one.Connect(true);
-    EXPECT_TRUE(seen.WaitForStatus(S::csConnectionLost)) << c.Packet;
-    fake.Finish();
+    pair.client.Connect(true);
+    EXPECT_TRUE(pair.seen.WaitForStatus(S::csConnectionLost)) << c.Packet;
+    pair.fake.Finish();
     EXPECT_EQ(rest, "") << c.Packet;
-    EXPECT_EQ(seen.PingResponses(), 1) << c.Packet;
-    EXPECT_EQ(seenLog.Count("IN - Read exception"), 1) << c.Packet;
-    EXPECT_TRUE(seenLog.Printed(c.Reason)) << c.Packet;
-    EXPECT_TRUE(seen.Messages().empty()) << c.Packet;
+    EXPECT_EQ(pair.seen.PingResponses(), 1) << c.Packet;
+    EXPECT_EQ(pair.log.Count("IN - Read exception"), 1) << c.Packet;
+    EXPECT_TRUE(pair.log.Printed(c.Reason)) << c.Packet;
+    EXPECT_TRUE(pair.seen.Messages().empty()) << c.Packet;
   }
 }
 
@@ -443,12 +437,11 @@ TEST_F(ClientWireTest, DestroyingAConnectedClientSendsNoDisconnectAndRaisesNothi
 // client goes on trying on its schedule, the first retry after about 1 s.
 TEST_F(ClientWireTest, ARefusedFirstConnectIsReportedAndRetriedOnlyWithAutoReconnect) {
   for (const bool autoReconnect : {false, true}) {
-    TRecordingLogger seenLog;
-    TClientRecorder seen;
-    TMqttClient one;
-    seen.Attach(one);
-    one.SetLogger(&seenLog);
-    AimClient(one, "127.0.0.1", test::FreeLoopbackPort());
+    TScriptedPair pair;
+    TMqttClient& one = pair.client;
+    TClientRecorder& seen = pair.seen;
+    TRecordingLogger& seenLog = pair.log;
+    one.SetBrokerPort(test::FreeLoopbackPort());
     one.KeepAliveSettings().SetAutoReconnect(autoReconnect);
     one.KeepAliveSettings().SetAutoReconnectInterval(1);
     one.Connect(true);
