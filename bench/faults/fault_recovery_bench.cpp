@@ -233,7 +233,7 @@ std::string Median(std::vector<TRun> ARuns, std::optional<double> TRun::*AField)
 }
 
 void Row(const char* AFault, const std::vector<TRun>& ARuns, const std::string& AGoal) {
-  std::printf("%-34s %4zu  %-22s %-22s %s\n", AFault, ARuns.size(), Median(ARuns, &TRun::Noticed).c_str(),
+  std::printf("%-38s %4zu  %-22s %-24s %s\n", AFault, ARuns.size(), Median(ARuns, &TRun::Noticed).c_str(),
               Median(ARuns, &TRun::Answered).c_str(), AGoal.c_str());
   std::fflush(stdout);
 }
@@ -252,7 +252,7 @@ int main(int argc, char** argv) {
   mosquitto_lib_init();
   std::printf("kestova-displayd against mosquitto, KeepAlive=%d s, reconnect interval %d s\n", keepAlive,
               kReconnectInterval);
-  std::printf("%-34s %4s  %-22s %-22s %s\n", "fault", "runs", "noticed (median)", "answered again (median)",
+  std::printf("%-38s %4s  %-22s %-24s %s\n", "fault", "runs", "noticed (median)", "answered again (median)",
               "goal");
   char goal[128];
   Row("broker restart, 2 s down", Repeat(runs, [&] { return BrokerRestart(seconds(2), keepAlive); }),
