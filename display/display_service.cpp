@@ -1,6 +1,7 @@
 #include "display/display_service.h"
 
 #include "display/com_port_setup.h"
+#include "display/mqtt_settings_check.h"
 #include "display/pole_display_protocol.h"
 #include "display/settings.h"
 #include "display/text_shaping.h"
@@ -12,12 +13,6 @@ namespace kestova {
 TKestovaDisplayService* KestovaDisplayService = nullptr;
 
 namespace {
-
-bool IsBlankTopic(const std::string& topic) {
-  for (char c : topic)
-    if (static_cast<unsigned char>(c) > 32) return false;
-  return true;
-}
 
 const char* StatusLine(TMqttConnectionStatus status) {
   switch (status) {
@@ -95,6 +90,10 @@ void TKestovaDisplayService::ServiceStartInternal() {
     Log("MQTT connecting to " + AppSettings->MqttBroker);
     Log("MQTT clientID: " + AppSettings->MqttClient);
     Log("MQTT username: " + AppSettings->MqttUser);
+    const TMqttSettingsCheck check = CheckMqttSettings(*AppSettings);
+    for (const std::string& line : check.LogLines) Log(line);
+    mqttClient->KeepAliveSettings().SetKeepAliveInterval(check.KeepAlive);
+    mqttClient->KeepAliveSettings().SetKeepConnectionAlive(check.KeepAlive != 0);
     mqttClient->SetClientID(AppSettings->MqttClient);
     mqttClient->SetBrokerHostName(AppSettings->MqttBroker);
     mqttClient->SetBrokerPort(AppSettings->MqttPort);
@@ -177,8 +176,9 @@ void TKestovaDisplayService::mqttClientConnectedStatusChanged(TMqttClient& ASend
     Log("Error: No topics!");
     return;
   }
+  // A topic the client would refuse was named in the log at start; the others are subscribed.
   for (const std::string& topic : topics.Items())
-    if (!IsBlankTopic(topic)) mqttClient->Subscribe(topic, TMqttQoS::qosAtMostOnce);
+    if (IsSubscribableTopic(topic)) mqttClient->Subscribe(topic, TMqttQoS::qosAtMostOnce);
 }
 
 void TKestovaDisplayService::mqttClientSubscriptionAcknowledged(TMqttClient& ASender, uint16_t APacketID,

@@ -22,6 +22,7 @@ void TSettings::Load(const std::string& IniFileName) {
   // A list without strict delimiting: blanks separate topics, quotes keep them.
   MqttTopics->SetStrictDelimiter(false);
   MqttTopics->SetCommaText(ini.ReadString("Mqtt", "Topics", ""));
+  MqttKeepAlive = ini.ReadInteger("Mqtt", "KeepAlive", kDefaultMqttKeepAlive);
 }
 
 }  // namespace kestova

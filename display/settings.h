@@ -14,6 +14,9 @@ enum TDisplayMode : uint8_t { dpCom = 0, dpDll = 1 };
 // Stands in for the public broker an unconfigured server tries.
 inline constexpr const char* kDefaultMqttBroker = "test.mosquitto.org";
 
+// The MQTT client's own keep-alive, so a file without the key sends the same CONNECT as ever.
+inline constexpr int32_t kDefaultMqttKeepAlive = 120;
+
 class TSettings {
  public:
   int32_t MqttPort = 1883;
@@ -30,6 +33,8 @@ class TSettings {
   int32_t Width = 20;
   // Read and kept; nothing uses it.
   int32_t Height = 2;
+  // [Mqtt] KeepAlive, seconds; kept as read (the service checks the range 0 to 65535).
+  int32_t MqttKeepAlive = kDefaultMqttKeepAlive;
 
   void Load(const std::string& IniFileName);
 };

@@ -176,22 +176,52 @@ void TMqttClient::Connect(bool ACleanSession) {
         [this] {
           if (!Destroying()) Ping();
         },
-        [this] { KeepAliveThreadOnRequestReconnect(); });
+        [this] { KeepAliveThreadOnRequestReconnect(); },
+        [this](TMqttCloseReason AReason, uint64_t AConnectionId) {
+          KeepAliveThreadOnRequestClose(AReason, AConnectionId);
+        });
   } else {
     FKeepAliveThread->SetPaused(false);
   }
   if (IsConnected()) return;
   if (FClientID.empty()) FClientID = CreateRandomClientId();
   HandleConnectionStatusChanged(TMqttConnectionStatus::csConnecting);
+  FKeepAliveThread->SetReconnectInterval(FKeepAliveSettings.AutoReconnectInterval());
   try {
     ConnectInternal(ACleanSession);
   } catch (const std::exception&) {
     HandleConnectionStatusChanged(TMqttConnectionStatus::csConnectionRejected_ServerUnavailable);
   }
+  // The reconnection is armed by Connect itself, so a broker that is not up yet (a shop PC
+  // that boots faster than the broker's machine) is still found.
+  FKeepAliveThread->SetShouldTryReconnect(FKeepAliveSettings.AutoReconnect());
+}
+
+std::unique_ptr<TMqttConnectPacket> TMqttClient::BuildConnectPacket(bool ACleanSession) const {
+  auto connect = std::make_unique<TMqttConnectPacket>(FClientID);
+  connect->SetCleanSession(ACleanSession);
+  connect->SetUserName(FCredentials.Username());
+  // MQTT-3.1.2-22: a password only with a user name (brokers refuse the CONNECT otherwise).
+  if (!connect->UserName().empty()) connect->SetPassword(FCredentials.Password());
+  connect->SetWillTopic(FLastWillSettings.Topic());
+  connect->SetWillMessage(FLastWillSettings.WillMessage());
+  // MQTT-3.1.2-13 and -15: the will's QoS and retain flag only with a will.
+  if (!connect->WillTopic().empty()) {
+    connect->SetWillRetain(FLastWillSettings.Retain());
+    connect->SetWillQoS(FLastWillSettings.QoS());
+  }
+  connect->SetKeepAlive(FKeepAliveSettings.KeepAliveInterval());
+  return connect;
 }
 
 void TMqttClient::ConnectInternal(bool ACleanSession) {
-  if (ACleanSession) FSession.Clear();
+  if (ACleanSession) {
+    FSession.Clear();
+    // A clean session starts with nothing of the previous one: what it left in flight would
+    // be sent on, and its acknowledgement marks could match new packets.
+    FSession.DropSessionState();
+  }
+  FSession.BeginConnection();
   TMqttLogger* log = Logger();
   try {
     TMqttLogHelper::Info(log, this, "CLIENT- Connecting --------------------------- ");
@@ -223,15 +253,7 @@ void TMqttClient::ConnectInternal(bool ACleanSession) {
       }
     }
 
-    auto connect = std::make_unique<TMqttConnectPacket>(FClientID);
-    connect->SetCleanSession(ACleanSession);
-    connect->SetUserName(FCredentials.Username());
-    connect->SetPassword(FCredentials.Password());
-    connect->SetWillTopic(FLastWillSettings.Topic());
-    connect->SetWillMessage(FLastWillSettings.WillMessage());
-    connect->SetWillRetain(FLastWillSettings.Retain());
-    connect->SetWillQoS(FLastWillSettings.QoS());
-    connect->SetKeepAlive(FKeepAliveSettings.KeepAliveInterval());
+    auto connect = BuildConnectPacket(ACleanSession);
     {
       // A CONNECT of an earlier attempt that never went out belongs to a connection that is
       // gone; sent on this one it would follow our CONNECT and make the broker hang up.
@@ -241,10 +263,13 @@ void TMqttClient::ConnectInternal(bool ACleanSession) {
       }
     }
     HandleOutgoingPacket(std::move(connect), false);
+    FKeepAliveThread->AwaitConnAck(FConnection->ConnectionId(), TMqttClock::now() + FConnAckTimeout);
   } catch (const std::exception& e) {
     TMqttLogHelper::Error(log, this, "Failed to connect", &e);
+    FKeepAliveThread->ConnectAttempted();
     throw;
   }
+  FKeepAliveThread->ConnectAttempted();
 }
 
 void TMqttClient::ConnectionOnConnected(uint64_t AConnectionId) {
@@ -289,7 +314,7 @@ void TMqttClient::ConnectionOnDisconnected(uint64_t AConnectionId) {
     }
   }
   DisconnectInternal(AConnectionId);
-  if (FKeepAliveThread) FKeepAliveThread->Kick();
+  if (FKeepAliveThread) FKeepAliveThread->ConnectionLost();
   if (failure) std::rethrow_exception(failure);
 }
 
@@ -312,6 +337,26 @@ void TMqttClient::KeepAliveThreadOnRequestReconnect() {
   } catch (const std::exception& e) {
     TMqttLogHelper::Error(Logger(), this, "PING Failed", &e);
   }
+}
+
+void TMqttClient::KeepAliveThreadOnRequestClose(TMqttCloseReason AReason, uint64_t AConnectionId) {
+  if (Destroying() || AConnectionId == 0 || FConnection->ConnectionId() != AConnectionId) return;
+  const bool noConnAck = AReason == TMqttCloseReason::crNoConnAck;
+  // The CONNACK may have been processed while this request waited for the main thread.
+  if (noConnAck && IsConnected()) return;
+  TMqttLogHelper::Error(Logger(), this,
+                        noConnAck ? "CLIENT- No CONNACK in time. Closing the connection."
+                                  : "CLIENT- No answer to PINGREQ within the keep-alive interval. Closing the connection.");
+  FConnection->Close(AConnectionId);
+  // A first attempt that gets no answer is reported like one that cannot reach the broker; an
+  // automatic one stays csReconnecting, as a failed attempt does.
+  if (noConnAck && ConnectionStatus() == TMqttConnectionStatus::csConnecting) {
+    HandleConnectionStatusChanged(TMqttConnectionStatus::csConnectionRejected_ServerUnavailable);
+  }
+}
+
+TMqttDateTime TMqttClient::NextReconnectAttempt() const {
+  return FKeepAliveThread ? FKeepAliveThread->NextAttempt() : TMqttDateTime{};
 }
 
 void TMqttClient::Disconnect() {
@@ -453,10 +498,13 @@ void TMqttClient::HandleIncomingPacket(std::unique_ptr<TMqttPacket> APacket) {
   TMqttLogger* log = Logger();
   const uint16_t id = info.PacketId;
   switch (info.PacketType) {
-    case TMqttPacketType::mtCONNACK:
+    case TMqttPacketType::mtCONNACK: {
       FSession.MarkAsAcknowledged(id, TMqttPacketType::mtCONNECT);
-      HandleConnectionStatusChanged(StatusOfReturnCode(static_cast<TMqttConnAckPacket&>(*APacket).ReturnCode()));
+      const TMqttConnectionStatus status = StatusOfReturnCode(static_cast<TMqttConnAckPacket&>(*APacket).ReturnCode());
+      if (FKeepAliveThread) FKeepAliveThread->ConnAckReceived(status == TMqttConnectionStatus::csConnected);
+      HandleConnectionStatusChanged(status);
       break;
+    }
     case TMqttPacketType::mtPUBLISH: HandlePublishReceived(*APacket); break;
     case TMqttPacketType::mtPUBACK: FSession.MarkAsAcknowledged(id, TMqttPacketType::mtPUBLISH); break;
     case TMqttPacketType::mtPUBREC:
@@ -465,6 +513,7 @@ void TMqttClient::HandleIncomingPacket(std::unique_ptr<TMqttPacket> APacket) {
       break;
     case TMqttPacketType::mtPUBREL:
       FSession.MarkAsAcknowledged(id, TMqttPacketType::mtPUBREC);
+      FSession.ReleasePubRel(id);
       HandleOutgoingPacket(std::make_unique<TMqttPubCompPacket>(id), false);
       break;
     case TMqttPacketType::mtPUBCOMP: FSession.MarkAsAcknowledged(id, TMqttPacketType::mtPUBREL); break;
@@ -495,6 +544,12 @@ void TMqttClient::HandlePublishReceived(TMqttPacket& APacket) {
       HandleOutgoingPacket(std::make_unique<TMqttPubAckPacket>(id), false);
     } else if (publish.QoS() == TMqttQoS::qosExactlyOnce) {
       HandleOutgoingPacket(std::make_unique<TMqttPubRecPacket>(id), false);
+      // MQTT-4.3.3-2: a message whose PUBREL is still awaited was delivered already; the broker
+      // repeats it only because our PUBREC did not reach it.
+      if (!FSession.AwaitPubRel(id)) {
+        TMqttLogHelper::Debug(Logger(), this, "CLIENT- Repeated QoS 2 message not delivered again");
+        return;
+      }
     }
     DoPublishReceived(id, publish.TopicName(), publish.Payload());
   } catch (const std::exception& e) {

@@ -18,6 +18,14 @@
 // than the publish handlers, whose errors are logged) goes back to the worker that delivered
 // the packet and is logged there.
 //
+// Healing. With KeepAliveSettings.AutoReconnect, Connect arms the automatic reconnection
+// itself: a first attempt that fails is retried, like a lost connection, on the keep-alive
+// thread's schedule (TMqttKeepAliveThread). No CONNACK within ConnAckTimeout of the CONNECT, no
+// answer within the keep-alive interval after a PINGREQ, or a protocol violation by the broker
+// close the connection, and the reconnection follows. A reconnect never replays a SUBSCRIBE or
+// UNSUBSCRIBE of an earlier connection; a clean session drops what the previous session left
+// in flight.
+//
 // Destruction stops the keep-alive, writer and reader threads in that order and waits for
 // them (running handed-over calls meanwhile) without sending a DISCONNECT; no event is raised
 // from then on.
@@ -39,7 +47,9 @@
 namespace kestova {
 
 class TMqttPacket;
+class TMqttConnectPacket;
 class TMqttKeepAliveThread;
+enum class TMqttCloseReason : uint8_t;
 class TMqttReaderThread;
 class TMqttWriterThread;
 
@@ -105,8 +115,10 @@ class TMqttClient {
   // --- Operations (main thread) ---
   // Opens the connection and queues the CONNECT; the outcome arrives as status changes. Fails
   // with EMqttAssertionError "Please provide the hostname of the broker" without a host name.
-  // Nothing happens while connected. A connection that cannot be opened gives
-  // csConnectionRejected_ServerUnavailable (no error is raised).
+  // Nothing happens while connected. A connection that cannot be opened, or whose CONNACK does
+  // not come in time, gives csConnectionRejected_ServerUnavailable (no error is raised); with
+  // AutoReconnect the client then goes on trying (csReconnecting). The password goes out only
+  // with a user name (MQTT-3.1.2-22), the will's QoS and retain flag only with a will topic.
   void Connect(bool ACleanSession);
   // When connected: sends a DISCONNECT, closes the connection and ends in csNotConnected
   // (after csConnectionLost). Otherwise nothing.
@@ -138,6 +150,15 @@ class TMqttClient {
   // (10 s otherwise). Takes effect at once, also for a running writer.
   void SetRetryIntervalForTesting(std::chrono::milliseconds AInterval);
 
+  // How long a CONNECT may wait for its CONNACK before the connection is closed.
+  static constexpr std::chrono::milliseconds kConnAckTimeout{10000};
+  std::chrono::milliseconds ConnAckTimeout() const noexcept { return FConnAckTimeout; }
+  // For tests: a shorter wait than kConnAckTimeout, from the next CONNECT on.
+  void SetConnAckTimeoutForTesting(std::chrono::milliseconds ATimeout) noexcept { FConnAckTimeout = ATimeout; }
+  // When the next automatic reconnect attempt is due (the clock's epoch: at once, or none
+  // scheduled). For tests and benchmarks.
+  TMqttDateTime NextReconnectAttempt() const;
+
  protected:
   // Major, minor, release, build in the four bytes, high to low.
   virtual uint32_t GetVersionNr() const;
@@ -165,6 +186,8 @@ class TMqttClient {
   void WriterThreadOnPacketSent();
   void ReaderThreadOnPacketReceived();
   void KeepAliveThreadOnRequestReconnect();
+  void KeepAliveThreadOnRequestClose(TMqttCloseReason AReason, uint64_t AConnectionId);
+  std::unique_ptr<TMqttConnectPacket> BuildConnectPacket(bool ACleanSession) const;
   void HandlePublishReceived(TMqttPacket& APacket);
   void HandleSubscriptionAcknowledged(TMqttPacket& APacket);
   void RequireConnected() const;
@@ -192,6 +215,7 @@ class TMqttClient {
   int FLoggerToken = 0;
   std::atomic<TMqttConnectionStatus> FConnectionStatus{TMqttConnectionStatus::csNotConnected};
   std::chrono::milliseconds FRetryInterval;
+  std::chrono::milliseconds FConnAckTimeout = kConnAckTimeout;
 
   // Guards the status against two threads changing it at once (handlers run outside it).
   std::mutex FStatusLock;

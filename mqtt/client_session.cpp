@@ -7,12 +7,32 @@ namespace kestova {
 TMqttClientSession::TMqttClientSession() = default;
 TMqttClientSession::~TMqttClientSession() = default;
 
-uint16_t TMqttClientSession::GetNextPacketId() noexcept {
-  if (FLastPacketId == 65535) FLastPacketId = 0;
-  return ++FLastPacketId;
+uint16_t TMqttClientSession::GetNextPacketId() {
+  // Before the first wrap no identifier can be in use twice, so the lists are searched only
+  // after it (a burst of queued packets would otherwise cost a search each).
+  for (int tries = 0; tries < 65535; ++tries) {
+    if (FLastPacketId == 65535) {
+      FLastPacketId = 0;
+      FPacketIdsWrapped = true;
+    }
+    ++FLastPacketId;
+    if (!FPacketIdsWrapped || !IsPacketIdInUse(FLastPacketId)) break;
+  }
+  return FLastPacketId;
+}
+
+bool TMqttClientSession::IsPacketIdInUse(uint16_t AId) {
+  // Packets that wait for an acknowledgement carry a QoS above 0 in their fixed header; the
+  // acknowledgements we send carry the broker's identifiers and QoS 0.
+  const auto ours = [AId](const std::unique_ptr<TQueuedOutPacket>& AEntry) {
+    return AEntry->PacketId() == AId && AEntry->Qos() != TMqttQoS::qosAtMostOnce;
+  };
+  if (FInFlightPacketsQueue.GetLock().IndexOf(ours) >= 0) return true;
+  return FOutGoingPacketsQueue.GetLock().IndexOf(ours) >= 0;
 }
 
 void TMqttClientSession::QueueOutgoingPacket(std::unique_ptr<TQueuedOutPacket> APacket) {
+  if (APacket) APacket->FQueuedForConnection = FConnectionNumber.load();
   {
     auto queue = FOutGoingPacketsQueue.GetLock();
     queue.Add(std::move(APacket));
@@ -107,6 +127,24 @@ void TMqttClientSession::Clear() {
   FOutGoingPacketsQueue.GetLock().Clear();
   FPacketsInQueue.GetLock().Clear();
 }
+
+void TMqttClientSession::DropSessionState() {
+  FInFlightPacketsQueue.GetLock().Clear();
+  FAcknowledgedPublishPackets.GetLock().Clear();
+  FAcknowledgedPubRecPackets.GetLock().Clear();
+  FAcknowledgedPubRelPackets.GetLock().Clear();
+  FRequestedSubscriptions.clear();
+  FAwaitingPubRel.clear();
+}
+
+void TMqttClientSession::BeginConnection() {
+  FConnectionNumber.fetch_add(1);
+  FRequestedSubscriptions.clear();
+}
+
+bool TMqttClientSession::AwaitPubRel(uint16_t AId) { return FAwaitingPubRel.insert(AId).second; }
+
+void TMqttClientSession::ReleasePubRel(uint16_t AId) { FAwaitingPubRel.erase(AId); }
 
 bool TMqttClientSession::WaitForWriterWork(TMqttDateTime ADeadline) {
   std::unique_lock lock(FWriterWorkLock);

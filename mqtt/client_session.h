@@ -5,8 +5,9 @@
 // requests waiting for their SUBACK, the two connection flags and the two timestamps.
 //
 // Thread safety (main = the thread that runs the client component):
-// - GetNextPacketId, AddSubscriptionRequest, GetSubscriptionRequest, RequestedSubscriptions and
-//   Subscriptions: main thread only (they take no lock).
+// - GetNextPacketId, AddSubscriptionRequest, GetSubscriptionRequest, RequestedSubscriptions,
+//   Subscriptions, BeginConnection, DropSessionState, AwaitPubRel and ReleasePubRel: main thread
+//   only (the fields they own take no lock).
 // - QueueOutgoingPacket, MarkAsAcknowledged, Clear, AddIncomingPacket, HasIncomingPackets,
 //   GetNextIncomingPacket, HasOutgoingPackets, HasInflightPackets: any thread; each takes and
 //   releases the lock of the list it touches.
@@ -35,6 +36,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "mqtt/global.h"
@@ -64,8 +66,11 @@ class TMqttClientSession {
   TMqttClientSession(const TMqttClientSession&) = delete;
   TMqttClientSession& operator=(const TMqttClientSession&) = delete;
 
-  // 1, 2, ..., 65535, 1, ...; never 0. Identifiers still in flight are not skipped.
-  uint16_t GetNextPacketId() noexcept;
+  // 1, 2, ..., 65535, 1, ...; never 0. Once the counter has wrapped, identifiers still in use
+  // (a packet queued or in flight that waits for its acknowledgement) are skipped.
+  uint16_t GetNextPacketId();
+  // A queued or in-flight packet of ours that waits for an acknowledgement carries AId.
+  bool IsPacketIdInUse(uint16_t AId);
 
   // --- Outgoing packets (main queues, writer takes) ---
   void QueueOutgoingPacket(std::unique_ptr<TQueuedOutPacket> APacket);
@@ -107,6 +112,26 @@ class TMqttClientSession {
   // Drops the outgoing queue, then the incoming queue (a clean-session connect). The counter,
   // the in-flight list, the acknowledgements and the requests stay.
   void Clear();
+  // The rest of what a clean session leaves behind: the in-flight list, the acknowledgement
+  // marks, the subscription requests and the received QoS 2 messages that wait for their
+  // PUBREL. The counter stays.
+  void DropSessionState();
+
+  // --- Connections ---
+  // A new network connection starts (before its CONNECT is queued). The SUBSCRIBE requests of
+  // earlier connections are forgotten: their answers cannot come any more, and the writer drops
+  // their SUBSCRIBE and UNSUBSCRIBE packets (see QueuedForConnection) instead of sending them
+  // ahead of the new connection's own.
+  void BeginConnection();
+  // How many connections have begun; packets queued now are stamped with it. Any thread.
+  uint64_t ConnectionNumber() const noexcept { return FConnectionNumber.load(); }
+
+  // --- Received QoS 2 messages (MQTT-4.3.3-2) ---
+  // True when AId starts a new message that waits for its PUBREL; false when a message with
+  // AId already waits (a repetition, not to be delivered again).
+  bool AwaitPubRel(uint16_t AId);
+  // The PUBREL of AId arrived.
+  void ReleasePubRel(uint16_t AId);
 
   // --- Waking the writer (see the header comment) ---
   // Blocks until the work signal is set or ADeadline passes; clears the signal. True when
@@ -139,6 +164,9 @@ class TMqttClientSession {
   TMqttWordThreadList& AcknowledgementList(TMqttPacketType APacketType) noexcept;
 
   uint16_t FLastPacketId = 0;
+  bool FPacketIdsWrapped = false;  // identifiers handed out earlier may come round again
+  std::atomic<uint64_t> FConnectionNumber{0};
+  std::set<uint16_t> FAwaitingPubRel;
   std::atomic<int32_t> FInFlightWindow{kDefaultInFlightWindow};
   TMqttPacketsOutThreadList FInFlightPacketsQueue;
   TMqttSubscriptions FSubscriptions;

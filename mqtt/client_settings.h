@@ -14,16 +14,18 @@ namespace kestova {
 
 class TMqttKeepAliveSettings {
  public:
-  // Send a PINGREQ when nothing has been written for KeepAliveInterval + 1 seconds.
+  // Send PINGREQs (before KeepAliveInterval passes without a write, or after half of it without
+  // anything received) and close a connection that answers nothing within KeepAliveInterval.
   bool KeepConnectionAlive() const noexcept { return FKeepConnectionAlive; }
   void SetKeepConnectionAlive(bool AValue) noexcept { FKeepConnectionAlive = AValue; }
   // Seconds; also the keep-alive the CONNECT announces (even when KeepConnectionAlive is off).
+  // 0: no PINGREQ at all.
   uint16_t KeepAliveInterval() const noexcept { return FKeepAlivePingInterval; }
   void SetKeepAliveInterval(uint16_t ASeconds) noexcept { FKeepAlivePingInterval = ASeconds; }
-  // Reconnect on its own after a connection that was up is lost.
+  // Reconnect on its own after a connection is lost, and retry a first Connect that fails.
   bool AutoReconnect() const noexcept { return FAutoReconnect; }
   void SetAutoReconnect(bool AValue) noexcept { FAutoReconnect = AValue; }
-  // Seconds between reconnect attempts (counted from the last write or attempt).
+  // Seconds; the longest wait between reconnect attempts (after waits of about 1, 2, 4 and 8 s).
   uint16_t AutoReconnectInterval() const noexcept { return FAutoReconnectInterval; }
   void SetAutoReconnectInterval(uint16_t ASeconds) noexcept { FAutoReconnectInterval = ASeconds; }
 

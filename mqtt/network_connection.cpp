@@ -82,6 +82,9 @@ void TMqttNetworkConnection::Open() {
     link->Socket->Connect(FHostName, static_cast<uint16_t>(FPort), family, TDeadline::After(kConnectTimeout));
     // Packets are written whole; waiting for more bytes of our own would only add latency.
     link->Socket->SetNoDelay(true);
+    // The second line behind the MQTT keep-alive (which the broker's settings or a keep-alive
+    // of 0 can switch off): the kernel ends a connection whose peer is gone.
+    link->Socket->SetDeadPeerDetection(kTcpKeepAliveIdle, kTcpKeepAliveInterval, kTcpKeepAliveProbes, kTcpUserTimeout);
   } catch (const std::exception& e) {
     TMqttLogHelper::Error(log, this, "Exception while connecting ...", &e);
     throw;

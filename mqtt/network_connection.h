@@ -61,6 +61,13 @@ class TMqttNetworkConnection {
   // A write that cannot get rid of its bytes for this long gives up; the connection is shut
   // down then, since part of a packet may have gone out.
   static constexpr std::chrono::milliseconds kWriteTimeout{10000};
+  // TCP's own dead-peer detection on every connection: an idle path is probed after 30 s and
+  // given up after three unanswered probes 10 s apart; written bytes unacknowledged for 60 s
+  // end the connection.
+  static constexpr std::chrono::seconds kTcpKeepAliveIdle{30};
+  static constexpr std::chrono::seconds kTcpKeepAliveInterval{10};
+  static constexpr int kTcpKeepAliveProbes = 3;
+  static constexpr std::chrono::milliseconds kTcpUserTimeout{60000};
 
   explicit TMqttNetworkConnection(TMqttLogger* ALogger = nullptr);
   // Closes an open connection without raising OnDisconnected.

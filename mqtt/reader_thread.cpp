@@ -5,6 +5,7 @@
 
 #include "mqtt/client_session.h"
 #include "mqtt/exceptions.h"
+#include "mqtt/inbound_rules.h"
 #include "mqtt/network_connection.h"
 #include "platform/format.h"
 #include "platform/tcp_socket.h"
@@ -87,10 +88,12 @@ void TMqttReaderThread::Work() {
       if (count == 0) break;
       StartStream(stream);
       FLastProgress = std::chrono::steady_clock::now();
+      FSession.SetLastReadCommunicationTime(FLastProgress);
       const TConsumed consumed = Consume(FChunk.data(), count);
       if (consumed.Received) HandOver();
       if (consumed.Broken) {
-        CloseBrokenStream(EMqttDecodeError(kMqttMalformedRemainingLength));
+        CloseBrokenStream(
+            EMqttDecodeError(consumed.Violation.empty() ? kMqttMalformedRemainingLength : consumed.Violation));
         return;
       }
     } while (!Terminated() && !Paused() && FConnection.HasData());
@@ -105,11 +108,16 @@ TMqttReaderThread::TConsumed TMqttReaderThread::Consume(const uint8_t* AData, st
   const bool debug = log && log->Verbosity() >= TMqttLogLevel::vDEBUG;
   bool received = false;
   std::size_t pos = 0;
+  std::string violation;
+  // False when the frame breaks the protocol: it is not queued, and the stream ends there.
   const auto queue = [&] {
     TMqttFrame frame = FFrames.TakeFrame();
+    violation = InboundPacketProblem(frame.FirstByte, frame.Body);
+    if (!violation.empty()) return false;
     FSession.AddIncomingPacket(frame.FirstByte, std::move(frame.Body));
     if (debug) TMqttLogHelper::Debug(log, this, "IN - Bytes added to incoming messages queue");
     received = true;
+    return true;
   };
 
   while (pos < ACount) {
@@ -135,7 +143,7 @@ TMqttReaderThread::TConsumed TMqttReaderThread::Consume(const uint8_t* AData, st
       if (debug) TMqttLogHelper::Debug(log, this, "IN - RL byte", byte);
       const TMqttFrameStatus status = FFrames.Feed({AData + pos, 1}, used);
       pos += used;
-      if (status == TMqttFrameStatus::fsMalformed) return {received, true};
+      if (status == TMqttFrameStatus::fsMalformed) return {received, true, {}};
       if ((byte & 0x80) == 0) {
         FInLength = false;
         const uint32_t length = FFrames.RemainingLength();
@@ -144,7 +152,7 @@ TMqttReaderThread::TConsumed TMqttReaderThread::Consume(const uint8_t* AData, st
           if (length > 0) TMqttLogHelper::Debug(log, this, "IN - Start reading " + std::to_string(length) + " bytes");
         }
       }
-      if (status == TMqttFrameStatus::fsComplete) queue();
+      if (status == TMqttFrameStatus::fsComplete && !queue()) return {received, true, violation};
       continue;
     }
     const TMqttFrameStatus status = FFrames.Feed({AData + pos, ACount - pos}, used);
@@ -154,10 +162,10 @@ TMqttReaderThread::TConsumed TMqttReaderThread::Consume(const uint8_t* AData, st
         TMqttLogHelper::Debug(log, this,
                               "IN - End reading bytes. Resulting length: " + std::to_string(FFrames.RemainingLength()));
       }
-      queue();
+      if (!queue()) return {received, true, violation};
     }
   }
-  return {received, false};
+  return {received, false, {}};
 }
 
 }  // namespace kestova

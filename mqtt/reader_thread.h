@@ -11,13 +11,18 @@
 // A stream that can no longer be framed (a fourth length byte with bit 7 set, a packet longer
 // than MQTT_MAX_MESSAGE_SIZE, or a packet whose bytes stop arriving for the read time-out) is
 // logged as "IN - Read exception" and the connection is closed: the next first byte could not
-// be found in it.
+// be found in it. So is a stream with a protocol violation (InboundPacketProblem): the packets
+// before it are still handed over, nothing after it.
+//
+// Every read also stamps the session's LastReadCommunicationTime, so the keep-alive thread
+// sees the broker answer even while the main thread is busy.
 //
 // Thread safety: as TMqttWorkerThread; everything else runs on the thread itself.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <string>
 
 #include "mqtt/frame_reader.h"
 #include "mqtt/worker_thread.h"
@@ -42,6 +47,7 @@ class TMqttReaderThread final : public TMqttWorkerThread {
   struct TConsumed {
     bool Received = false;  // a packet was queued or a zero byte skipped
     bool Broken = false;    // the stream cannot be framed any further
+    std::string Violation;  // why it broke, when a packet broke the rules
   };
   TConsumed Consume(const uint8_t* AData, std::size_t ACount);
   void HandOver();

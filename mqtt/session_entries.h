@@ -30,6 +30,8 @@ class TQueuedOutPacket {
   // One more transmission at ANow. A PUBLISH gets the DUP bit in its stored first byte, so
   // every repetition goes out marked as one.
   void RegisterAttempt(TMqttDateTime ANow = TMqttClock::now());
+  // The connection (TMqttClientSession::BeginConnection count) it was queued for.
+  uint64_t QueuedForConnection() const noexcept { return FQueuedForConnection; }
 
  private:
   friend class TMqttClientSession;
@@ -42,6 +44,7 @@ class TQueuedOutPacket {
   TMqttPacketType FPacketType;
   // The writer pass in which the entry last joined the in-flight list (the session's pass order).
   uint64_t FInFlightPass = 0;
+  uint64_t FQueuedForConnection = 0;
 };
 
 class TQueuedInPacket {

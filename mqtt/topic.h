@@ -1,6 +1,10 @@
 #pragma once
-// Topic-name and topic-filter rules the client applies before it publishes, subscribes or
-// unsubscribes. Received topics are not matched against filters.
+// Topic-name and topic-filter rules of MQTT 3.1.1 (section 4.7) that the client applies before
+// it publishes, subscribes or unsubscribes, and to the topics the broker sends. Received topics
+// are not matched against filters.
+//
+// Both kinds are 1 to 65535 bytes of UTF-8 without U+0000. In a filter "#" stands alone as the
+// last level ("#", "a/#") and "+" stands alone as a level ("+", "a/+/b"); a name holds neither.
 //
 // Thread safety: pure functions.
 #include <string_view>
@@ -12,11 +16,12 @@ class TMqttTopic {
   static bool ContainsMultiLevelWildcardCharacter(std::string_view ATopicFilter) noexcept;
   static bool ContainsSingleLevelWildcardCharacter(std::string_view ATopicFilter) noexcept;
   static bool ContainsWildcardCharacter(std::string_view ATopicFilter) noexcept;
-  // False when empty or when it holds "#" or "+".
   static bool ValidateTopicName(std::string_view ATopicName) noexcept;
-  // Not empty; "#" only as the whole filter or as "/#" at its end; "+" only as the whole filter
-  // or as a complete level between "/" characters.
   static bool ValidateTopicFilter(std::string_view ATopicFilter) noexcept;
+  // Why the text is no valid topic name / filter (a short phrase, for log lines), or nullptr
+  // when it is one.
+  static const char* TopicNameProblem(std::string_view ATopicName) noexcept;
+  static const char* TopicFilterProblem(std::string_view ATopicFilter) noexcept;
 };
 
 }  // namespace kestova

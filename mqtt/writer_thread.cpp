@@ -84,6 +84,16 @@ std::unique_ptr<TQueuedOutPacket> TMqttWriterThread::TakeConnectPacket() {
 }
 
 void TMqttWriterThread::Handle(std::unique_ptr<TQueuedOutPacket> AEntry) {
+  const TMqttPacketType type = AEntry->PacketType();
+  if ((type == TMqttPacketType::mtSUBSCRIBE || type == TMqttPacketType::mtUNSUBSCRIBE) &&
+      AEntry->QueuedForConnection() != FSession.ConnectionNumber()) {
+    // MQTT 3.1.1 repeats only PUBLISH and PUBREL after a reconnect. An old (UN)SUBSCRIBE sent
+    // ahead of the new connection's own could make the broker hang up again (an invalid
+    // filter), and the application subscribes again after every connection anyway.
+    TMqttLogHelper::Debug(Logger(), this,
+                          "OUT - Packet: " + std::to_string(AEntry->PacketId()) + " dropped: queued for an earlier connection");
+    return;
+  }
   {
     std::lock_guard lock(FLock);
     FLastSentPacketInfo = {AEntry->PacketId(), AEntry->PacketType(), AEntry->Qos(), AEntry->Attempt() > 0, false};

@@ -15,6 +15,9 @@
 // CONNECT alone and holds everything else, so that after a reconnect no packet overtakes the
 // CONNECT.
 //
+// A SUBSCRIBE or UNSUBSCRIBE queued for an earlier connection is dropped, never sent on a
+// newer one.
+//
 // A packet that cannot be written is logged as "OUT - Write exception" (the connection is
 // shut down by the transport then); a QoS 0 packet is lost with it, a QoS 1 or QoS 2 packet
 // counts the attempt and waits for its next transmission. A packet with QoS 3 is logged as

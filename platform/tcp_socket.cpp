@@ -228,6 +228,22 @@ void TTcpSocket::SetNoDelay(bool noDelay) {
   }
 }
 
+void TTcpSocket::SetDeadPeerDetection(std::chrono::seconds idle, std::chrono::seconds interval, int count,
+                                      std::chrono::milliseconds userTimeout) {
+  TUse use(*this, false);
+  const auto set = [&](int level, int name, int value, const char* what) {
+    if (::setsockopt(Fd(), level, name, &value, sizeof value) != 0) {
+      const int error = errno;
+      throw ESocketError(Format("Could not set %s on %s: %s", what, Where(), std::strerror(error)), error);
+    }
+  };
+  set(SOL_SOCKET, SO_KEEPALIVE, 1, "SO_KEEPALIVE");
+  set(IPPROTO_TCP, TCP_KEEPIDLE, static_cast<int>(idle.count()), "TCP_KEEPIDLE");
+  set(IPPROTO_TCP, TCP_KEEPINTVL, static_cast<int>(interval.count()), "TCP_KEEPINTVL");
+  set(IPPROTO_TCP, TCP_KEEPCNT, count, "TCP_KEEPCNT");
+  set(IPPROTO_TCP, TCP_USER_TIMEOUT, static_cast<int>(userTimeout.count()), "TCP_USER_TIMEOUT");
+}
+
 TTcpSocket::TPollResult TTcpSocket::Poll(short events, TDeadline deadline, bool wakeable) {
   pollfd fds[3] = {{Fd(), events, 0}, {FShutdownEvent.Fd(), POLLIN, 0}, {FWake.Fd(), POLLIN, 0}};
   const nfds_t count = wakeable ? 3 : 2;

@@ -26,6 +26,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -154,6 +155,11 @@ class TTcpSocket {
   std::string PeerAddress() const;
   // Turn Nagle's algorithm off (true) or on for the connected socket.
   void SetNoDelay(bool noDelay);
+  // Let the kernel find a dead peer by itself: keep-alive probes after `idle` without traffic,
+  // every `interval`, `count` times (SO_KEEPALIVE), and give up on sent data that stays
+  // unacknowledged for `userTimeout` (TCP_USER_TIMEOUT). For the connected socket.
+  void SetDeadPeerDetection(std::chrono::seconds idle, std::chrono::seconds interval, int count,
+                            std::chrono::milliseconds userTimeout);
 
  protected:
   enum class TIoStatus : std::uint8_t { ioDone, ioEof, ioWantRead, ioWantWrite };

@@ -13,6 +13,9 @@ packages=(
   libxml2-dev libpugixml-dev
   # the broker and its clients (tests and the demo), libmosquitto for the comparison benchmark
   mosquitto mosquitto-clients libmosquitto-dev openssl
+  # a second broker for the interoperability tests (RabbitMQ's MQTT plugin); the tests start a
+  # node of their own, the package's service is not needed
+  rabbitmq-server
   # the desktop window (Qt 6 Widgets) and the fonts its log and labels resolve to
   qt6-base-dev libxcb1-dev fonts-liberation
 )

@@ -25,9 +25,11 @@ void DisplayServiceTest::TearDown() {
   AppSettings.reset();
 }
 
-void DisplayServiceTest::WriteSettings(const std::string& settingsExtra, const std::string& mqttExtra) {
+void DisplayServiceTest::WriteSettings(const std::string& settingsExtra, const std::string& mqttExtra,
+                                       std::uint16_t port) {
+  if (port == 0) port = FBroker.Port();
   FDir.WriteFile("Settings.ini", "[Settings]\nComPort=" + FPty.SlavePath() + "\nComSpeed=9600\n" + settingsExtra +
-                                     "\n[Mqtt]\nBroker=" + FBroker.Host() + "\nPort=" + std::to_string(FBroker.Port()) +
+                                     "\n[Mqtt]\nBroker=" + FBroker.Host() + "\nPort=" + std::to_string(port) +
                                      "\nClientID=Display1\n" + mqttExtra + "\n");
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,8 +26,9 @@ class DisplayServiceTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Settings.ini pointing at the broker and the pty, with `extra` lines added per section.
-  void WriteSettings(const std::string& settingsExtra, const std::string& mqttExtra);
+  // Settings.ini pointing at the broker (or at `port` on the same host, a proxy say) and the
+  // pty, with `extra` lines added per section.
+  void WriteSettings(const std::string& settingsExtra, const std::string& mqttExtra, std::uint16_t port = 0);
   void StartService();
 
   std::vector<std::string> LogLines() const;

@@ -105,6 +105,16 @@ TEST_F(SettingsTest, KeysAreFoundWhateverTheirCase) {
   EXPECT_EQ(s.ComPort, "/dev/pts/7");
 }
 
+TEST_F(SettingsTest, KeepAliveIsReadAsItIsWritten) {
+  struct Case {
+    const char* file;
+    int32_t keepAlive;
+  } const cases[] = {{"", 120}, {"[Mqtt]\nKeepAlive=0", 0}, {"[Mqtt]\nKeepAlive=2", 2},
+                     {"[mqtt]\nkeepalive=0x10", 16}, {"[Mqtt]\nKeepAlive=70000", 70000},
+                     {"[Mqtt]\nKeepAlive=-1", -1}, {"[Mqtt]\nKeepAlive=soon", 120}};
+  for (const auto& c : cases) EXPECT_EQ(LoadText(c.file).MqttKeepAlive, c.keepAlive) << c.file;
+}
+
 TEST_F(SettingsTest, ASecondLoadReplacesTheTopics) {
   TSettings s;
   const auto path = FDir / "Settings.ini";

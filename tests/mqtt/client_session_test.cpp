@@ -42,10 +42,46 @@ TEST(ClientSession, IdentifiersRunFromOneAndWrapToOne) {
   EXPECT_EQ(session.GetNextPacketId(), 2);
   for (int i = 3; i < 65535; ++i) session.GetNextPacketId();
   EXPECT_EQ(session.GetNextPacketId(), 65535);
-  // Identifier 1 may still be in flight; it is handed out again all the same, and 0 never is.
+  // After the wrap, identifiers still waiting for their acknowledgement (in flight or queued)
+  // are skipped; 0 never comes, and our acknowledgements of the broker's identifiers (QoS 0
+  // entries) do not count.
   session.WaitForAcknowledge(Entry(1));
-  EXPECT_EQ(session.GetNextPacketId(), 1);
-  EXPECT_EQ(session.GetNextPacketId(), 2);
+  session.QueueOutgoingPacket(Entry(2, TMqttQoS::qosExactlyOnce));
+  session.QueueOutgoingPacket(Entry(3, TMqttQoS::qosAtMostOnce));
+  EXPECT_EQ(session.GetNextPacketId(), 3);
+  EXPECT_EQ(session.GetNextPacketId(), 4);
+  EXPECT_TRUE(session.IsPacketIdInUse(1));
+  EXPECT_FALSE(session.IsPacketIdInUse(3));
+}
+
+TEST(ClientSession, ACleanSessionDropsWhatTheLastOneLeftAndANewConnectionItsRequests) {
+  TMqttClientSession session;
+  session.WaitForAcknowledge(Entry(2));
+  session.MarkAsAcknowledged(2, TMqttPacketType::mtPUBLISH);
+  session.MarkAsAcknowledged(3, TMqttPacketType::mtPUBREC);
+  session.MarkAsAcknowledged(4, TMqttPacketType::mtPUBREL);
+  session.AddSubscriptionRequest(std::make_unique<TMqttRequestedSubscription>(TMqttRequestedSubscription{5, {"a"}}));
+  EXPECT_TRUE(session.AwaitPubRel(9));
+  EXPECT_FALSE(session.AwaitPubRel(9)) << "a repetition of a message that waits for its PUBREL";
+  session.DropSessionState();
+  EXPECT_FALSE(session.HasInflightPackets());
+  EXPECT_FALSE(session.IsAcknowlegded(2, TMqttPacketType::mtPUBLISH, false));
+  EXPECT_FALSE(session.IsAcknowlegded(3, TMqttPacketType::mtPUBREC, false));
+  EXPECT_FALSE(session.IsAcknowlegded(4, TMqttPacketType::mtPUBREL, false));
+  EXPECT_TRUE(session.RequestedSubscriptions().empty());
+  EXPECT_TRUE(session.AwaitPubRel(9));
+  session.ReleasePubRel(9);
+  EXPECT_TRUE(session.AwaitPubRel(9));
+
+  // Packets carry the number of the connection they were queued for; a new connection forgets
+  // the SUBSCRIBE requests of the old one.
+  session.BeginConnection();
+  session.QueueOutgoingPacket(Entry(6));
+  session.AddSubscriptionRequest(std::make_unique<TMqttRequestedSubscription>(TMqttRequestedSubscription{7, {"b"}}));
+  session.BeginConnection();
+  EXPECT_EQ(session.ConnectionNumber(), 2u);
+  EXPECT_TRUE(session.RequestedSubscriptions().empty());
+  EXPECT_EQ(session.GetNextOutGoingPacket()->QueuedForConnection(), 1u);
 }
 
 TEST(ClientSession, AcknowledgementListsByTypeAndOneRemovalPerCheck) {

@@ -288,4 +288,25 @@ void AimClient(TMqttClient& AClient, const std::string& AHost, uint16_t APort, c
   AClient.KeepAliveSettings().SetAutoReconnect(false);
 }
 
+TScriptedPair::TScriptedPair() {
+  seen.Attach(client);
+  client.SetLogger(&log);
+  AimClient(client, fake.Host(), fake.Port());
+}
+
+TClientWireFixture::TClientWireFixture() {
+  events.Attach(*client);
+  client->SetLogger(&log);
+  AimClient(*client, broker.Host(), broker.Port());
+}
+
+std::string TClientWireFixture::ConnectAccepted(bool AClean) {
+  std::string connect;
+  broker.Run([&](test::TLoopbackPeer& APeer) { connect = AcceptConnect(APeer); });
+  client->Connect(AClean);
+  EXPECT_TRUE(events.WaitForStatus(TMqttConnectionStatus::csConnected));
+  broker.Finish();
+  return connect;
+}
+
 }  // namespace kestova::testing

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -172,5 +173,29 @@ void AimClient(TMqttClient& AClient, const std::string& AHost, uint16_t APort,
                const std::string& AClientId = "Display");
 
 using test::TFullBacklog;
+
+// A fresh client aimed at a scripted broker of its own, with its recorder and library log, for
+// table tests that need a new pair per case. The client goes before its recorder and log.
+struct TScriptedPair {
+  TScriptedPair();
+  TFakeBroker fake;
+  TRecordingLogger log;
+  TClientRecorder seen;
+  TMqttClient client;
+};
+
+// A client aimed at a scripted broker, with its recorder and library log: the fixture of the
+// exact-byte tests.
+class TClientWireFixture : public TMainThreadTest {
+ protected:
+  TClientWireFixture();
+  // Connect and wait until the broker's CONNACK 0 has been processed; the CONNECT's bytes.
+  std::string ConnectAccepted(bool AClean = true);
+
+  TFakeBroker broker;
+  TRecordingLogger log;
+  TClientRecorder events;
+  std::unique_ptr<TMqttClient> client = std::make_unique<TMqttClient>();
+};
 
 }  // namespace kestova::testing

@@ -24,29 +24,7 @@ namespace {
 using S = TMqttConnectionStatus;
 using test::TLoopbackPeer;
 
-class ClientWireTest : public TMainThreadTest {
- protected:
-  ClientWireTest() {
-    events.Attach(*client);
-    client->SetLogger(&log);
-    AimClient(*client, broker.Host(), broker.Port());
-  }
-
-  // Connect and wait until the broker's CONNACK 0 has been processed; the CONNECT's bytes.
-  std::string ConnectAccepted(bool AClean = true) {
-    std::string connect;
-    broker.Run([&](TLoopbackPeer& APeer) { connect = AcceptConnect(APeer); });
-    client->Connect(AClean);
-    EXPECT_TRUE(events.WaitForStatus(S::csConnected));
-    broker.Finish();
-    return connect;
-  }
-
-  TFakeBroker broker;
-  TRecordingLogger log;
-  TClientRecorder events;
-  std::unique_ptr<TMqttClient> client = std::make_unique<TMqttClient>();
-};
+class ClientWireTest : public TClientWireFixture {};
 
 TEST_F(ClientWireTest, SendsTheConnectOfItsSettingsAndIsConnectedByConnAckZero) {
   struct TCase {
@@ -347,15 +325,49 @@ TEST_F(ClientWireTest, ALongRemainingLengthAndPacketsOfWrongDirectionsAreFramed)
   }
 }
 
-TEST_F(ClientWireTest, APacketThatCannotBeDecodedDoesNotHoldBackTheNextOne) {
-  ConnectAccepted();
-  broker.Run([](TLoopbackPeer& APeer) { WritePacket(APeer, "40 01 00 D0 00"); });
-  EXPECT_TRUE(PumpUntil([&] { return events.PingResponses() == 1; }));
-  // The decoding error travels back to the reader after both packets were handled.
-  EXPECT_TRUE(log.WaitFor("IN - Read exception"));
-  broker.Finish();
-  EXPECT_EQ(log.Count("IN - Read exception"), 1);
-  EXPECT_TRUE(client->IsConnected());
+// MQTT 3.1.1 section 4.8: a packet that breaks the protocol closes the connection. The packets
+// before it still count, nothing after it does.
+TEST_F(ClientWireTest, AProtocolViolationByTheBrokerClosesTheConnection) {
+  struct TCase {
+    const char* Packet;
+    const char* Reason;
+  };
+  const std::vector<TCase> cases = {
+      {"F0 00", "reserved packet type (first byte 0xF0)"},
+      {"05 00", "reserved packet type (first byte 0x05)"},
+      {"41 02 00 01", "PUBACK with reserved flags set"},
+      {"40 01 00", "PUBACK with a remaining length of 1"},
+      {"40 03 00 01 00", "PUBACK with a remaining length of 3"},
+      {"60 02 00 01", "PUBREL with reserved flags set"},
+      {"D0 01 00", "PINGRESP with a remaining length of 1"},
+      {"20 02 02 00", "CONNACK with reserved bits set"},
+      {"90 02 00 01", "SUBACK without return codes"},
+      {"90 03 00 01 03", "SUBACK with a reserved return code"},
+      {"36 06 00 01 74 00 01 78", "PUBLISH with QoS 3"},
+      {"30 05 00 09 74 78 78", "PUBLISH whose topic is longer than the packet"},
+      {"30 04 00 01 2B 78", "no valid topic name (a topic name may not contain"},
+      {"30 05 00 02 C3 28 78", "no valid topic name (it is not valid UTF-8)"},
+      {"30 03 00 00 78", "no valid topic name (it is empty)"},
+      {"32 04 00 01 74 00", "PUBLISH without its packet identifier"},
+      {"32 05 00 01 74 00 00", "PUBLISH with packet identifier 0"},
+  };
+  for (const TCase& c : cases) {
+    TScriptedPair pair;
+    std::string rest;
+    pair.fake.Run([&](TLoopbackPeer& APeer) {
+      AcceptConnect(APeer);
+      WritePacket(APeer, std::string("D0 00 ") + c.Packet + " D0 00");
+      rest = APeer.ReadUntilClosed();
+    });
+    pair.client.Connect(true);
+    EXPECT_TRUE(pair.seen.WaitForStatus(S::csConnectionLost)) << c.Packet;
+    pair.fake.Finish();
+    EXPECT_EQ(rest, "") << c.Packet;
+    EXPECT_EQ(pair.seen.PingResponses(), 1) << c.Packet;
+    EXPECT_EQ(pair.log.Count("IN - Read exception"), 1) << c.Packet;
+    EXPECT_TRUE(pair.log.Printed(c.Reason)) << c.Packet;
+    EXPECT_TRUE(pair.seen.Messages().empty()) << c.Packet;
+  }
 }
 
 TEST_F(ClientWireTest, ABrokenFourthLengthByteClosesTheConnectionOnTheReaderThread) {
@@ -421,17 +433,34 @@ TEST_F(ClientWireTest, DestroyingAConnectedClientSendsNoDisconnectAndRaisesNothi
   EXPECT_EQ(log.Count("Thread Stopped"), 3);
 }
 
-TEST_F(ClientWireTest, ARefusedFirstConnectIsReportedAndNotRetried) {
-  client->SetBrokerPort(test::FreeLoopbackPort());
-  client->KeepAliveSettings().SetAutoReconnect(true);
-  client->KeepAliveSettings().SetAutoReconnectInterval(0);
-  client->Connect(true);
-  EXPECT_EQ(events.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnectionRejected_ServerUnavailable}));
-  EXPECT_EQ(log.Count("Exception while connecting ..."), 1);
-  EXPECT_EQ(log.Count("Failed to connect"), 1);
-  PumpFor(500ms);
-  EXPECT_EQ(events.Statuses().size(), 2u);
-  EXPECT_EQ(log.Count("KEEP ALIVE - No Connection. Requesting Reconnect."), 0);
+// A first connect that cannot reach the broker is reported; with AutoReconnect (only then) the
+// client goes on trying on its schedule, the first retry after about 1 s.
+TEST_F(ClientWireTest, ARefusedFirstConnectIsReportedAndRetriedOnlyWithAutoReconnect) {
+  for (const bool autoReconnect : {false, true}) {
+    TScriptedPair pair;
+    TMqttClient& one = pair.client;
+    TClientRecorder& seen = pair.seen;
+    TRecordingLogger& seenLog = pair.log;
+    one.SetBrokerPort(test::FreeLoopbackPort());
+    one.KeepAliveSettings().SetAutoReconnect(autoReconnect);
+    one.KeepAliveSettings().SetAutoReconnectInterval(1);
+    one.Connect(true);
+    EXPECT_EQ(seen.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnectionRejected_ServerUnavailable}));
+    EXPECT_EQ(seenLog.Count("Exception while connecting ..."), 1);
+    EXPECT_EQ(seenLog.Count("Failed to connect"), 1);
+    if (autoReconnect) {
+      // Failed automatic attempts keep the status csReconnecting without a new event each.
+      EXPECT_TRUE(seenLog.WaitFor("PING Failed", 2));
+      EXPECT_EQ(seen.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnectionRejected_ServerUnavailable,
+                                                     S::csReconnecting}));
+      EXPECT_GE(seenLog.Count("KEEP ALIVE - No Connection. Requesting Reconnect."), 2);
+    } else {
+      // Longer than the first wait of the schedule with its jitter.
+      PumpFor(1500ms);
+      EXPECT_EQ(seen.Statuses().size(), 2u);
+      EXPECT_EQ(seenLog.Count("KEEP ALIVE - No Connection. Requesting Reconnect."), 0);
+    }
+  }
 }
 
 TEST_F(ClientWireTest, AfterAReconnectTheConnectGoesFirstAndUnacknowledgedPacketsFollowWithDup) {

@@ -7,6 +7,7 @@ kestova_add_test(mqtt_codec_tests
     ${CMAKE_CURRENT_LIST_DIR}/frame_reader_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/client_session_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/topic_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/reconnect_schedule_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/logger_test.cpp
   LIBS kestova_mqtt
   LABELS unit)

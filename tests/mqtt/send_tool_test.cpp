@@ -203,6 +203,40 @@ TEST_F(SendToolTest, ABrokerThatCannotBeUsedGivesOneLineNamingTheStatusWithinTen
   }
 }
 
+// A broker that bends the rules, scripted: RabbitMQ answers a QoS 2 PUBLISH with a PUBACK (it
+// downgrades QoS 2 to 1), which counts as delivered; and every way out, failed ones too, ends
+// with a DISCONNECT.
+TEST_F(SendToolTest, APubAckForQos2CountsAsDeliveredAndEveryExitDisconnects) {
+  struct TCase {
+    const char* Name;
+    std::vector<std::string> Action;
+    const char* Answer;  // to the PUBLISH or SUBSCRIBE
+    int ExitCode;
+    const char* Output;
+  };
+  const std::vector<TCase> cases = {
+      {"QoS 2 answered by PUBACK", {"--qos", "2", "--raw", "x"}, "40 02 00 01", 0, ""},
+      {"subscription refused", {"--enum"}, "90 03 00 01 80", 1,
+       "kestova-send: the broker refused the subscription to pos/x\n"},
+  };
+  for (const TCase& c : cases) {
+    TFakeBroker fake;
+    std::string request, rest;
+    fake.Run([&](test::TLoopbackPeer& APeer) {
+      AcceptConnect(APeer);
+      request = ReadPacket(APeer);
+      WritePacket(APeer, c.Answer);
+      rest = APeer.ReadUntilClosed();
+    });
+    const TToolRun run = RunTool(
+        Join({"--broker", fake.Host(), "--port", std::to_string(fake.Port()), "--topic", "pos/x"}, c.Action));
+    fake.Finish();
+    EXPECT_EQ(run.Result.ExitCode, c.ExitCode) << c.Name << ": " << run.Result.Output;
+    EXPECT_EQ(run.Result.Output, c.Output) << c.Name;
+    EXPECT_EQ(rest, std::string("\xE0\x00", 2)) << c.Name << " after " << request;
+  }
+}
+
 TEST_F(SendToolTest, BadUsageExitsWithTwo) {
   const std::vector<std::vector<std::string>> cases = {
       {"--topic", "t", "--raw", "x"},

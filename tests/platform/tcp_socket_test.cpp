@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -71,6 +72,31 @@ TEST(TcpSocketTest, CarriesExactBytesBothWaysAndReportsItsSteps) {
   EXPECT_FALSE(socket.HasBufferedData());
   // Nothing more: a zero-wait check says so without blocking.
   EXPECT_EQ(socket.WaitForData(TDeadline::Immediate()), TSocketWait::swTimeout);
+}
+
+// Reads the options back from the descriptor (valid here: no other thread uses the socket).
+class TOptionProbe : public TTcpSocket {
+ public:
+  int Option(int level, int name) const {
+    int value = -1;
+    socklen_t length = sizeof value;
+    ::getsockopt(Fd(), level, name, &value, &length);
+    return value;
+  }
+};
+
+TEST(TcpSocketTest, DeadPeerDetectionSetsTheKernelsKeepAliveAndUserTimeout) {
+  TLoopbackPeer peer;
+  TOptionProbe socket;
+  socket.Connect(peer.Host(), peer.Port(), TAddressFamily::afIPv4, TDeadline::After(Generous));
+  peer.Accept();
+  EXPECT_EQ(socket.Option(SOL_SOCKET, SO_KEEPALIVE), 0);
+  socket.SetDeadPeerDetection(30s, 10s, 3, 60s);
+  EXPECT_EQ(socket.Option(SOL_SOCKET, SO_KEEPALIVE), 1);
+  EXPECT_EQ(socket.Option(IPPROTO_TCP, TCP_KEEPIDLE), 30);
+  EXPECT_EQ(socket.Option(IPPROTO_TCP, TCP_KEEPINTVL), 10);
+  EXPECT_EQ(socket.Option(IPPROTO_TCP, TCP_KEEPCNT), 3);
+  EXPECT_EQ(socket.Option(IPPROTO_TCP, TCP_USER_TIMEOUT), 60000);
 }
 
 TEST(TcpSocketTest, ConnectFailuresNameHostPortAndReason) {

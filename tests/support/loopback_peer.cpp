@@ -19,7 +19,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A socket bound to the loopback address on port 0, optionally listening.
+}  // namespace
+
 UniqueFd BindLoopback(bool ipv6, std::uint16_t& port) {
   UniqueFd fd(::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!fd) throw ETestSupportError(Format("socket failed: %s", std::strerror(errno)));
@@ -44,8 +45,6 @@ UniqueFd BindLoopback(bool ipv6, std::uint16_t& port) {
                     : reinterpret_cast<sockaddr_in&>(storage).sin_port);
   return fd;
 }
-
-}  // namespace
 
 TLoopbackPeer::TLoopbackPeer(bool ipv6) : FHost(ipv6 ? "::1" : "127.0.0.1") {
   FListener = BindLoopback(ipv6, FPort);

@@ -64,6 +64,10 @@ class TLoopbackPeer {
   std::exception_ptr FScriptError;
 };
 
+// A TCP socket bound to the loopback address on a port the kernel picks (`port` gets it), not
+// yet listening.
+UniqueFd BindLoopback(bool ipv6, std::uint16_t& port);
+
 // A port on which nothing listens right now (bound and released), for tests of refused
 // connections and for servers that need the number before they start.
 std::uint16_t FreeLoopbackPort(bool ipv6 = false);

@@ -1,6 +1,7 @@
 #include "tests/support/mosquitto_broker.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,7 +21,6 @@ constexpr const char* PasswordTool = "/usr/bin/mosquitto_passwd";
 // Printed once every listener is open.
 constexpr const char* RunningMark = " running";
 constexpr int PortAttempts = 5;
-constexpr std::size_t LogLimit = 1 << 20;
 
 }  // namespace
 
@@ -67,17 +67,27 @@ void TMosquittoBroker::WriteConfig() {
   FDir.WriteFile("mosquitto.conf", config.str());
 }
 
+void TMosquittoBroker::ChoosePorts() {
+  FPort = FreeLoopbackPort();
+  if (FOptions.Tls) {
+    do FTlsPort = FreeLoopbackPort();
+    while (FTlsPort == FPort);
+  }
+}
+
+void TMosquittoBroker::Suspend() {
+  if (!IsRunning() || ::kill(Pid(), SIGSTOP) != 0) throw ETestSupportError("cannot suspend mosquitto");
+}
+
+void TMosquittoBroker::Resume() {
+  if (!IsRunning() || ::kill(Pid(), SIGCONT) != 0) throw ETestSupportError("cannot resume mosquitto");
+}
+
 void TMosquittoBroker::Start() {
   if (IsRunning()) return;
   const bool choosePorts = FPort == 0;
   for (int attempt = 1;; ++attempt) {
-    if (choosePorts) {
-      FPort = FreeLoopbackPort();
-      if (FOptions.Tls) {
-        do FTlsPort = FreeLoopbackPort();
-        while (FTlsPort == FPort);
-      }
-    }
+    if (choosePorts) ChoosePorts();
     WriteConfig();
     const TStartResult result = TryStart();
     if (result == TStartResult::srRunning) return;
@@ -92,68 +102,33 @@ TMosquittoBroker::TStartResult TMosquittoBroker::TryStart() {
   if (::pipe2(fds, O_CLOEXEC) != 0) throw ETestSupportError(Format("pipe2 failed: %s", std::strerror(errno)));
   UniqueFd readEnd(fds[0]);
   UniqueFd writeEnd(fds[1]);
-  std::size_t logStart = 0;
-  {
-    std::lock_guard lock(FLock);
-    FReady = false;
-    FEnded = false;
-    logStart = FLog.size();
-  }
+  // This run's output, until it says it is running (the log holds earlier runs as well).
+  const std::size_t logStart = FOutput.Position();
   FProcess = std::make_unique<TChildProcess>(std::vector<std::string>{Program, "-c", FConfigFile}, writeEnd.Get());
   writeEnd.Reset();
   {
     std::lock_guard lock(FLock);
     FPid = FProcess->Pid();
   }
-  FLogReader = std::thread([this, fd = readEnd.Release()] { Drain(fd); });
-
-  std::unique_lock lock(FLock);
-  FChanged.wait_for(lock, std::chrono::seconds(10), [this] { return FReady || FEnded; });
-  const bool ready = FReady;
-  const bool portTaken = FLog.find("Address already in use", std::min(logStart, FLog.size())) != std::string::npos;
-  lock.unlock();
-  if (ready) return TStartResult::srRunning;
+  FOutput.Watch(std::move(readEnd));
+  if (FOutput.WaitFor(RunningMark, logStart, std::chrono::seconds(10))) return TStartResult::srRunning;
+  const bool portTaken = FOutput.Contains("Address already in use", logStart);
   Stop(SIGKILL);
   return portTaken ? TStartResult::srPortTaken : TStartResult::srFailed;
 }
 
-void TMosquittoBroker::Drain(int rawFd) {
-  const UniqueFd fd(rawFd);
-  // This run's output until it says it is running (the log holds earlier runs as well).
-  std::string startup;
-  bool ready = false;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    if (!ready) {
-      startup.append(buffer, static_cast<std::size_t>(n));
-      ready = startup.find(RunningMark) != std::string::npos;
-    }
-    std::lock_guard lock(FLock);
-    FLog.append(buffer, static_cast<std::size_t>(n));
-    if (FLog.size() > LogLimit) FLog.erase(0, FLog.size() - LogLimit);
-    if (ready && !FReady) {
-      FReady = true;
-      FChanged.notify_all();
-    }
-  }
-  std::lock_guard lock(FLock);
-  FEnded = true;
-  FChanged.notify_all();
-}
-
 void TMosquittoBroker::Stop(int signal) {
   if (FProcess) {
+    // A suspended broker would not act on a signal it can catch before its grace ran out (a
+    // kill needs no waking, and must not let it take one more step).
+    if (signal != SIGKILL && FProcess->Running()) ::kill(FProcess->Pid(), SIGCONT);
     FProcess->Stop(signal);
     FProcess.reset();
   }
   // The broker's exit closed the pipe, so the reader has reached its end.
-  if (FLogReader.joinable()) FLogReader.join();
+  FOutput.Join();
   std::lock_guard lock(FLock);
   FPid = -1;
-  FReady = false;
 }
 
 void TMosquittoBroker::Restart() {
@@ -162,10 +137,8 @@ void TMosquittoBroker::Restart() {
 }
 
 bool TMosquittoBroker::IsRunning() const {
-  if (!FProcess) return false;
   // The output pipe ends exactly when the broker exits.
-  std::lock_guard lock(FLock);
-  return !FEnded;
+  return FProcess && !FOutput.Ended();
 }
 
 pid_t TMosquittoBroker::Pid() const {
@@ -173,9 +146,6 @@ pid_t TMosquittoBroker::Pid() const {
   return FPid;
 }
 
-std::string TMosquittoBroker::Log() const {
-  std::lock_guard lock(FLock);
-  return FLog;
-}
+std::string TMosquittoBroker::Log() const { return FOutput.Text(); }
 
 }  // namespace kestova::test

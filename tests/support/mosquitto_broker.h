@@ -19,6 +19,7 @@
 
 #include "platform/unique_fd.h"
 #include "tests/support/child_process.h"
+#include "tests/support/output_watcher.h"
 #include "tests/support/temp_dir.h"
 
 namespace kestova::test {
@@ -65,6 +66,13 @@ class TMosquittoBroker {
   void Stop(int signal = SIGTERM);
   // Stop and start again on the same ports (retained messages and sessions are not kept).
   void Restart();
+  // Choose the ports now without starting, so clients can be aimed at a broker that starts
+  // late (Start then uses them).
+  void ChoosePorts();
+  // SIGSTOP: the broker stops working while its kernel still accepts connections and takes
+  // bytes (a frozen broker host); Resume (SIGCONT) lets it go on.
+  void Suspend();
+  void Resume();
   bool IsRunning() const;
 
   std::string Host() const { return "127.0.0.1"; }
@@ -80,21 +88,17 @@ class TMosquittoBroker {
   enum class TStartResult { srRunning, srPortTaken, srFailed };
   void WriteConfig();
   TStartResult TryStart();
-  void Drain(int fd);
 
   const TBrokerOptions FOptions;
   TTempDir FDir;
   std::string FConfigFile;
   std::uint16_t FPort = 0;
   std::uint16_t FTlsPort = 0;
+  // Declared first, so the process (killed by its destructor) goes before the watcher joins.
+  TOutputWatcher FOutput;
   std::unique_ptr<TChildProcess> FProcess;
-  std::thread FLogReader;
 
-  mutable std::mutex FLock;  // guards the fields below
-  std::condition_variable FChanged;
-  std::string FLog;
-  bool FReady = false;    // the broker said it is running
-  bool FEnded = false;    // its output ended (it exited)
+  mutable std::mutex FLock;  // guards FPid
   pid_t FPid = -1;
 };
 

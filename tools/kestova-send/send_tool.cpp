@@ -192,7 +192,9 @@ void TSendRun::PacketSent(const TMqttPacketInfo& AInfo) {
 
 void TSendRun::PacketReceived(const TMqttPacketInfo& AInfo) {
   if (FPacketId == 0 || AInfo.PacketId != FPacketId) return;
-  if ((FPublishedQos == TMqttQoS::qosAtLeastOnce && AInfo.PacketType == TMqttPacketType::mtPUBACK) ||
+  // A broker that downgrades QoS 2 to 1 (RabbitMQ) answers a QoS 2 PUBLISH with a PUBACK: the
+  // message is delivered all the same.
+  if ((FPublishedQos != TMqttQoS::qosAtMostOnce && AInfo.PacketType == TMqttPacketType::mtPUBACK) ||
       (FPublishedQos == TMqttQoS::qosExactlyOnce && AInfo.PacketType == TMqttPacketType::mtPUBCOMP)) {
     Delivered();
   }
@@ -252,8 +254,12 @@ int TSendRun::Run() {
   } catch (const std::exception& e) {
     Fail("cannot connect to " + Where() + ": " + e.what());
   }
-  if (FResult) return *FResult;
-  return FLoop.Run();
+  const int status = FResult ? *FResult : FLoop.Run();
+  // Every way out (done, failed, interrupted) leaves the broker with a DISCONNECT, so it
+  // neither publishes a will nor waits for the keep-alive to run out.
+  FFinishing = true;
+  FClient.Disconnect();
+  return status;
 }
 
 }  // namespace
