@@ -24,7 +24,7 @@ TMqttSettingsCheck CheckMqttSettings(const TSettings& ASettings) {
     check.LogLines.push_back("MQTT password ignored: it is only sent with a username");
   }
   if (ASettings.MqttKeepAlive < 0 || ASettings.MqttKeepAlive > 65535) {
-    check.LogLines.push_back("MQTT keep-alive (Settings.KeepAlive) " + std::to_string(ASettings.MqttKeepAlive) +
+    check.LogLines.push_back("MQTT keep-alive ([Mqtt] KeepAlive) " + std::to_string(ASettings.MqttKeepAlive) +
                              " is outside 0 to 65535, using " + std::to_string(kDefaultMqttKeepAlive));
     check.KeepAlive = static_cast<uint16_t>(kDefaultMqttKeepAlive);
   } else {
