@@ -3,6 +3,7 @@
 #include "display/com_port_setup.h"
 #include "display/pole_display_protocol.h"
 #include "display/settings.h"
+#include "display/settings_check.h"
 #include "display/text_shaping.h"
 #include "messaging/mqtt_manager.h"
 #include "platform/executable_path.h"
@@ -89,6 +90,7 @@ ByteString TKestovaDisplayService::PreProcess(ByteString Txt) const {
 void TKestovaDisplayService::ServiceStartInternal() {
   AppSettings = std::make_unique<TSettings>();
   AppSettings->Load(FSettingsFileName.empty() ? ExecutableFolder() + "Settings.ini" : FSettingsFileName);
+  for (const std::string& line : CheckSettings(*AppSettings)) Log(line);
   try {
     if (AppSettings->DisplayMode == dpCom) StartSerialOutput();
     if (AppSettings->DisplayMode == dpDll) StartUsbOutput();
