@@ -115,12 +115,10 @@ void TKestovaDisplayService::StartSerialOutput() {
   Log("COM port setting (Settings.ComPort): " + s.ComPort);
   Log("COM speed setting (Settings.ComSpeed): " + std::to_string(s.ComSpeed));
   Log("COM connecting to " + s.ComPort);
-  if (IsDevicePath(s.ComPort)) {
-    // A device path (USB adapter, /dev/serial/by-id/..., a pty) is opened as it is.
-    comDisplay->SetDeviceName(s.ComPort);
-  } else {
+  if (IsComPortNumber(s.ComPort))
     comDisplay->SetPortNum(ComPortNumber(s.ComPort));
-  }
+  else
+    comDisplay->SetDeviceName(ComPortDeviceName(s.ComPort));
   if (const auto rate = BaudrateForSpeed(s.ComSpeed)) {
     comDisplay->SetBaudrate(*rate);
   } else if (s.ComSpeed > 0) {
