@@ -1,5 +1,6 @@
 #include "display/display_service.h"
 
+#include "display/com_display_output.h"
 #include "display/com_port_setup.h"
 #include "display/pole_display_protocol.h"
 #include "display/settings.h"
@@ -69,12 +70,14 @@ TKestovaDisplayService::TKestovaDisplayService()
   comDisplay->SettingsStore().SetRegRoot(rrCURRENTUSER);
   comDisplay->SettingsStore().SetLocation(slINIFile);
   comDisplay->OnError = [this](TSerialCustomComm& sender, int32_t errors) { comDisplayError(sender, errors); };
+  FComOutput = std::make_unique<TComDisplayOutput>(*comDisplay, [this](const std::string& line) { Log(line); });
 }
 
 TKestovaDisplayService::~TKestovaDisplayService() {
   // The manager publishes through our client, so it goes first.
   if (MqttManager && MqttManager->MqttClient == mqttClient.get()) MqttManager.reset();
   mqttClient.reset();
+  FComOutput.reset();
   comDisplay.reset();
   if (KestovaDisplayService == this) KestovaDisplayService = nullptr;
 }
@@ -154,14 +157,14 @@ void TKestovaDisplayService::ServiceStop(bool& Stopped) {
   (void)Stopped;
   Log("Service stopping...");
   mqttClient->Disconnect();
-  if (AppSettings && AppSettings->DisplayMode == dpCom) comDisplay->Close();
+  if (AppSettings && AppSettings->DisplayMode == dpCom) FComOutput->Close();
   if (AppSettings && AppSettings->DisplayMode == dpDll) FUsbDisplay.CloseUSBpd();
   Log("Service stopped");
 }
 
 void TKestovaDisplayService::ServiceShutdown() {
   mqttClient->Disconnect();
-  if (AppSettings && AppSettings->DisplayMode == dpCom) comDisplay->Close();
+  if (AppSettings && AppSettings->DisplayMode == dpCom) FComOutput->Close();
 }
 
 void TKestovaDisplayService::mqttClientConnectedStatusChanged(TMqttClient& ASender, bool AConnected,
@@ -192,10 +195,7 @@ void TKestovaDisplayService::mqttClientSubscriptionAcknowledged(TMqttClient& ASe
 void TKestovaDisplayService::comDisplayError(TSerialCustomComm& Sender, int32_t Errors) {
   (void)Sender;
   Log("Connection errors: " + std::to_string(Errors));
-  // The device hung up (a USB adapter unplugged) or stopped taking bytes: close the port, so the
-  // next message finds it closed and reopens it, as after any failed write. Left open, the
-  // queue would fill and every later message would fail until the program restarts.
-  if ((static_cast<uint32_t>(Errors) & CE_IOE) != 0 && comDisplay->Active()) comDisplay->Close();
+  FComOutput->LineErrors(Errors);
 }
 
 }  // namespace kestova

@@ -25,8 +25,10 @@ void DisplayServiceTest::TearDown() {
   AppSettings.reset();
 }
 
-void DisplayServiceTest::WriteSettings(const std::string& settingsExtra, const std::string& mqttExtra) {
-  FDir.WriteFile("Settings.ini", "[Settings]\nComPort=" + FPty.SlavePath() + "\nComSpeed=9600\n" + settingsExtra +
+void DisplayServiceTest::WriteSettings(const std::string& settingsExtra, const std::string& mqttExtra,
+                                       const std::string& comPort) {
+  const std::string port = comPort.empty() ? FPty.SlavePath() : comPort;
+  FDir.WriteFile("Settings.ini", "[Settings]\nComPort=" + port + "\nComSpeed=9600\n" + settingsExtra +
                                      "\n[Mqtt]\nBroker=" + FBroker.Host() + "\nPort=" + std::to_string(FBroker.Port()) +
                                      "\nClientID=Display1\n" + mqttExtra + "\n");
 }

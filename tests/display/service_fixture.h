@@ -25,8 +25,9 @@ class DisplayServiceTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Settings.ini pointing at the broker and the pty, with `extra` lines added per section.
-  void WriteSettings(const std::string& settingsExtra, const std::string& mqttExtra);
+  // Settings.ini pointing at the broker and the pty (or `comPort`), with `extra` lines added
+  // per section.
+  void WriteSettings(const std::string& settingsExtra, const std::string& mqttExtra, const std::string& comPort = "");
   void StartService();
 
   std::vector<std::string> LogLines() const;
