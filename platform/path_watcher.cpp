@@ -139,16 +139,22 @@ class TWatchSet {
 
 }  // namespace
 
+namespace {
+TFileId IdOf(const struct stat& st) {
+  return TFileId{st.st_dev, st.st_ino, static_cast<int64_t>(st.st_ctim.tv_sec), static_cast<int64_t>(st.st_ctim.tv_nsec)};
+}
+}  // namespace
+
 std::optional<TFileId> FileIdOfPath(const std::string& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return std::nullopt;
-  return TFileId{st.st_dev, st.st_ino};
+  return IdOf(st);
 }
 
 std::optional<TFileId> FileIdOfFd(int fd) {
   struct stat st {};
   if (fd < 0 || fstat(fd, &st) != 0) return std::nullopt;
-  return TFileId{st.st_dev, st.st_ino};
+  return IdOf(st);
 }
 
 TPathWatcher::TPathWatcher(TAppeared appeared)

@@ -28,10 +28,13 @@
 
 namespace kestova {
 
-// Which file a path or descriptor leads to.
+// Which file a path or descriptor leads to. The change time is part of it: a device node that is
+// made again can get the same inode number (a pty's is its index), but not the same change time.
 struct TFileId {
   dev_t Device = 0;
   ino_t Inode = 0;
+  int64_t ChangedSec = 0;
+  int64_t ChangedNsec = 0;
   bool operator==(const TFileId&) const = default;
 };
 std::optional<TFileId> FileIdOfPath(const std::string& path);
