@@ -3,6 +3,8 @@
 #include "platform/path_watcher.h"
 
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "tests/support/temp_dir.h"
@@ -92,6 +95,32 @@ TEST_F(PathWatcherTest, TheDeviceThatWentAwayDoesNotCountButItsReplacementDoes) 
   fs::rename(FDir.File("new"), path);
   ASSERT_TRUE(FReports.WaitFor(watch));
   EXPECT_EQ(FReports.Count(watch), 1);
+}
+
+// A pty opened after the one before it closed takes the freed number, and with it the inode;
+// only its change time tells it apart. Like a real replug, it comes at least one tick of the
+// clock that stamps new nodes later.
+TEST_F(PathWatcherTest, APtyMadeAgainIsAnotherDeviceThoughItsNumberIsReused) {
+  auto open_pty = [](UniqueFd& master, UniqueFd& slave) {
+    int m = -1, s = -1;
+    char name[64] = {};
+    EXPECT_EQ(openpty(&m, &s, name, nullptr, nullptr), 0);
+    master.Reset(m);
+    slave.Reset(s);
+    return std::string(name);
+  };
+  UniqueFd master, slave;
+  const std::string link = FDir.File("display");
+  fs::create_symlink(open_pty(master, slave), link);
+  const std::optional<TFileId> gone = FileIdOfPath(link);
+  slave.Reset();
+  master.Reset();
+  fs::remove(link);
+  timespec tick{};
+  clock_getres(CLOCK_REALTIME_COARSE, &tick);
+  std::this_thread::sleep_for(2 * (std::chrono::seconds(tick.tv_sec) + std::chrono::nanoseconds(tick.tv_nsec)));
+  fs::create_symlink(open_pty(master, slave), link);
+  EXPECT_TRUE(FReports.WaitFor(FWatcher.Watch(link, gone)));
 }
 
 TEST_F(PathWatcherTest, ACancelledOrReplacedWatchReportsNothing) {
