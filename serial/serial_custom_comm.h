@@ -4,9 +4,9 @@
 // its own and reported on the main thread.
 //
 // Devices. The device is DeviceName formatted with PortNum (see device_path.h): "COM<n>" is
-// /dev/ttyS<n-1>, an absolute path (/dev/ttyUSB0, a pty) is used as it is. The device is opened
-// exclusively; a second opener, in this process or another, gets "Can't open specified device
-// ... (Error 16, Device or resource busy)".
+// /dev/ttyS<n-1>, an absolute path (/dev/ttyUSB0, a pty) is used as it is, any other name is
+// looked up under /dev. The device is opened exclusively; a second opener, in this process or
+// another, gets "Can't open specified device ... (Error 16, Device or resource busy)".
 //
 // Line parameters. The properties give the line-parameter record (serial_dcb.h), which becomes
 // termios (serial_termios.h says what has no Linux counterpart and how it is treated). The
