@@ -72,7 +72,12 @@ void TComDisplayOutput::DeviceAppeared(uint64_t watch) {
     return;
   }
   FLog("COM port reopened: " + path);
-  Opened();
+  try {
+    Opened();
+  } catch (const std::exception& e) {
+    // A task of the main thread's own: nothing above it would catch this.
+    FLog(e.what());
+  }
 }
 
 }  // namespace kestova
