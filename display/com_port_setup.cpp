@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/ini_file.h"
+#include "serial/device_path.h"
 
 namespace kestova {
 namespace {
@@ -11,6 +12,14 @@ namespace {
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Without leading and trailing blanks and control characters.
+std::string_view Trimmed(std::string_view s) {
+  std::size_t first = 0, last = s.size();
+  while (first < last && IsBlank(s[first])) ++first;
+  while (last > first && IsBlank(s[last - 1])) --last;
+  return s.substr(first, last - first);
+}
 
 }  // namespace
 
@@ -24,14 +33,31 @@ int32_t ComPortNumber(const std::string& ComPort) {
     }
     rest += ComPort[i++];
   }
-  std::size_t first = 0, last = rest.size();
-  while (first < last && IsBlank(rest[first])) ++first;
-  while (last > first && IsBlank(rest[last - 1])) --last;
   int32_t number = 0;
-  return TryStrToInt(std::string_view(rest).substr(first, last - first), number) ? number : 1;
+  return TryStrToInt(Trimmed(rest), number) ? number : 1;
 }
 
-bool IsDevicePath(const std::string& ComPort) { return !ComPort.empty() && ComPort.front() == '/'; }
+bool IsComPortNumber(const std::string& ComPort) {
+  const std::string_view name = Trimmed(ComPort);
+  if (name.size() >= 3 && AsciiUpper(name[0]) == 'C' && AsciiUpper(name[1]) == 'O' && AsciiUpper(name[2]) == 'M')
+    return true;
+  int32_t number = 0;
+  return TryStrToInt(name, number);
+}
+
+std::string ComPortDeviceName(const std::string& ComPort) {
+  std::string name;
+  for (const char c : Trimmed(ComPort)) {
+    name += c;
+    if (c == '%') name += '%';
+  }
+  return name;
+}
+
+std::string ComPortDevicePath(const std::string& ComPort) {
+  if (IsComPortNumber(ComPort)) return SerialDevicePath("COM%d", ComPortNumber(ComPort));
+  return SerialDevicePath(ComPortDeviceName(ComPort), 0);
+}
 
 std::optional<TSerialBaudrate> BaudrateForSpeed(int32_t ComSpeed) {
   static constexpr std::array<std::pair<int32_t, TSerialBaudrate>, 15> kSpeeds = {{

@@ -1,9 +1,11 @@
 #include "display/display_service.h"
 
+#include "display/com_display_output.h"
 #include "display/com_port_setup.h"
 #include "display/mqtt_settings_check.h"
 #include "display/pole_display_protocol.h"
 #include "display/settings.h"
+#include "display/settings_check.h"
 #include "display/text_shaping.h"
 #include "messaging/mqtt_manager.h"
 #include "platform/executable_path.h"
@@ -63,12 +65,14 @@ TKestovaDisplayService::TKestovaDisplayService()
   comDisplay->SettingsStore().SetRegRoot(rrCURRENTUSER);
   comDisplay->SettingsStore().SetLocation(slINIFile);
   comDisplay->OnError = [this](TSerialCustomComm& sender, int32_t errors) { comDisplayError(sender, errors); };
+  FComOutput = std::make_unique<TComDisplayOutput>(*comDisplay, [this](const std::string& line) { Log(line); });
 }
 
 TKestovaDisplayService::~TKestovaDisplayService() {
   // The manager publishes through our client, so it goes first.
   if (MqttManager && MqttManager->MqttClient == mqttClient.get()) MqttManager.reset();
   mqttClient.reset();
+  FComOutput.reset();
   comDisplay.reset();
   if (KestovaDisplayService == this) KestovaDisplayService = nullptr;
 }
@@ -84,6 +88,7 @@ ByteString TKestovaDisplayService::PreProcess(ByteString Txt) const {
 void TKestovaDisplayService::ServiceStartInternal() {
   AppSettings = std::make_unique<TSettings>();
   AppSettings->Load(FSettingsFileName.empty() ? ExecutableFolder() + "Settings.ini" : FSettingsFileName);
+  for (const std::string& line : CheckSettings(*AppSettings)) Log(line);
   try {
     if (AppSettings->DisplayMode == dpCom) StartSerialOutput();
     if (AppSettings->DisplayMode == dpDll) StartUsbOutput();
@@ -112,12 +117,10 @@ void TKestovaDisplayService::StartSerialOutput() {
   Log("COM port setting (Settings.ComPort): " + s.ComPort);
   Log("COM speed setting (Settings.ComSpeed): " + std::to_string(s.ComSpeed));
   Log("COM connecting to " + s.ComPort);
-  if (IsDevicePath(s.ComPort)) {
-    // A device path (USB adapter, /dev/serial/by-id/..., a pty) is opened as it is.
-    comDisplay->SetDeviceName(s.ComPort);
-  } else {
+  if (IsComPortNumber(s.ComPort))
     comDisplay->SetPortNum(ComPortNumber(s.ComPort));
-  }
+  else
+    comDisplay->SetDeviceName(ComPortDeviceName(s.ComPort));
   if (const auto rate = BaudrateForSpeed(s.ComSpeed)) {
     comDisplay->SetBaudrate(*rate);
   } else if (s.ComSpeed > 0) {
@@ -153,14 +156,14 @@ void TKestovaDisplayService::ServiceStop(bool& Stopped) {
   (void)Stopped;
   Log("Service stopping...");
   mqttClient->Disconnect();
-  if (AppSettings && AppSettings->DisplayMode == dpCom) comDisplay->Close();
+  if (AppSettings && AppSettings->DisplayMode == dpCom) FComOutput->Close();
   if (AppSettings && AppSettings->DisplayMode == dpDll) FUsbDisplay.CloseUSBpd();
   Log("Service stopped");
 }
 
 void TKestovaDisplayService::ServiceShutdown() {
   mqttClient->Disconnect();
-  if (AppSettings && AppSettings->DisplayMode == dpCom) comDisplay->Close();
+  if (AppSettings && AppSettings->DisplayMode == dpCom) FComOutput->Close();
 }
 
 void TKestovaDisplayService::mqttClientConnectedStatusChanged(TMqttClient& ASender, bool AConnected,
@@ -192,10 +195,7 @@ void TKestovaDisplayService::mqttClientSubscriptionAcknowledged(TMqttClient& ASe
 void TKestovaDisplayService::comDisplayError(TSerialCustomComm& Sender, int32_t Errors) {
   (void)Sender;
   Log("Connection errors: " + std::to_string(Errors));
-  // The device hung up (a USB adapter unplugged) or stopped taking bytes: close the port, so the
-  // next message finds it closed and reopens it, as after any failed write. Left open, the
-  // queue would fill and every later message would fail until the program restarts.
-  if ((static_cast<uint32_t>(Errors) & CE_IOE) != 0 && comDisplay->Active()) comDisplay->Close();
+  FComOutput->LineErrors(Errors);
 }
 
 }  // namespace kestova

@@ -18,6 +18,8 @@
 
 namespace kestova {
 
+class TComDisplayOutput;
+
 using TLogEvent = std::function<void(const std::string& Msg)>;
 
 class TKestovaDisplayService {
@@ -73,6 +75,8 @@ class TKestovaDisplayService {
   std::string FSettingsFileName;
   // Bound when the USB output is chosen; without a library every call goes nowhere.
   TUsbPoleDisplay FUsbDisplay;
+  // Writes the frames to comDisplay and brings the port back after a failure or a replug.
+  std::unique_ptr<TComDisplayOutput> FComOutput;
 };
 
 // The running service, set by the program that created it; not owned.

@@ -1,4 +1,5 @@
 // The display service's handling of received messages: enumeration answers and display updates.
+#include "display/com_display_output.h"
 #include "display/display_service.h"
 #include "display/pole_display_protocol.h"
 #include "display/settings.h"
@@ -46,11 +47,7 @@ void TKestovaDisplayService::AnswerDisplayEnumeration() {
 
 void TKestovaDisplayService::ShowLines(const ByteString& line1, const ByteString& line2) {
   if (AppSettings->DisplayMode == dpCom) {
-    if (!comDisplay->WriteText(SerialFrame(line1, line2))) {
-      Log("Sending failed. Restarting COM port...");
-      comDisplay->Close();
-      comDisplay->Open();
-    }
+    FComOutput->Show(SerialFrame(line1, line2));
   } else if (AppSettings->DisplayMode == dpDll) {
     FUsbDisplay.WritePD(cmdClear);
     FUsbDisplay.WritePD(cmdL1);

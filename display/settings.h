@@ -11,8 +11,9 @@ namespace kestova {
 
 enum TDisplayMode : uint8_t { dpCom = 0, dpDll = 1 };
 
-// Stands in for the public broker an unconfigured server tries.
-inline constexpr const char* kDefaultMqttBroker = "test.mosquitto.org";
+// A broker on the same machine: an unconfigured server must not send its credentials, or take
+// its text from, anywhere else.
+inline constexpr const char* kDefaultMqttBroker = "localhost";
 
 // The MQTT client's own keep-alive, so a file without the key sends the same CONNECT as ever.
 inline constexpr int32_t kDefaultMqttKeepAlive = 120;

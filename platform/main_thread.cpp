@@ -118,21 +118,27 @@ std::size_t TMainThread::Drain() {
   uint64_t count = 0;
   [[maybe_unused]] const ssize_t n = read(FWakeFd.Get(), &count, sizeof count);
   // Only what is queued now: tasks queued meanwhile signal the wake-up again and run next time.
-  std::deque<Task> batch;
+  // They are taken one at a time, not as a batch: a task that waits for a worker (JoinPumping)
+  // must find the tasks queued behind it, one of which may be what that worker waits for.
+  std::size_t todo = 0;
   {
     std::lock_guard lock(FLock);
-    batch.swap(FTasks);
+    todo = FTasks.size();
   }
   std::size_t ran = 0;
-  while (!batch.empty()) {
-    Task task = std::move(batch.front());
-    batch.pop_front();
+  while (ran < todo) {
+    Task task;
+    {
+      std::lock_guard lock(FLock);
+      if (FTasks.empty()) break;  // a task pumped the rest itself
+      task = std::move(FTasks.front());
+      FTasks.pop_front();
+    }
     try {
       task();
     } catch (...) {
-      // Keep the rest, in order, for the next drain, and let the loop see the error.
+      // The rest stay queued, in order, for the next drain; let the loop see the error.
       std::lock_guard lock(FLock);
-      FTasks.insert(FTasks.begin(), std::make_move_iterator(batch.begin()), std::make_move_iterator(batch.end()));
       if (!FTasks.empty()) {
         const uint64_t one = 1;
         [[maybe_unused]] const ssize_t w = write(FWakeFd.Get(), &one, sizeof one);

@@ -173,10 +173,12 @@ ByteString UnicodeToWindows1250(std::string_view utf8) {
     std::size_t out_left = sizeof out_buf;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
     const std::size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
-    if (rc == static_cast<std::size_t>(-1) || out_ptr == out_buf)
+    // One byte per character, so that cutting to the width and aligning count right: a
+    // transliteration of several characters (Æ to "AE", ½ to " 1/2 ") is no better than "?".
+    if (rc == static_cast<std::size_t>(-1) || out_ptr - out_buf != 1)
       out += '?';
     else
-      out.append(out_buf, static_cast<std::size_t>(out_ptr - out_buf));
+      out += out_buf[0];
     i += len;
   }
   return out;

@@ -18,8 +18,9 @@ inline constexpr const char* kNoMappingMessage =
 bool IsValidUtf8(std::string_view bytes) noexcept;
 std::string DecodeUtf8(std::string_view bytes);
 
-// Unicode text to Windows-1250: similar characters where the code page has them, "?" otherwise.
-// The input must be valid UTF-8 (EEncodingError otherwise).
+// Unicode text to Windows-1250, exactly one byte per character: the character itself, a similar
+// character where the code page has one, "?" otherwise. The input must be valid UTF-8
+// (EEncodingError otherwise).
 ByteString UnicodeToWindows1250(std::string_view utf8);
 
 // UTF-16 code units, for code that must follow rules written for them.

@@ -69,14 +69,19 @@ bool TSerialCustomComm::WriteBuffer(const void* Buf, int32_t Count) {
   const auto fits = [&] {
     if (!FWriteThread) return true;  // closing: stop waiting
     const TSerialCommBuffer& queue = FWriteThread->Queue();
-    return static_cast<int64_t>(queue.Size()) + Count <= queue.Capacity();
+    // A newest-only frame takes the place of what waits.
+    const int64_t queued = FWriteThread->NewestOnly() ? 0 : queue.Size();
+    return queued + Count <= queue.Capacity();
   };
   if (!fits()) {
     // A timed wait, woken by every removal from the queue: no core is kept busy meanwhile.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(FBuffers->WriteTimeout());
     FWriteRoom.wait_until(lock, deadline, fits);
   }
-  if (!FWriteThread || !FWriteThread->Queue().Write(Buf, Count)) return false;
+  if (!FWriteThread || !fits()) return false;
+  TSerialCommBuffer& queue = FWriteThread->Queue();
+  if (FWriteThread->NewestOnly()) queue.Clear();
+  if (!queue.Write(Buf, Count)) return false;
   FWriteThread->DataQueued();
   return true;
 }
@@ -194,6 +199,10 @@ void TSerialCustomComm::ThreadReport(TSerialThread& from, bool sync, uint32_t ma
   } catch (...) {
     // The main thread runs no more tasks (shut down): the report is dropped, the thread goes on.
   }
+}
+
+void TSerialCustomComm::RunWriteReport(uint32_t mask) {
+  Guarded([&] { HandleLineEvent(mask); });
 }
 
 void TSerialCustomComm::Dispatch(uint32_t mask) {

@@ -7,6 +7,7 @@
 #include "serial/device_path.h"
 #include "serial/serial_display.h"
 #include "serial/serial_event_thread.h"
+#include "serial/serial_report_box.h"
 #include "serial/serial_termios.h"
 #include "serial/serial_write_thread.h"
 
@@ -120,6 +121,10 @@ void TSerialCustomComm::SetUpdateDCB(bool value) {
   if (CheckClosed()) FUpdateDCB = value;
 }
 
+void TSerialCustomComm::SetNewestOnly(bool value) {
+  if (CheckClosed()) FNewestOnly = value;
+}
+
 void TSerialCustomComm::SetDeviceOpener(TSerialDeviceOpener opener) {
   if (CheckClosed()) FOpener = std::move(opener);
 }
@@ -198,6 +203,19 @@ void TSerialCustomComm::ApplyLineParams() {
     }
   }
   Watch(rc, sErrWriteDcb);
+  UpdateCharacterTime();
+}
+
+void TSerialCustomComm::UpdateCharacterTime() {
+  if (!FNewestOnly) return;
+  // What the driver runs, which is also what it kept when UpdateDCB is False.
+  TSerialTermios t;
+  {
+    std::lock_guard lock(FGlobalSection);
+    if (!FDevice || FDevice->GetAttr(t) != 0) return;
+  }
+  std::lock_guard lock(FWriteSection);
+  if (FWriteThread) FWriteThread->SetCharacterTime(CharacterTimeNs(t));
 }
 
 // ---- opening
@@ -228,6 +246,7 @@ void TSerialCustomComm::Open() {
     }
     WriteEvents();
     CreateThreads();
+    UpdateCharacterTime();
   } catch (...) {
     TearDown();
     throw;
@@ -291,9 +310,15 @@ void TSerialCustomComm::CreateThreads() {
     FTxWatcher = FEventThread.get();
   }
   if (!FDirectWrite) {
+    TSerialCommWriteThread::TReport report;
+    if (sync) {
+      FWriteReports = std::make_shared<TSerialReportBox>(FMain, [this](uint32_t mask) { RunWriteReport(mask); });
+      report = [box = FWriteReports](TSerialCommWriteThread&, uint32_t mask) { box->Post(mask); };
+    } else {
+      report = [this](TSerialCommWriteThread& self, uint32_t mask) { ThreadReport(self, false, mask, false); };
+    }
     auto thread = std::make_unique<TSerialCommWriteThread>(
-        FMain, FDevice, FWriteSection, FWriteRoom, FBuffers->WriteSize(), FLineErrors,
-        [this, sync](TSerialCommWriteThread& self, uint32_t mask) { ThreadReport(self, sync, mask, false); },
+        FMain, FDevice, FWriteSection, FWriteRoom, FBuffers->WriteSize(), FNewestOnly, FLineErrors, std::move(report),
         [this] { return static_cast<int>(FBuffers->WriteTimeout()); });
     thread->Start(FWritePriority);
     std::lock_guard lock(FWriteSection);
@@ -350,6 +375,8 @@ void TSerialCustomComm::StopThreads() {
   }
   FWriteRoom.notify_all();  // writers waiting for room see the port closing
   EndThread(writer);
+  if (FWriteReports) FWriteReports->Close();
+  FWriteReports.reset();
 }
 
 void TSerialCustomComm::TearDown() {

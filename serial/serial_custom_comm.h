@@ -4,9 +4,9 @@
 // its own and reported on the main thread.
 //
 // Devices. The device is DeviceName formatted with PortNum (see device_path.h): "COM<n>" is
-// /dev/ttyS<n-1>, an absolute path (/dev/ttyUSB0, a pty) is used as it is. The device is opened
-// exclusively; a second opener, in this process or another, gets "Can't open specified device
-// ... (Error 16, Device or resource busy)".
+// /dev/ttyS<n-1>, an absolute path (/dev/ttyUSB0, a pty) is used as it is, any other name is
+// looked up under /dev. The device is opened exclusively; a second opener, in this process or
+// another, gets "Can't open specified device ... (Error 16, Device or resource busy)".
 //
 // Line parameters. The properties give the line-parameter record (serial_dcb.h), which becomes
 // termios (serial_termios.h says what has no Linux counterpart and how it is treated). The
@@ -26,9 +26,17 @@
 // (an event loop, or Drain/JoinPumping) while the port is open and SyncThreads is True.
 // WriteBuf, WriteText and WriteChar may be called from any thread. Set the event handlers while
 // the port is closed. With SyncThreads True (the default) every event handler runs on the main
-// thread, the reporting thread waiting until it has run; with SyncThreads False they run on the
-// event thread or the write thread. A handler may call Close (the thread that is waiting for it
-// is joined later); it must not destroy the port.
+// thread: the event thread waits until its dispatch has run; the write thread does not wait
+// for its reports (an emptied queue, a failed write), it goes on sending while they wait for the
+// main thread, and reports that pile up meanwhile reach the handlers as one (serial_report_box.h).
+// So a main thread waiting for room in the queue never waits for the thread that makes the room.
+// With SyncThreads False the handlers run on the event thread or the write thread. A handler may
+// call Close (a thread that is waiting for it is joined later); it must not destroy the port.
+//
+// NewestOnly (off by default) is for a display, which only ever needs its newest text: each
+// write is one whole frame, a new frame replaces the frames still waiting in the queue, and the
+// write thread paces the frames at the line's speed so that stale ones never pile up in the
+// driver (serial_write_thread.h).
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -55,6 +63,7 @@ class TSerialDisplay;
 class TSerialThread;
 class TSerialCommEventThread;
 class TSerialCommWriteThread;
+class TSerialReportBox;
 
 // The port's status record: line-error mask, transmit-hold flags and both queue counts.
 struct TSerialComStat {
@@ -115,6 +124,9 @@ class TSerialCustomComm : public TSerialComponent {
   // Run-time properties.
   bool SyncThreads() const noexcept { return FSyncThreads; }
   void SetSyncThreads(bool value) noexcept { FSyncThreads = value; }
+  bool NewestOnly() const noexcept { return FNewestOnly; }
+  // Closed port only.
+  void SetNewestOnly(bool value);
   // Replaces how devices are opened (tests script the device through it); closed port only.
   void SetDeviceOpener(TSerialDeviceOpener opener);
   // The display component told us it is going away.
@@ -195,6 +207,8 @@ class TSerialCustomComm : public TSerialComponent {
   bool CheckClosed();
   // Applies the line parameters when open and UpdateDCB is set.
   void ApplyLineParams();
+  // Tells the write thread how long the line now takes per character.
+  void UpdateCharacterTime();
   TSerialLineSettings LineSettings() const;
   // Reads and clears the port status; a closed port gives zeros.
   TSerialComStat ReadPortStatus();
@@ -216,6 +230,8 @@ class TSerialCustomComm : public TSerialComponent {
   void Dispatch(uint32_t mask);
   // A thread's report, on the main thread when the thread was started synchronised.
   void ThreadReport(TSerialThread& from, bool sync, uint32_t mask, bool full_dispatch);
+  // The write thread's report, on the main thread; the thread did not wait for it.
+  void RunWriteReport(uint32_t mask);
   int32_t DirectWriteBuf(const void* Buf, int32_t Count);
   void OnBuffersChanged();
   void StopThreads();
@@ -232,6 +248,7 @@ class TSerialCustomComm : public TSerialComponent {
   TSerialLineErrors FLineErrors;
   std::unique_ptr<TSerialCommEventThread> FEventThread;
   std::unique_ptr<TSerialCommWriteThread> FWriteThread;  // guarded by FWriteSection
+  std::shared_ptr<TSerialReportBox> FWriteReports;       // the write thread's, while it runs
   TSerialCommEventThread* FTxWatcher = nullptr;          // guarded by FWriteSection; direct writes tell it
   std::vector<std::unique_ptr<TSerialThread>> FRetired;
   TSerialThread* FSyncCaller = nullptr;  // main thread: the thread whose report runs now
@@ -257,6 +274,7 @@ class TSerialCustomComm : public TSerialComponent {
   int32_t FUserBaudrate = 0;
   TSerialDisplay* FDisplay = nullptr;  // not owned; forgotten when it is destroyed
   bool FSyncThreads = true;
+  bool FNewestOnly = false;
   std::unique_ptr<TSettingsStore> FSettingsStore;
 };
 

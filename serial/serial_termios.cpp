@@ -114,4 +114,18 @@ void ApplyRawDiscipline(TSerialTermios& t) {
   t.c_cc[VTIME] = 0;
 }
 
+int64_t CharacterTimeNs(const TSerialTermios& t) {
+  if (t.c_ospeed == 0) return 0;
+  int64_t bits = 1;  // start bit
+  switch (t.c_cflag & CSIZE) {
+    case CS5: bits += 5; break;
+    case CS6: bits += 6; break;
+    case CS7: bits += 7; break;
+    default: bits += 8; break;
+  }
+  if (t.c_cflag & PARENB) bits += 1;
+  bits += (t.c_cflag & CSTOPB) ? 2 : 1;
+  return bits * 1'000'000'000 / static_cast<int64_t>(t.c_ospeed);
+}
+
 }  // namespace kestova

@@ -52,4 +52,8 @@ TSerialModemControl ModemControlFor(const TSerialDcb& dcb);
 // the modem-status lines do not hang the line up.
 void ApplyRawDiscipline(TSerialTermios& t);
 
+// How long the line takes to send one character with the speed and framing of `t` (start bit,
+// data bits, parity, stop bits); 0 when `t` gives no speed.
+int64_t CharacterTimeNs(const TSerialTermios& t);
+
 }  // namespace kestova

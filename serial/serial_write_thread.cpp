@@ -1,14 +1,14 @@
 #include "serial/serial_write_thread.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
 
 namespace kestova {
 
 TSerialCommWriteThread::TSerialCommWriteThread(TMainThread& main, std::shared_ptr<TSerialDevice> device,
                                                std::mutex& write_section, std::condition_variable& room,
-                                               int32_t capacity, TSerialLineErrors& errors, TReport report,
-                                               TRetryPause retry_pause)
+                                               int32_t capacity, bool newest_only, TSerialLineErrors& errors,
+                                               TReport report, TRetryPause retry_pause)
     : TSerialThread(main),
       FDevice(std::move(device)),
       FWriteSection(write_section),
@@ -16,7 +16,8 @@ TSerialCommWriteThread::TSerialCommWriteThread(TMainThread& main, std::shared_pt
       FErrors(errors),
       FReport(std::move(report)),
       FRetryPause(std::move(retry_pause)),
-      FQueue(capacity) {}
+      FQueue(capacity),
+      FNewestOnly(newest_only) {}
 
 TSerialCommWriteThread::~TSerialCommWriteThread() {
   Stop();
@@ -34,6 +35,10 @@ void TSerialCommWriteThread::Run() {
       continue;
     }
     if (!FDataQueued.IsSet()) continue;
+    if (FNewestOnly) {
+      if (!SendNewest()) return;
+      continue;
+    }
 
     // Writers only append behind these bytes and only this thread removes them, so they can be
     // sent without the lock.
@@ -56,15 +61,9 @@ void TSerialCommWriteThread::Run() {
     }
     if (rc == 0 || rc == EAGAIN) {
       // The driver is full (flow control, a slow line): wait until it takes more.
-      const int wake[] = {FClose.Fd(), FFlush.Fd()};
-      bool writable = false;
-      uint32_t woken = 0;
-      rc = FDevice->WaitWritable(wake, -1, writable, woken);
-      if (rc == 0) {
-        if (woken & 1) return;
-        if (woken & 2) HandleFlush();  // the bytes not yet sent are dropped with the queue
-        continue;
-      }
+      const TDriverWait wait = WaitForDriver();
+      if (wait == TDriverWait::Closed) return;
+      if (wait != TDriverWait::Failed) continue;  // after a flush the unsent bytes are gone with the queue
     }
     // A failed write: the bytes stay queued. Report it once, then try again after a pause
     // rather than at once, so a device that refuses every write (unplugged) neither keeps a
@@ -75,6 +74,71 @@ void TSerialCommWriteThread::Run() {
     if (woken & 1) return;
     if (woken & 2) HandleFlush();
   }
+}
+
+TSerialCommWriteThread::TDriverWait TSerialCommWriteThread::WaitForDriver() {
+  const int wake[] = {FClose.Fd(), FFlush.Fd()};
+  bool writable = false;
+  uint32_t woken = 0;
+  if (FDevice->WaitWritable(wake, -1, writable, woken) != 0) return TDriverWait::Failed;
+  if (woken & 1) return TDriverWait::Closed;
+  if (woken & 2) {
+    HandleFlush();
+    return TDriverWait::Flushed;
+  }
+  return TDriverWait::Ready;
+}
+
+bool TSerialCommWriteThread::SendNewest() {
+  using Clock = std::chrono::steady_clock;
+  // The line is still sending the frame before: newer frames may yet replace what is queued.
+  if (const int left = RemainingMs(FLineFreeAt); left > 0) {
+    const uint32_t woken = WaitForEvents({&FClose, &FFlush}, left);
+    if (woken & 1) return false;
+    if (woken & 2) HandleFlush();
+    return true;
+  }
+  {
+    std::lock_guard lock(FWriteSection);
+    FFrame.assign(FQueue.DataPtr(), FQueue.DataPtr() + FQueue.Size());
+    FQueue.Clear();
+    FDataQueued.Reset();
+  }
+  FRoom.notify_all();
+  std::size_t sent = 0;
+  while (sent < FFrame.size()) {
+    std::size_t written = 0;
+    const int rc = FDevice->Write(FFrame.data() + sent, FFrame.size() - sent, written);
+    if (rc == 0 && written > 0) {
+      sent += written;
+      continue;
+    }
+    if (rc == 0 || rc == EAGAIN) {
+      const TDriverWait wait = WaitForDriver();
+      if (wait == TDriverWait::Closed) return false;
+      if (wait == TDriverWait::Flushed) return true;  // the purge drops the frame in hand too
+      if (wait == TDriverWait::Ready) continue;
+    }
+    FErrors.Latch(CE_IOE);
+    FReport(*this, EV_ERR);
+    const uint32_t woken = WaitForEvents({&FClose, &FFlush}, FRetryPause());
+    if (woken & 1) return false;
+    if (woken & 2) {
+      HandleFlush();
+      return true;
+    }
+    // A newer frame replaces the rest of this one; it starts whole, with its own clear byte.
+    if (FDataQueued.IsSet()) return true;
+  }
+  const auto frame_time = std::chrono::nanoseconds(static_cast<int64_t>(FFrame.size()) * FCharacterNs.load());
+  FLineFreeAt = std::max(Clock::now(), FLineFreeAt) + frame_time;
+  bool empty = false;
+  {
+    std::lock_guard lock(FWriteSection);
+    empty = FQueue.Size() == 0;
+  }
+  if (empty) FReport(*this, EV_TXEMPTY);
+  return true;
 }
 
 void TSerialCommWriteThread::Complete(std::size_t written) {

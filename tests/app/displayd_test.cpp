@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -122,6 +123,28 @@ TEST_F(DisplaydTest, AMissingUsbLibraryIsLoggedAndTheServerRunsOn) {
   ASSERT_NE(loading, std::string::npos) << out;
   ASSERT_NE(failed, std::string::npos) << out;
   EXPECT_NE(out.find("No such file or directory", failed), std::string::npos) << out;
+  child->Signal(SIGTERM);
+  EXPECT_TRUE(child->WaitFor(10s).has_value());
+}
+
+// A ComPort that names no device is looked up under /dev and reported with the path tried; it
+// never falls back to the first serial port. The program runs where every /dev/ttyS* is a plain
+// file, so a mistake could not reach the console that the first serial port often is.
+TEST_F(DisplaydTest, AComPortNamingNoDeviceNeverOpensTheFirstSerialPort) {
+  if (geteuid() != 0) GTEST_SKIP() << "a mount namespace needs root";
+  const std::string plain = FDir.WriteFile("not-a-serial-port", "");
+  std::string binds;
+  for (const auto& entry : std::filesystem::directory_iterator("/dev"))
+    if (entry.path().filename().string().rfind("ttyS", 0) == 0) binds += "mount --bind " + plain + " " + entry.path().string() + " && ";
+  auto child = Start({"--mount", "--propagation", "private", "/bin/sh", "-c",
+                      binds + "exec " + KESTOVA_DISPLAYD + " --settings " + Settings("ComPort=ttyXYZ")},
+                     "/usr/bin/unshare");
+  ASSERT_TRUE(WaitForOutput("Subscribing to \"t\": Accepted")) << Output();
+  RunProgramOrThrow({"/usr/bin/mosquitto_pub", "-h", "127.0.0.1", "-p", std::to_string(FBroker.Port()), "-t", "t", "-m",
+                     "<msg><sender>P</sender><target>Display1</target><command>SHOW_MESSAGE</command>"
+                     "<params>LINE1=x</params></msg>"});
+  EXPECT_TRUE(WaitForOutput(": (Mqtt OnMsg): Specified device not found (/dev/ttyXYZ).\n")) << Output();
+  EXPECT_EQ(Output().find("ttyS"), std::string::npos) << Output();
   child->Signal(SIGTERM);
   EXPECT_TRUE(child->WaitFor(10s).has_value());
 }

@@ -1,6 +1,6 @@
-// A storm of mixed traffic: valid updates, enumeration requests, malformed and oversized packets
-// and random bytes, published as fast as the broker takes them. The server must come out of it
-// answering, with its serial line still written.
+// Bursts published as fast as the broker takes them: a storm of mixed traffic (valid updates,
+// enumeration requests, malformed and oversized packets, random bytes), and thousands of valid
+// updates. The server must come out of them answering, with the newest text on the line.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <unistd.h>
@@ -39,34 +39,55 @@ std::string MixedPayload(int i, std::mt19937& random) {
   }
 }
 
+// The display: reads everything it is sent, as fast as it comes, on its own thread.
+class TReadingDisplay {
+ public:
+  explicit TReadingDisplay(int master) : FMaster(master), FThread([this] { Run(); }) {}
+  ~TReadingDisplay() {
+    FStop = true;
+    FThread.join();
+  }
+  bool Shown(const std::string& text) {
+    std::lock_guard lock(FLock);
+    return FShown.find(text) != std::string::npos;
+  }
+
+ private:
+  void Run() {
+    char buf[4096];
+    while (!FStop) {
+      pollfd pfd{FMaster, POLLIN, 0};
+      if (poll(&pfd, 1, 50) <= 0) continue;
+      const ssize_t n = read(FMaster, buf, sizeof buf);
+      std::lock_guard lock(FLock);
+      if (n > 0) FShown.append(buf, static_cast<std::size_t>(n));
+    }
+  }
+
+  const int FMaster;
+  std::atomic<bool> FStop{false};
+  std::mutex FLock;
+  std::string FShown;
+  std::thread FThread;
+};
+
+// mosquitto_pub -l sends every line of its input as one message, as fast as it can; the main
+// thread keeps servicing the service while it runs.
+void PublishLines(TMosquittoBroker& broker, const std::string& file) {
+  TChildProcess publisher({"/bin/sh", "-c",
+                           "/usr/bin/mosquitto_pub -h 127.0.0.1 -p " + std::to_string(broker.Port()) +
+                               " -t pos/display1 -l < " + file});
+  ASSERT_TRUE(PumpUntil([&] { return publisher.WaitFor(0ms).has_value(); }, 120s));
+}
+
 TEST_F(DisplayServiceTest, SurvivesABurstOfMixedTrafficAndKeepsAnswering) {
   WriteSettings("", "Topics=pos/display1");
   StartService();
   ASSERT_TRUE(WaitForLog("Subscribing to \"pos/display1\": Accepted"));
   Deliver("pos/display1", ShowMessage("Display1", "LINE1=open"));
   ASSERT_TRUE(PumpUntil([&] { return FService->comDisplay->Active(); }));
+  TReadingDisplay display(FPty.Master());
 
-  // The display reads everything it is sent, on its own thread.
-  std::atomic<bool> stop{false};
-  std::mutex shownLock;
-  std::string shown;
-  std::thread display([&] {
-    char buf[4096];
-    while (!stop) {
-      pollfd pfd{FPty.Master(), POLLIN, 0};
-      if (poll(&pfd, 1, 50) > 0) {
-        const ssize_t n = read(FPty.Master(), buf, sizeof buf);
-        std::lock_guard lock(shownLock);
-        if (n > 0) shown.append(buf, static_cast<std::size_t>(n));
-      }
-    }
-  });
-  auto shownContains = [&](const std::string& text) {
-    std::lock_guard lock(shownLock);
-    return shown.find(text) != std::string::npos;
-  };
-
-  // mosquitto_pub -l sends every line of its input as one message, as fast as it can.
   constexpr int kMessages = 10000;
   std::mt19937 random(7);
   std::string lines;
@@ -76,21 +97,47 @@ TEST_F(DisplayServiceTest, SurvivesABurstOfMixedTrafficAndKeepsAnswering) {
       if (c == '\n' || c == '\0') c = ' ';
     lines += payload + "\n";
   }
-  const std::string file = FDir.WriteFile("burst.txt", lines);
-  TChildProcess publisher({"/bin/sh", "-c",
-                           "/usr/bin/mosquitto_pub -h 127.0.0.1 -p " + std::to_string(FBroker.Port()) +
-                               " -t pos/display1 -l < " + file});
-  // Keep servicing the client while the burst arrives.
-  ASSERT_TRUE(PumpUntil([&] { return publisher.WaitFor(0ms).has_value(); }, 120s));
+  PublishLines(FBroker, FDir.WriteFile("burst.txt", lines));
 
   // Still answering: an update sent after the storm reaches the line once the backlog is done.
   Publish("pos/display1", ShowMessage("Display1", "LINE1=after the storm"));
-  EXPECT_TRUE(PumpUntil([&] { return shownContains("after the storm"); }, 120s));
-  stop = true;
-  display.join();
+  EXPECT_TRUE(PumpUntil([&] { return display.Shown("after the storm"); }, 120s));
   // Every message that is UTF-8 is handled (the random byte strings mostly are not).
   EXPECT_GE(CountLog("Packet reiceved"), kMessages * 7 / 8);
-  EXPECT_TRUE(shownContains("Item ")) << "updates within the burst reach the line";
+  EXPECT_TRUE(display.Shown("\x0C" "open\x0A\x0D")) << "the first message is shown";
+  EXPECT_TRUE(display.Shown("Item ")) << "updates within the burst reach the line";
+}
+
+// Thousands of valid updates at full speed, with enumeration requests among them: the server
+// answers every request, and an update sent after the burst is on the display at once, not
+// after the stale ones.
+TEST_F(DisplayServiceTest, AfterABurstTheNewestTextShowsAtOnce) {
+  WriteSettings("", "Topics=pos/displays,pos/display1");
+  StartService();
+  ASSERT_TRUE(WaitForLog("Subscribing to \"pos/display1\": Accepted"));
+  ConnectStation("pos/displays");
+  TReadingDisplay display(FPty.Master());
+
+  constexpr int kMessages = 5000;
+  constexpr int kEnumEvery = 250;
+  std::string lines;
+  for (int i = 0; i < kMessages; ++i) {
+    lines += i % kEnumEvery == 0
+                 ? "<msg><sender>P</sender><target/><command>ENUM_DISPLAYS_REQ</command><params/></msg>\n"
+                 : ShowMessage("Display1", "LINE1=Item " + std::to_string(i) + ",LINE2=Total " + std::to_string(i)) +
+                       "\n";
+  }
+  PublishLines(FBroker, FDir.WriteFile("burst.txt", lines));
+  ASSERT_TRUE(PumpUntil([&] { return CountLog("Packet reiceved") >= kMessages; }, 120s)) << "the burst was handled";
+  EXPECT_TRUE(PumpUntil([&] { return FStationMessages.size() >= kMessages / kEnumEvery; }))
+      << "every enumeration request was answered";
+
+  // No longer than a write may wait for room in the queue.
+  const auto bound = std::chrono::milliseconds(FService->comDisplay->Buffers().WriteTimeout());
+  Publish("pos/display1", ShowMessage("Display1", "LINE1=the newest"));
+  EXPECT_TRUE(PumpUntil([&] { return display.Shown("\x0C" "the newest\x0A\x0D"); }, bound));
+  EXPECT_TRUE(display.Shown("Item ")) << "updates within the burst reach the line";
+  EXPECT_EQ(CountLog("(Mqtt OnMsg): Output buffer is full. Please check comm status."), 0);
 }
 
 }  // namespace

@@ -21,11 +21,26 @@ TEST(ComPortSetupTest, NamedSpeedsOnly) {
   EXPECT_EQ(BaudrateForSpeed(0), std::nullopt);
 }
 
+// Port numbers go to /dev/ttyS<n-1>; every other name is a device of its own, never ttyS0.
 TEST(ComPortSetupTest, DevicePaths) {
-  EXPECT_TRUE(IsDevicePath("/dev/ttyUSB0"));
-  EXPECT_TRUE(IsDevicePath("/dev/serial/by-id/usb-FTDI-if00"));
-  EXPECT_FALSE(IsDevicePath("COM3"));
-  EXPECT_FALSE(IsDevicePath("ttyUSB0"));
+  const std::pair<const char*, const char*> cases[] = {
+      {"COM3", "/dev/ttyS2"},
+      {"com 3", "/dev/ttyS2"},
+      {"3", "/dev/ttyS2"},
+      {" COM10 ", "/dev/ttyS9"},
+      {"COM", "/dev/ttyS0"},
+      {"COM3X", "/dev/ttyS0"},
+      {"/dev/ttyUSB0", "/dev/ttyUSB0"},
+      {"/dev/serial/by-id/usb-FTDI-if00", "/dev/serial/by-id/usb-FTDI-if00"},
+      {"ttyUSB0", "/dev/ttyUSB0"},
+      {"ttyACM0", "/dev/ttyACM0"},
+      {"USB0", "/dev/USB0"},
+      {"serial/by-id/usb-FTDI-if00", "/dev/serial/by-id/usb-FTDI-if00"},
+      {"ttyXYZ", "/dev/ttyXYZ"},
+      {"tty%d", "/dev/tty%d"},
+      {"", "/dev/"},
+  };
+  for (const auto& [text, path] : cases) EXPECT_EQ(ComPortDevicePath(text), path) << "ComPort=" << text;
 }
 
 }  // namespace

@@ -26,9 +26,10 @@ void DisplayServiceTest::TearDown() {
 }
 
 void DisplayServiceTest::WriteSettings(const std::string& settingsExtra, const std::string& mqttExtra,
-                                       std::uint16_t port) {
+                                       std::uint16_t port, const std::string& comPort) {
   if (port == 0) port = FBroker.Port();
-  FDir.WriteFile("Settings.ini", "[Settings]\nComPort=" + FPty.SlavePath() + "\nComSpeed=9600\n" + settingsExtra +
+  const std::string device = comPort.empty() ? FPty.SlavePath() : comPort;
+  FDir.WriteFile("Settings.ini", "[Settings]\nComPort=" + device + "\nComSpeed=9600\n" + settingsExtra +
                                      "\n[Mqtt]\nBroker=" + FBroker.Host() + "\nPort=" + std::to_string(port) +
                                      "\nClientID=Display1\n" + mqttExtra + "\n");
 }

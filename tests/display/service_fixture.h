@@ -27,8 +27,9 @@ class DisplayServiceTest : public ::testing::Test {
   void TearDown() override;
 
   // Settings.ini pointing at the broker (or at `port` on the same host, a proxy say) and the
-  // pty, with `extra` lines added per section.
-  void WriteSettings(const std::string& settingsExtra, const std::string& mqttExtra, std::uint16_t port = 0);
+  // pty (or `comPort`), with `extra` lines added per section.
+  void WriteSettings(const std::string& settingsExtra, const std::string& mqttExtra, std::uint16_t port = 0,
+                     const std::string& comPort = "");
   void StartService();
 
   std::vector<std::string> LogLines() const;

@@ -48,10 +48,10 @@ TEST_F(DisplayServiceTest, ShowsMessagesOnTheSerialLineAfterTheFirstWriteOpensTh
   StartService();
   ASSERT_TRUE(WaitForLog("Subscribing to \"pos/display1\": Accepted"));
 
-  // The port is still closed: the first message reopens it and is lost.
-  Deliver("pos/display1", ShowMessage("Display1", "LINE1=first,LINE2=lost"));
+  // The port is still closed: the first message opens it, and is then written on it.
+  Deliver("pos/display1", ShowMessage("Display1", "LINE1=first,LINE2=shown"));
   ASSERT_TRUE(WaitForLog("Sending failed. Restarting COM port..."));
-  ASSERT_TRUE(PumpUntil([&] { return FService->comDisplay->Active(); }));
+  EXPECT_EQ(FPty.ReadMaster(13, 5s), "\x0C" "first\x0A\x0D" "shown");
 
   struct Case {
     std::string target, params, frame;
@@ -189,6 +189,23 @@ TEST_F(DisplayServiceTest, UnreachableBrokerIsReportedBeforeTheStartEnds) {
   const Lines lines = LogLines();
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ((Lines{lines.end() - 3, lines.end()}), (Lines{"Connecting...", "Server unavailable.", "MQTT started"}));
+}
+
+// No Broker key: the broker on this machine, not one on the internet. A Width that would cost
+// every message its size in memory is refused, and the default is used.
+TEST_F(DisplayServiceTest, UnconfiguredBrokerIsLocalAndAnOversizedWidthIsRefused) {
+  FDir.WriteFile("Settings.ini", "[Settings]\nComPort=" + FPty.SlavePath() + "\nWidth=100000\n[Mqtt]\nPort=" +
+                                     std::to_string(FBroker.Port()) + "\nClientID=Display1\nTopics=pos/display1\n");
+  StartService();
+  const Lines lines = LogLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front(), "Width setting (Settings.Width): 100000 refused (1 to 80), 20 used");
+  EXPECT_EQ(CountLog("MQTT connecting to localhost"), 1);
+  // Handed over as the client would, so no connection is needed.
+  const std::string text = ShowMessage("Display1", "LINE1=Total,ALIGN1=R");
+  FService->mqttClientPublishReceived(*FService->mqttClient, 0, "pos/display1", TMqttBytes(text.begin(), text.end()));
+  const std::string line1 = std::string(14, ' ') + "Total";  // Width - 1 = 19 bytes
+  EXPECT_EQ(FPty.ReadMaster(line1.size() + 3, 5s), "\x0C" + line1 + "\x0A\x0D");
 }
 
 TEST_F(DisplayServiceTest, OtherDisplayModesDriveNothing) {

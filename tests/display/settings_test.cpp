@@ -1,4 +1,5 @@
 #include "display/settings.h"
+#include "display/settings_check.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -40,8 +41,7 @@ TEST_F(SettingsTest, MissingFileGivesEveryDefault) {
   EXPECT_EQ(s.DisplayMode, dpCom);
   EXPECT_EQ(s.ComPort, "COM1");
   EXPECT_EQ(s.ComSpeed, 9600);
-  EXPECT_EQ(s.MqttBroker, kDefaultMqttBroker);
-  EXPECT_FALSE(s.MqttBroker.empty());
+  EXPECT_EQ(s.MqttBroker, "localhost");
   EXPECT_EQ(s.MqttPort, 1883);
   EXPECT_EQ(s.MqttUser, "");
   EXPECT_EQ(s.MqttPass, "");
@@ -123,6 +123,34 @@ TEST_F(SettingsTest, ASecondLoadReplacesTheTopics) {
   std::ofstream(path) << "[Mqtt]\nTopics=c\n";
   s.Load(path.string());
   EXPECT_EQ(Topics(s), std::vector<std::string>{"c"});
+}
+
+// Checked at start: a Width outside 1..80 gives way to 20; in USB mode a line 1 longer than 20
+// runs into line 2. One log line each.
+TEST(SettingsCheckTest, WidthLimits) {
+  struct Case {
+    int32_t width;
+    TDisplayMode mode;
+    int32_t used;
+    std::vector<std::string> lines;
+  } const cases[] = {
+      {20, dpCom, 20, {}},
+      {80, dpCom, 80, {}},
+      {1, dpDll, 1, {}},
+      {100000, dpCom, 20, {"Width setting (Settings.Width): 100000 refused (1 to 80), 20 used"}},
+      {0, dpCom, 20, {"Width setting (Settings.Width): 0 refused (1 to 80), 20 used"}},
+      {-5, dpDll, 20, {"Width setting (Settings.Width): -5 refused (1 to 80), 20 used"}},
+      {40, dpDll, 40,
+       {"Width setting (Settings.Width): 40 runs line 1 into line 2 of the USB display, which begins at position 20"}},
+      {40, dpCom, 40, {}},
+  };
+  for (const Case& c : cases) {
+    TSettings s;
+    s.Width = c.width;
+    s.DisplayMode = c.mode;
+    EXPECT_EQ(CheckSettings(s), c.lines) << c.width;
+    EXPECT_EQ(s.Width, c.used) << c.width;
+  }
 }
 
 }  // namespace

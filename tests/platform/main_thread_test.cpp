@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -62,6 +64,33 @@ TEST(MainThreadTest, JoinPumpingReleasesAWorkerBlockedInSynchronize) {
   });
   main.JoinPumping(worker);
   EXPECT_EQ(handed_over.load(), 100);
+  EXPECT_FALSE(worker.Running());
+}
+
+// A task that joins a worker (as closing a port does from an event handler) while the task
+// that worker waits for is queued behind it, both queued before the drain began.
+TEST(MainThreadTest, ATaskJoiningAWorkerRunsTheTaskQueuedBehindItThatTheWorkerWaitsFor) {
+  TMainThread main;
+  std::mutex lock;
+  std::condition_variable queued_changed;
+  int queued = 0;
+  main.SetWaker([&] {
+    {
+      std::lock_guard guard(lock);
+      ++queued;
+    }
+    queued_changed.notify_all();
+  });
+  TWorkerThread worker(main);
+  bool handed_over = false;
+  main.Queue([&] { worker.Join(); });
+  worker.Start("sync-behind", [&] { main.Synchronize([&] { handed_over = true; }); });
+  {
+    std::unique_lock guard(lock);
+    ASSERT_TRUE(queued_changed.wait_for(guard, 10s, [&] { return queued == 2; }));
+  }
+  main.Drain();
+  EXPECT_TRUE(handed_over);
   EXPECT_FALSE(worker.Running());
 }
 

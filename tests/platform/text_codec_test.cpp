@@ -51,6 +51,10 @@ TEST(Windows1250Test, ConvertsCentralEuropeanLettersAndMarksTheRest) {
   EXPECT_EQ(UnicodeToWindows1250("plain ASCII"), "plain ASCII");
   // Japanese has no counterpart in the code page: one "?" per character.
   EXPECT_EQ(UnicodeToWindows1250("a日本b"), "a??b");
+  // One byte for every character: a transliteration of several bytes (Æ to AE, ½ to " 1/2 ",
+  // → to ->) is not taken; a single-byte one (ā to a, where the locale has it) is.
+  EXPECT_EQ(UnicodeToWindows1250("Æ½→"), "???");
+  EXPECT_EQ(UnicodeToWindows1250("xāy").size(), 3u);
   EXPECT_THROW(UnicodeToWindows1250("\xC5"), EEncodingError);
 }
 

@@ -1,6 +1,7 @@
 // The port on real pseudo terminals: opening, line parameters, queued output, the full-queue
 // wait, closing, and the other side hanging up.
 #include <asm/termbits.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,6 +78,60 @@ TEST_F(SerialPort, QueuedBytesArriveInOrderFromAnyThread) {
   EXPECT_TRUE(all_taken);
   EXPECT_EQ(got.size(), expected.size());
   EXPECT_TRUE(got == expected);
+}
+
+// The write thread reports an emptied queue to the main thread without waiting for it: with a
+// main thread that only writes (it runs no tasks meanwhile), every byte still goes out.
+TEST_F(SerialPort, WriterKeepsSendingWhileItsReportsWaitForTheMainThread) {
+  auto port = NewPort();
+  std::atomic<int> empties{0};
+  port->OnTxEmpty = [&](TSerialCustomComm&) { ++empties; };
+  port->Open();
+  std::string expected;
+  for (int i = 0; i < 20; ++i) expected += Pattern(1000, i);
+  std::string got;
+  std::atomic<bool> stop{false};
+  std::thread display([&] {
+    while (got.size() < expected.size() && !stop) {
+      pollfd p{Pty.Master(), POLLIN, 0};
+      if (poll(&p, 1, 50) <= 0) continue;
+      char buf[4096];
+      const ssize_t n = read(Pty.Master(), buf, sizeof buf);
+      if (n > 0) got.append(buf, static_cast<std::size_t>(n));
+    }
+  });
+  int taken = 0;
+  try {
+    for (int i = 0; i < 20; ++i) taken += port->WriteText(Pattern(1000, i));
+  } catch (const ESerialCommError& e) {
+    ADD_FAILURE() << e.what();
+  }
+  if (taken != 20) stop = true;
+  display.join();
+  EXPECT_EQ(taken, 20);
+  EXPECT_TRUE(got == expected);
+  // The reports that piled up meanwhile arrive, merged.
+  EXPECT_TRUE(PumpUntil([&] { return empties.load() >= 1; }));
+}
+
+// Newest-only: frames are handed to the driver no faster than the line sends them, and the
+// newest frame replaces those still waiting.
+TEST_F(SerialPort, NewestFrameReplacesTheFramesWaitingForTheLine) {
+  auto port = NewPort();
+  port->SetNewestOnly(true);
+  port->SetBaudrate(br110);  // 100 ms per character: the first frame keeps the line busy
+  port->Open();
+  const std::string first = "\x0C" "first\x0A\x0D" "1";
+  ASSERT_TRUE(port->WriteText(first));
+  ASSERT_TRUE(PumpUntil([&] { return port->WriteBufUsed() == 0; })) << "the frame went to the driver";
+  for (const char* stale : {"\x0C" "stale a", "\x0C" "stale b"}) ASSERT_TRUE(port->WriteText(stale));
+  const std::string newest = "\x0C" "newest\x0A\x0D" "2";
+  ASSERT_TRUE(port->WriteText(newest));
+  EXPECT_EQ(port->WriteBufUsed(), static_cast<int32_t>(newest.size()));
+  // Both frames' line time, ten times over.
+  const auto line_time = std::chrono::milliseconds((first.size() + newest.size()) * 100 * 10);
+  EXPECT_EQ(Pty.ReadMaster(first.size() + newest.size(), line_time), first + newest);
+  EXPECT_EQ(Pty.ReadMaster(1, 200ms), "") << "nothing stale follows";
 }
 
 TEST_F(SerialPort, EmptyTextIsTakenOnAnOpenPort) {

@@ -1,0 +1,83 @@
+#include "display/com_display_output.h"
+
+#include <exception>
+
+namespace kestova {
+
+TComDisplayOutput::TComDisplayOutput(TSerialComm& port, TLog log, TMainThread& main)
+    : FPort(port),
+      FLog(std::move(log)),
+      FMain(main),
+      FWatcher([this, alive = std::weak_ptr<bool>(FAlive)](uint64_t watch) {
+        FMain.Queue([this, alive, watch] {
+          if (alive.lock()) DeviceAppeared(watch);
+        });
+      }) {
+  FPort.SetNewestOnly(true);
+}
+
+// The watcher goes first (it is the last member), so no report is queued after this.
+TComDisplayOutput::~TComDisplayOutput() = default;
+
+void TComDisplayOutput::Show(const ByteString& frame) {
+  FLastFrame = frame;
+  FHaveFrame = true;
+  if (FPort.WriteText(frame)) return;
+  FLog("Sending failed. Restarting COM port...");
+  FPort.Close();
+  try {
+    FPort.Open();
+  } catch (...) {
+    // Whatever the path leads to now cannot be opened: wait for it to change.
+    WatchForDevice(FileIdOfPath(FPort.DevicePath()));
+    throw;
+  }
+  Opened();
+}
+
+void TComDisplayOutput::LineErrors(int32_t errors) {
+  // The device hung up (an adapter unplugged) or stopped taking bytes. Left open, the port
+  // would keep failing until the program restarts.
+  if ((static_cast<uint32_t>(errors) & CE_IOE) == 0 || !FPort.Active()) return;
+  FPort.Close();
+  // The device that went away may still be there for a moment: only another one counts.
+  WatchForDevice(FOpenedDevice);
+}
+
+void TComDisplayOutput::Close() {
+  FWatcher.Cancel();
+  FWatch = 0;
+  FPort.Close();
+}
+
+void TComDisplayOutput::Opened() {
+  FWatcher.Cancel();
+  FWatch = 0;
+  FOpenedDevice = FileIdOfFd(FPort.Handle());
+  if (FHaveFrame) FPort.WriteText(FLastFrame);
+}
+
+void TComDisplayOutput::WatchForDevice(std::optional<TFileId> skip) {
+  FWatch = FWatcher.Watch(FPort.DevicePath(), skip);
+}
+
+void TComDisplayOutput::DeviceAppeared(uint64_t watch) {
+  if (watch != FWatch || FPort.Active()) return;
+  const std::string path = FPort.DevicePath();
+  try {
+    FPort.Open();
+  } catch (const std::exception& e) {
+    FLog("COM port not reopened: " + std::string(e.what()));
+    WatchForDevice(FileIdOfPath(path));
+    return;
+  }
+  FLog("COM port reopened: " + path);
+  try {
+    Opened();
+  } catch (const std::exception& e) {
+    // A task of the main thread's own: nothing above it would catch this.
+    FLog(e.what());
+  }
+}
+
+}  // namespace kestova

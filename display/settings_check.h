@@ -1,0 +1,21 @@
+#pragma once
+// Settings the server cannot run with, caught once at start. Load takes any number; these are
+// the limits the display itself sets.
+#include <string>
+#include <vector>
+
+#include "display/settings.h"
+
+namespace kestova {
+
+inline constexpr int32_t kDefaultWidth = 20;
+// No pole display has longer lines; a wider setting only makes every line cost that much memory.
+inline constexpr int32_t kMaxWidth = 80;
+// Where the USB display's line 2 begins (cmdL2): a longer line 1 runs into it.
+inline constexpr int32_t kUsbLineLength = 20;
+
+// Puts a Width outside 1..kMaxWidth back to kDefaultWidth and returns one log line for each
+// setting that was refused or will not show as meant.
+std::vector<std::string> CheckSettings(TSettings& settings);
+
+}  // namespace kestova
