@@ -24,8 +24,8 @@ TMqttSettingsCheck CheckMqttSettings(const TSettings& ASettings) {
     check.LogLines.push_back("MQTT password ignored: it is only sent with a username");
   }
   if (ASettings.MqttKeepAlive < 0 || ASettings.MqttKeepAlive > 65535) {
-    check.LogLines.push_back("MQTT keep-alive ([Mqtt] KeepAlive) " + std::to_string(ASettings.MqttKeepAlive) +
-                             " is outside 0 to 65535, using " + std::to_string(kDefaultMqttKeepAlive));
+    check.LogLines.push_back("MQTT keep-alive setting (Mqtt.KeepAlive): " + std::to_string(ASettings.MqttKeepAlive) +
+                             " refused (0 to 65535), " + std::to_string(kDefaultMqttKeepAlive) + " used");
     check.KeepAlive = static_cast<uint16_t>(kDefaultMqttKeepAlive);
   } else {
     check.KeepAlive = static_cast<uint16_t>(ASettings.MqttKeepAlive);

@@ -167,7 +167,7 @@ TEST_F(DisplayFaultTest, StartNamesTheSettingsItCannotUseAndSubscribesTheRest) {
   ASSERT_NE(from, lines.end());
   EXPECT_EQ((Lines{from, lines.end()}),
             (Lines{"MQTT username: ", "MQTT password ignored: it is only sent with a username",
-                   "MQTT keep-alive ([Mqtt] KeepAlive) 70000 is outside 0 to 65535, using 120",
+                   "MQTT keep-alive setting (Mqtt.KeepAlive): 70000 refused (0 to 65535), 120 used",
                    "MQTT topic \"pos/#/#\" not subscribed: \"#\" may only stand alone as the last level",
                    "MQTT topic \"pos/#/#\" cannot carry the answers to enumeration requests: a topic name may not "
                    "contain \"+\" or \"#\"",
