@@ -1,6 +1,7 @@
 #include "platform/text_codec.h"
 
 #include <iconv.h>
+#include <locale.h>
 
 #include <cerrno>
 #include <memory>
@@ -145,6 +146,30 @@ std::string Utf8Left(std::string_view utf8, std::size_t characters) {
   return std::string(utf8);
 }
 
+namespace {
+
+// iconv transliterates by the calling thread's locale: in the C locale ā has no entry and
+// becomes "?", in a UTF-8 one it becomes "a". The display must show the same text whichever
+// locale the service manager or the desktop session hands the program, so the conversion runs
+// in the built-in C.UTF-8 locale for its duration.
+class TTransliterationLocale {
+ public:
+  TTransliterationLocale() noexcept {
+    static const locale_t fixed = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    if (fixed != static_cast<locale_t>(nullptr)) FPrevious = uselocale(fixed);
+  }
+  ~TTransliterationLocale() {
+    if (FPrevious != static_cast<locale_t>(nullptr)) uselocale(FPrevious);
+  }
+  TTransliterationLocale(const TTransliterationLocale&) = delete;
+  TTransliterationLocale& operator=(const TTransliterationLocale&) = delete;
+
+ private:
+  locale_t FPrevious = static_cast<locale_t>(nullptr);
+};
+
+}  // namespace
+
 ByteString UnicodeToWindows1250(std::string_view utf8) {
   if (!IsValidUtf8(utf8)) throw EEncodingError(kNoMappingMessage);
   ByteString out;
@@ -156,6 +181,7 @@ ByteString UnicodeToWindows1250(std::string_view utf8) {
   }()};
   if (!converter) throw EEncodingError("Windows-1250 conversion is not available on this system");
   auto cd = static_cast<iconv_t>(converter.get());
+  const TTransliterationLocale locale;
   // Character by character, so that one the code page cannot hold becomes a single "?".
   for (std::size_t i = 0; i < utf8.size();) {
     const std::size_t len = ValidSequenceLength(utf8, i);

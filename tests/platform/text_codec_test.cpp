@@ -52,9 +52,9 @@ TEST(Windows1250Test, ConvertsCentralEuropeanLettersAndMarksTheRest) {
   // Japanese has no counterpart in the code page: one "?" per character.
   EXPECT_EQ(UnicodeToWindows1250("a日本b"), "a??b");
   // One byte for every character: a transliteration of several bytes (Æ to AE, ½ to " 1/2 ",
-  // → to ->) is not taken; a single-byte one (ā to a, where the locale has it) is.
+  // → to ->) is not taken; a single-byte one (ā to a) is, in the C locale the tests run in too.
   EXPECT_EQ(UnicodeToWindows1250("Æ½→"), "???");
-  EXPECT_EQ(UnicodeToWindows1250("xāy").size(), 3u);
+  EXPECT_EQ(UnicodeToWindows1250("xāy"), "xay");
   EXPECT_THROW(UnicodeToWindows1250("\xC5"), EEncodingError);
 }
 
