@@ -458,6 +458,7 @@ void TMqttClient::HandleOutgoingPacket(std::unique_ptr<TMqttPacket> APacket, boo
     if (ASendDirectly) {
       TMqttLogHelper::Debug(log, this, "CLIENT- Sending packet directly to Connection --------------------------- ");
       FConnection->Write(APacket->GetBytes());
+      FSession.SetLastWriteCommunicationTime(TMqttClock::now());
       DoPacketSent(APacket->Info());
     } else {
       TMqttLogHelper::Debug(log, this, "CLIENT- Sending packet to WriterThread --------------------------- ");
@@ -471,7 +472,6 @@ void TMqttClient::HandleOutgoingPacket(std::unique_ptr<TMqttPacket> APacket, boo
 
 void TMqttClient::WriterThreadOnPacketSent() {
   if (Destroying() || !FWriterThread) return;
-  FSession.SetLastWriteCommunicationTime(TMqttClock::now());
   for (const TMqttPacketInfo& info : FWriterThread->TakeSentPacketInfos()) DoPacketSent(info);
 }
 

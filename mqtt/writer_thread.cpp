@@ -113,6 +113,9 @@ bool TMqttWriterThread::Transmit(const TQueuedOutPacket& AEntry) {
   if (!FConnection.IsReady()) return false;
   try {
     FConnection.Write(AEntry.Packet());
+    // Stamped here, not when the main thread hears of it: a CONNACK handled before that report
+    // would otherwise find no write on record and make the keep-alive ping at once.
+    FSession.SetLastWriteCommunicationTime(TMqttClock::now());
     return true;
   } catch (const std::exception& e) {
     TMqttLogHelper::Error(Logger(), this, "OUT - Write exception", &e);
