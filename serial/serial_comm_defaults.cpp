@@ -1,6 +1,7 @@
 // What the system says of its serial ports: a device's configuration read back into the
-// properties.
+// properties, and the list of ports.
 #include "serial/serial_custom_comm.h"
+#include "serial/serial_port_list.h"
 
 namespace kestova {
 namespace {
@@ -71,5 +72,7 @@ void TSerialCustomComm::ResetPortParameters() {
   chars.SetEventChar(dcb.EvtChar);
   chars.SetEofChar(dcb.EofChar);
 }
+
+void TSerialCustomComm::GetComPortNames(TStringList& Value) const { SerialPortNames(ListSerialPorts(), Value); }
 
 }  // namespace kestova

@@ -67,6 +67,7 @@
 #include <vector>
 
 #include "platform/main_thread.h"
+#include "platform/string_list.h"
 #include "platform/text_codec.h"
 #include "serial/serial_component.h"
 #include "serial/serial_dcb.h"
@@ -177,6 +178,8 @@ class TSerialCustomComm : public TSerialComponent {
   TSerialCommProp Properties();
   // Sets the line properties from the device's configuration.
   void ResetPortParameters();
+  // The serial ports of this machine: device files, then their /dev/serial/by-id links.
+  void GetComPortNames(TStringList& Value) const;
 
   // Clients (serial_dispatcher.h). The port does not own them; it detaches them when it goes.
   void InsertClient(TSerialDispatcher* Value);
