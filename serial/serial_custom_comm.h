@@ -188,6 +188,13 @@ class TSerialCustomComm : public TSerialComponent {
   void EnableControls() { FControlsEnabled = true; }
   void DisableControls() { FControlsEnabled = false; }
 
+  // The settings store (settings_store.h): port number, speed, parity, data bits, stop bits
+  // and the flow-control summary. LoadSettings returns False, changing nothing, when the store
+  // holds no saved settings; stored numbers outside their range are refused, also changing
+  // nothing. Errors of the file are raised as Exception.
+  void SaveSettings();
+  bool LoadSettings();
+
   // Run-time properties.
   bool SyncThreads() const noexcept { return FSyncThreads; }
   void SetSyncThreads(bool value) noexcept { FSyncThreads = value; }
