@@ -37,14 +37,15 @@ class TPosixSerialDevice : public TSerialDevice {
  private:
   int Ioctl(unsigned long request, void* arg);
 
+  // Set by Close before the fd goes, so a WaitInput in progress (or about to poll an fd number
+  // that is being reused) ends at once. Made first: should it fail, the caller's fd is still
+  // its own to close.
+  TSerialEvent FClosed;
   std::atomic<int> FFd;
   // Edge-triggered interest in the fd: a wait reports bytes when they arrive, not again while
   // they sit unread, so an application that leaves them queued costs no CPU.
   UniqueFd FEpoll;
   int FWatchError = 0;
-  // Set by Close before the fd goes, so a WaitInput in progress (or about to poll an fd number
-  // that is being reused) ends at once.
-  TSerialEvent FClosed;
 };
 
 }  // namespace kestova

@@ -345,7 +345,7 @@ class TSerialCustomComm : public TSerialComponent {
   bool FDestroying = false;
   bool FOutputSuspended = false;  // guarded by FGlobalSection: SetXon(False) is in force
   std::vector<TSerialDispatcher*> FClients;  // not owned; attachment order
-  bool FControlsEnabled = true;
+  std::atomic<bool> FControlsEnabled{true};
 
   bool FAutoOpen = false;
   TSerialPortInt FPortNum = 0;

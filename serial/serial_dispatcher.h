@@ -51,7 +51,7 @@ class TSerialDispatcher {
 
  private:
   friend class TSerialCustomComm;
-  bool FActive = true;
+  std::atomic<bool> FActive{true};
   std::atomic<TSerialCustomComm*> FComm{nullptr};
   ISerialCommUser& FOwner;
 };

@@ -93,9 +93,10 @@ int ApplyDcbToTermios(const TSerialDcb& dcb, TSerialTermios& t) {
 TSerialDcb DcbFromTermios(const TSerialTermios& t, uint32_t lines, bool has_lines) {
   TSerialDcb dcb;
   const uint32_t code = t.c_cflag & CBAUD;
-  dcb.BaudRate = code == BOTHER ? t.c_ospeed : 0;
+  dcb.BaudRate = 0;  // B0, or a code of no rate
+  if (code == BOTHER) dcb.BaudRate = t.c_ospeed;
   for (const auto& s : kSpeedCodes)
-    if (code != BOTHER && s.code == code) dcb.BaudRate = s.rate;
+    if (s.code == code) dcb.BaudRate = s.rate;
   uint32_t flags = DCB_fBinary;
   if (t.c_iflag & INPCK) flags |= DCB_fParity;
   const bool rts_cts = UsesRtsCtsFlow(t);
