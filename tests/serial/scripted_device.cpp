@@ -46,6 +46,17 @@ int TScriptedSerialDevice::GetSerialInfo(TSerialInfo& info) {
   return 0;
 }
 
+int TScriptedSerialDevice::Read(void* buf, std::size_t count, std::size_t& got) {
+  {
+    std::lock_guard lock(FScript->Lock);
+    if (FScript->ReadError != 0) {
+      got = 0;
+      return FScript->ReadError;
+    }
+  }
+  return TPosixSerialDevice::Read(buf, count, got);
+}
+
 int TScriptedSerialDevice::Write(const void* buf, std::size_t count, std::size_t& written) {
   {
     std::lock_guard lock(FScript->Lock);

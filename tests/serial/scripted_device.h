@@ -1,6 +1,6 @@
 #pragma once
 // A real pty for the bytes, with the modem lines, the error counters, the serial information
-// and write failures scripted by the test (a pty has none of them), and, when asked, the
+// and read and write failures scripted by the test (a pty has none of them), and, when asked, the
 // termios the device reports (a pty keeps no data bits or parity of its own).
 #include <memory>
 #include <mutex>
@@ -32,6 +32,7 @@ struct TLineScript {
   TSerialTermios Termios;  // what GetAttr reports while HasTermios
   bool HasTermios = false;
   int WriteError = 0;  // writes fail with it while not 0
+  int ReadError = 0;   // reads too
   TSerialEvent Changed;
 };
 
@@ -45,6 +46,7 @@ class TScriptedSerialDevice : public TPosixSerialDevice {
   int GetModemLines(uint32_t& lines) override;
   int SetModemLines(uint32_t set, uint32_t clear) override;
   int GetSerialInfo(TSerialInfo& info) override;
+  int Read(void* buf, std::size_t count, std::size_t& got) override;
   int Write(const void* buf, std::size_t count, std::size_t& written) override;
   int WaitLine(std::span<const int> wake_fds, int timeout_ms, TSerialLineWake& wake) override;
 

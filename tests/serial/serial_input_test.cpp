@@ -181,6 +181,31 @@ TEST_F(SerialInput, LineErrorsThatComeWithTheBytesAreReportedAfterThem) {
   EXPECT_EQ(port->ReadText(), "\x01\x02\x03");
 }
 
+TEST_F(SerialInput, AFailingReadIsRaisedAndTheDataStepHandsItToTheApplication) {
+  auto script = std::make_shared<TLineScript>();
+  auto port = NewLoggingPort();
+  port->SetDeviceOpener(ScriptedOpener(script));
+  std::vector<std::string> reported;
+  port->OnApplicationException = [&](TSerialCustomComm&, const std::string& message) { reported.push_back(message); };
+  port->Open();
+  script->Change([](TLineScript& s) { s.ReadError = EIO; });
+  char buf[4];
+  try {
+    port->ReadBuf(buf, 4);
+    ADD_FAILURE() << "the read failed silently";
+  } catch (const ESerialCommError& e) {
+    EXPECT_STREQ(e.what(), "Read error (5), Input/output error");
+  }
+  TLoggingUser user("client", Log);
+  TSerialDispatcher client(user);
+  port->InsertClient(&client);
+  Pty.WriteMaster("lost?");
+  ASSERT_TRUE(PumpUntil([&] { return !reported.empty(); }));
+  EXPECT_EQ(reported, std::vector<std::string>{"Read error (5), Input/output error"});
+  script->Change([](TLineScript& s) { s.ReadError = 0; });
+  EXPECT_EQ(port->ReadText(), "lost?") << "the bytes wait for a read that works";
+}
+
 TEST_F(SerialInput, WaitCharReturnsWhenAByteArrivesAndAfterItsTimeOutWithoutAThread) {
   auto port = NewPort();
   port->Open();

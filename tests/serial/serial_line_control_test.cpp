@@ -5,6 +5,7 @@
 
 #include "port_fixture.h"
 #include "scripted_device.h"
+#include "serial/serial_dispatcher.h"
 #include "serial/serial_line_control.h"
 #include "termios_readback.h"
 
@@ -106,6 +107,14 @@ TEST_F(SerialLineControl, ModemLinesAndHoldsOfAScriptedDevice) {
   EXPECT_EQ(Script->Modem & (kModemDtr | kModemRts), kModemDtr | kModemRts);
   port->SetDTR(false);
   EXPECT_EQ(Script->Modem & (kModemDtr | kModemRts), kModemRts);
+  struct TUser : ISerialCommUser {
+    void LineChanged(uint32_t) override {}
+    void DataChanged(const uint8_t*, int32_t) override {}
+  } user;
+  TSerialDispatcher client(user);
+  port->InsertClient(&client);
+  client.SetDTRState(true);
+  EXPECT_EQ(Script->Modem & kModemDtr, kModemDtr);
 
   struct Case {
     uint32_t lines;
