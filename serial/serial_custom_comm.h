@@ -43,9 +43,9 @@
 // clients and the settings store belong to the thread that owns the port: the main thread
 // (MainThread()), which must keep running its queued tasks (an event loop, or Drain/JoinPumping)
 // while the port is open and SyncThreads is True. WriteBuf, WriteText, WriteChar, ReadBuf,
-// ReadText, ReadChar, WaitChar and ReadCharWait may be called from any thread. With SyncThreads
-// False attach and detach clients while the port is closed, as the handlers are set. Set the event handlers while
-// the port is closed. With SyncThreads True (the default) every event handler runs on the main
+// ReadText, ReadChar, WaitChar and ReadCharWait may be called from any thread. Set the event
+// handlers while the port is closed, and with SyncThreads False attach and detach clients while
+// it is closed too. With SyncThreads True (the default) every event handler runs on the main
 // thread: the event thread waits until its dispatch has run; the write thread does not wait
 // for its reports (an emptied queue, a failed write), it goes on sending while they wait for the
 // main thread, and reports that pile up meanwhile reach the handlers as one (serial_report_box.h).
