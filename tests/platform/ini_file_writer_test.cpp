@@ -4,8 +4,6 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "platform/exception.h"
 #include "platform/ini_file.h"
@@ -13,13 +11,6 @@
 
 namespace kestova {
 namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 ino_t Inode(const std::string& path) {
   struct stat st {};
@@ -50,7 +41,7 @@ TEST_F(IniFileWriterTest, ChangesOneKeyInPlaceAndKeepsTheRestOfTheFile) {
   writer.UpdateFile();
   std::string expected = before;
   expected.replace(expected.find("  baudrate =  7"), 15, "  baudrate =  13");
-  EXPECT_EQ(ReadAll(path), expected);
+  EXPECT_EQ(test::ReadWholeFile(path), expected);
   EXPECT_EQ(TIniFile(path).ReadInteger("comDisplay", "BAUDRATE", -1), 13);
 }
 
@@ -62,13 +53,13 @@ TEST_F(IniFileWriterTest, MissingKeysAndSectionsAreAddedWhereTheyBelong) {
   writer.WriteInteger("C", "FLAG", 1);    // a new section at the end
   writer.WriteString("C", "COMNAME", "COM3");
   writer.UpdateFile();
-  EXPECT_EQ(ReadAll(path), "[A]\nx=1\nz=3\n\n[B]\ny=2\nw=4\n\n[C]\nFLAG=1\nCOMNAME=COM3\n");
+  EXPECT_EQ(test::ReadWholeFile(path), "[A]\nx=1\nz=3\n\n[B]\ny=2\nw=4\n\n[C]\nFLAG=1\nCOMNAME=COM3\n");
 
   const std::string fresh = FDir.File("fresh.ini");
   TIniFileWriter created(fresh);
   created.WriteString("S", "k", "v");
   created.UpdateFile();
-  EXPECT_EQ(ReadAll(fresh), "[S]\nk=v\n");
+  EXPECT_EQ(test::ReadWholeFile(fresh), "[S]\nk=v\n");
   EXPECT_EQ(TIniFile(fresh).ReadString("S", "k", ""), "v");
 }
 
@@ -82,7 +73,7 @@ TEST_F(IniFileWriterTest, FileIsReplacedInOneStepAndKeepsItsModeAndLinks) {
   TIniFileWriter writer(link);
   writer.WriteString("S", "k", "new");
   writer.UpdateFile();
-  EXPECT_EQ(ReadAll(path), "[S]\nk=new\n");
+  EXPECT_EQ(test::ReadWholeFile(path), "[S]\nk=new\n");
   EXPECT_NE(Inode(path), old_inode) << "renamed over, not rewritten in place";
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   struct stat st {};

@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <optional>
-#include <sstream>
 
 #include "platform/executable_path.h"
 #include "serial/serial_comm.h"
@@ -13,13 +11,6 @@
 
 namespace kestova {
 namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // Sets an environment variable (or removes it) for one test and puts it back afterwards.
 class TScopedEnv {
@@ -97,13 +88,13 @@ TEST_F(SerialSettingsTest, NineValuesInTheirOrderWithOrdinalsAndACommonPortName)
   port->SetPortNum(3);
   port->SetBaudrate(br9600);
   port->SaveSettings();
-  EXPECT_EQ(ReadAll(file),
+  EXPECT_EQ(test::ReadWholeFile(file),
             "; kept\n[Other]\nA=1\n\n[comDisplay]\nUSERBAUDRATE=0\nBAUDRATE=7\nPARITY=0\nDATABITS=4\nPORTNUM=3\n"
             "STOPBITS=0\nCOMNAME=COM3\nFLOWCONTROL=0\nFLAG=1\n");
 
   port->SetUserBaudrate(250000);
   port->SaveSettings();  // changed in place
-  EXPECT_NE(ReadAll(file).find("[comDisplay]\nUSERBAUDRATE=250000\nBAUDRATE=0\n"), std::string::npos) << ReadAll(file);
+  EXPECT_NE(test::ReadWholeFile(file).find("[comDisplay]\nUSERBAUDRATE=250000\nBAUDRATE=0\n"), std::string::npos) << test::ReadWholeFile(file);
   auto loaded = NewOddPort(file);
   ASSERT_TRUE(loaded->LoadSettings());
   EXPECT_EQ(loaded->Baudrate(), brUser);
@@ -134,7 +125,7 @@ TEST_F(SerialSettingsTest, FlowControlSummaryBothWays) {
     port->FlowControl().SetXonXoffOut(c.xon_out);
     port->FlowControl().SetXonXoffIn(c.xon_in);
     port->SaveSettings();
-    EXPECT_NE(ReadAll(file).find("FLOWCONTROL=" + std::to_string(c.summary) + "\n"), std::string::npos) << c.name;
+    EXPECT_NE(test::ReadWholeFile(file).find("FLOWCONTROL=" + std::to_string(c.summary) + "\n"), std::string::npos) << c.name;
 
     auto loaded = NewOddPort(file);
     loaded->FlowControl().SetXonXoffIn(true);
@@ -210,7 +201,7 @@ TEST_F(SerialSettingsTest, WhereEachStoreKeepsTheValues) {
   saved->SettingsStore().SetSection("Display");
   saved->SaveSettings();
   const std::string file = Dir.File("config/kestova/port-settings.ini");
-  EXPECT_EQ(ReadAll(file).rfind("[Software\\Kestova\\Display]\nUSERBAUDRATE=0\nBAUDRATE=12\n", 0), 0u) << ReadAll(file);
+  EXPECT_EQ(test::ReadWholeFile(file).rfind("[Software\\Kestova\\Display]\nUSERBAUDRATE=0\nBAUDRATE=12\n", 0), 0u) << test::ReadWholeFile(file);
   auto loaded = NewPort("");
   loaded->SetSettingsStore(saved->SettingsStore());
   ASSERT_TRUE(loaded->LoadSettings());
