@@ -3,8 +3,11 @@
 
 namespace kestova {
 
-// Folder of the running executable with its trailing '/', found through /proc/self/exe so
-// that links and other working directories do not matter.
+// Full path of the running executable, found through /proc/self/exe so that links and other
+// working directories do not matter. Raises Exception when the kernel does not tell.
+std::string ExecutablePath();
+
+// Folder of the running executable with its trailing '/'.
 std::string ExecutableFolder();
 
 }  // namespace kestova

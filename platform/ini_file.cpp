@@ -3,18 +3,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/ini_syntax.h"
 #include "platform/string_list.h"
 #include "platform/text_codec.h"
 
 namespace kestova {
 namespace {
-
-std::string_view TrimBlanks(std::string_view s) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 int HexDigit(char c) noexcept {
   if (c >= '0' && c <= '9') return c - '0';
@@ -85,21 +79,16 @@ void TIniFile::Parse(std::string_view text) {
   Section* current = nullptr;
   while (!text.empty()) {
     const std::size_t eol = text.find_first_of("\r\n");
-    std::string_view line = text.substr(0, eol);
+    const std::string_view line = text.substr(0, eol);
     text.remove_prefix(eol == std::string_view::npos ? text.size() : eol + 1);
-    line = TrimBlanks(line);
-    if (line.empty() || line[0] == ';') continue;
-    if (line[0] == '[') {
-      const std::size_t close = line.find(']');
-      const std::string_view name = TrimBlanks(line.substr(1, close == std::string_view::npos ? line.npos : close - 1));
+    std::string_view name;
+    std::size_t eq = 0;
+    if (ParseIniSection(line, name)) {
       FSections.push_back(Section{std::string(name), {}});
       current = &FSections.back();
-      continue;
+    } else if (current != nullptr && ParseIniEntry(line, name, eq)) {
+      current->entries.emplace_back(std::string(name), std::string(TrimIniBlanks(line.substr(eq + 1))));
     }
-    const std::size_t eq = line.find('=');
-    if (current == nullptr || eq == std::string_view::npos) continue;
-    current->entries.emplace_back(std::string(TrimBlanks(line.substr(0, eq))),
-                                  std::string(TrimBlanks(line.substr(eq + 1))));
   }
 }
 

@@ -140,6 +140,22 @@ int TPosixSerialDevice::GetCounters(TSerialCounters& c) {
 
 int TPosixSerialDevice::SetBreak(bool on) { return Ioctl(on ? TIOCSBRK : TIOCCBRK, nullptr); }
 
+int TPosixSerialDevice::SetOutputFlow(bool on) {
+  const int fd = FFd.load();
+  if (fd < 0) return EBADF;
+  return ErrnoOf(ioctl(fd, TCXONC, on ? TCOON : TCOOFF));
+}
+
+int TPosixSerialDevice::GetSerialInfo(TSerialInfo& info) {
+  serial_struct k{};
+  const int rc = Ioctl(TIOCGSERIAL, &k);
+  if (rc != 0) return rc;
+  info.Type = k.type;
+  info.BaudBase = k.baud_base;
+  info.XmitFifoSize = k.xmit_fifo_size;
+  return 0;
+}
+
 int TPosixSerialDevice::Read(void* buf, std::size_t count, std::size_t& got) {
   got = 0;
   const int fd = FFd.load();
@@ -213,6 +229,20 @@ int TPosixSerialDevice::WaitLine(std::span<const int> wake_fds, int timeout_ms, 
   return 0;
 }
 
+int TPosixSerialDevice::WaitInput(int timeout_ms, TSerialInputWait& wait) {
+  wait = {};
+  const int fd = FFd.load();
+  if (fd < 0) {
+    wait.HangUp = true;
+    return 0;
+  }
+  std::vector<pollfd> fds = {{fd, POLLIN, 0}, {FClosed.Fd(), POLLIN, 0}};
+  if (PollRetry(fds, timeout_ms) < 0) return errno;
+  wait.HangUp = fds[1].revents != 0 || (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+  wait.Readable = !wait.HangUp && (fds[0].revents & POLLIN) != 0;
+  return 0;
+}
+
 int TPosixSerialDevice::WaitWritable(std::span<const int> wake_fds, int timeout_ms, bool& writable,
                                      uint32_t& woken_mask) {
   writable = false;
@@ -234,6 +264,7 @@ int TPosixSerialDevice::WaitWritable(std::span<const int> wake_fds, int timeout_
 int TPosixSerialDevice::Close() {
   const int fd = FFd.exchange(-1);
   if (fd < 0) return 0;
+  FClosed.Set();
   ioctl(fd, TIOCNXCL);  // the flag outlives our fd while others hold the tty open
   return ::close(fd) == 0 ? 0 : errno;
 }

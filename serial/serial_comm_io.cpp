@@ -4,8 +4,10 @@
 #include <cstdio>
 
 #include "serial/serial_custom_comm.h"
+#include "serial/serial_dispatcher.h"
 #include "serial/serial_display.h"
 #include "serial/serial_event_thread.h"
+#include "serial/serial_line_control.h"
 #include "serial/serial_write_thread.h"
 
 namespace kestova {
@@ -119,13 +121,13 @@ int32_t TSerialCustomComm::DirectWriteBuf(const void* Buf, int32_t Count) {
 
 // ---- status
 
-TSerialComStat TSerialCustomComm::ReadPortStatus() {
+TSerialComStat TSerialCustomComm::ReadPortStatus(bool take_errors) {
   TSerialComStat stat;
   int rc = 0;
   {
     std::lock_guard lock(FGlobalSection);
     if (!Active() || !FDevice) return stat;
-    rc = FLineErrors.Take(*FDevice, stat.Errors);
+    if (take_errors) rc = FLineErrors.Take(*FDevice, stat.Errors);
     if (rc == 0) {
       rc = FDevice->InputQueued(stat.InQue);
       if (IsUnsupported(rc)) rc = 0;
@@ -133,6 +135,14 @@ TSerialComStat TSerialCustomComm::ReadPortStatus() {
     if (rc == 0) {
       rc = FDevice->OutputQueued(stat.OutQue);
       if (IsUnsupported(rc)) rc = 0;
+    }
+    if (rc == 0) {
+      if (FOutputSuspended) stat.Flags |= fXoffHold;
+      TSerialTermios t;
+      uint32_t lines = 0;
+      if (FDevice->GetAttr(t) == 0 && UsesRtsCtsFlow(t) && FDevice->GetModemLines(lines) == 0 &&
+          (lines & kModemCts) == 0)
+        stat.Flags |= fCtsHold;
     }
   }
   if (rc != 0) Error(sErrStatistics, rc);
@@ -214,14 +224,9 @@ void TSerialCustomComm::Dispatch(uint32_t mask) {
   if (mask != 0) HandleLineEvent(mask);
 }
 
-void TSerialCustomComm::HandleDataEvent() {
-  const int32_t count = ReadBufUsed();
-  if (count <= 0) return;
-  if (auto handler = OnRxChar) handler(*this, count);
-}
-
 void TSerialCustomComm::HandleLineEvent(uint32_t mask) {
   if (mask & EV_ERR) ClearLineErrors();
+  NotifyClients([mask](ISerialCommUser& user) { user.LineChanged(mask); });
   const std::pair<uint32_t, TNotifyEvent TSerialCustomComm::*> handlers[] = {
       {EV_RXFLAG, &TSerialCustomComm::OnRxFlag},   {EV_CTS, &TSerialCustomComm::OnCts},
       {EV_DSR, &TSerialCustomComm::OnDsr},         {EV_RING, &TSerialCustomComm::OnRing},
@@ -238,7 +243,7 @@ void TSerialCustomComm::HandleLineEvent(uint32_t mask) {
 bool TSerialCustomComm::ClearLineErrors() {
   bool errors = false;
   Guarded([&] {
-    const TSerialComStat stat = ReadPortStatus();
+    const TSerialComStat stat = ReadPortStatus(/*take_errors=*/true);
     errors = stat.Errors != 0;
     if (!errors) return;
     if (auto handler = OnError) handler(*this, static_cast<int32_t>(stat.Errors));

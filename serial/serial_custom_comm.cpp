@@ -38,6 +38,7 @@ TSerialCustomComm::~TSerialCustomComm() {
   } catch (...) {
     // A destructor reports nothing: what the main thread's tasks raised while it waited.
   }
+  while (!FClients.empty()) RemoveClient(FClients.back());
   if (FDisplay) FDisplay->RemoveWatcher(this);
 }
 
@@ -258,19 +259,10 @@ void TSerialCustomComm::Open() {
 
 namespace {
 // The path goes into a message template: its % signs must stay as they are.
-std::string Escaped(const std::string& path) {
-  std::string out;
-  for (const char c : path) {
-    out += c;
-    if (c == '%') out += '%';
-  }
-  return out;
-}
-
 std::string WithPath(const char* templ, const std::string& path) {
   std::string text = templ;
   const auto at = text.find("%s");
-  if (at != std::string::npos) text.replace(at, 2, Escaped(path));
+  if (at != std::string::npos) text.replace(at, 2, EscapePercent(path));
   return text;
 }
 }  // namespace
@@ -289,6 +281,7 @@ void TSerialCustomComm::CreateHandle() {
   }
   std::scoped_lock lock(FGlobalSection, FWriteSection);
   FDevice = std::move(device);
+  FOutputSuspended = false;
   FLineErrors.Reset(*FDevice);
   FHandle = FDevice->Handle();
 }
@@ -332,12 +325,7 @@ void TSerialCustomComm::Close() {
   JoinRetired();
   if (!Active()) return;
   StopThreads();
-  {
-    std::scoped_lock lock(FGlobalSection, FWriteSection);
-    if (FDevice) FDevice->Close();
-    FDevice.reset();
-    FHandle = -1;
-  }
+  CloseDevice();
   if (!FDestroying) {
     if (auto handler = OnClose) handler(*this);
   }
@@ -381,9 +369,18 @@ void TSerialCustomComm::StopThreads() {
 
 void TSerialCustomComm::TearDown() {
   StopThreads();
+  CloseDevice();
+}
+
+void TSerialCustomComm::CloseDevice() {
   std::scoped_lock lock(FGlobalSection, FWriteSection);
-  if (FDevice) FDevice->Close();
-  FDevice.reset();
+  if (FDevice) {
+    // The tty keeps a stop of its output after we are gone: the next opener would find it mute.
+    if (FOutputSuspended) FDevice->SetOutputFlow(true);
+    FDevice->Close();
+    FDevice.reset();
+  }
+  FOutputSuspended = false;
   FHandle = -1;
 }
 

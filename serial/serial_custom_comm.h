@@ -15,17 +15,37 @@
 // them). DTR and RTS follow ControlDtr/ControlRts; a device without modem lines (a pty) keeps
 // working without them. Linux has no driver queue sizes to request: that step always succeeds.
 //
+// Input. Received bytes wait in the driver until they are read (ReadBuf, ReadText, ReadChar),
+// and OnRxChar says how many wait, unless a client is attached: then each arrival is read at
+// once, up to an empty driver queue, and handed to the clients (DataChanged) and to OnRxBuf.
+// WaitChar blocks in poll(2) on the device, up to its time-out; no thread is started for it.
+//
+// Line control and status (serial_line_control.h says what each escape code does on Linux).
+// CTS, DSR, RING and RLSD read the modem lines; a pseudo terminal has none, so on a pty they
+// raise "Error reading modem state (25), Inappropriate ioctl for device", as SetDTR and SetRTS
+// raise "Error calling comm function (25), ...". Linux tells nothing of its transmit holds, so
+// the hold states say what the port can know itself: CTSHold is True while RTS/CTS flow is on
+// and CTS is low; XOffHold is True from SetXon(False) until SetXon(True) (an XOFF from the other
+// side stops the kernel's output without telling anyone); DSRHold, RLSDHold and XOffSent are
+// always False (Linux has no DSR or carrier output flow, and its XOFF sending is not visible).
+// Properties: serial_properties.h. ResetPortParameters reads the device's current termios and
+// modem lines, as Linux keeps no separate default configuration: through the open device, or,
+// on a closed port, by opening the device briefly (which raises DTR and RTS while it is open,
+// as any opener of a tty does); Linux has no XON/XOFF limits, so Buffers keeps its own.
+//
 // Errors. Every failure of the system becomes an ESerialCommError (or a call of
 // OnErrorException) whose message carries errno and strerror's text. The error mask given to
 // OnError has the CE_ bits of serial_types.h, built from the kernel's error counters and from
 // what the threads saw (CE_IOE: the line hung up or a write failed); a mask is reported once.
 // On a device without error counters (a pty) only CE_IOE can occur.
 //
-// Threads. Property setters, Open, Close, the purges and the status queries belong to the thread
-// that owns the port: the main thread (MainThread()), which must keep running its queued tasks
-// (an event loop, or Drain/JoinPumping) while the port is open and SyncThreads is True.
-// WriteBuf, WriteText and WriteChar may be called from any thread. Set the event handlers while
-// the port is closed. With SyncThreads True (the default) every event handler runs on the main
+// Threads. Property setters, Open, Close, the purges, the status queries, line control, the
+// clients and the settings store belong to the thread that owns the port: the main thread
+// (MainThread()), which must keep running its queued tasks (an event loop, or Drain/JoinPumping)
+// while the port is open and SyncThreads is True. WriteBuf, WriteText, WriteChar, ReadBuf,
+// ReadText, ReadChar, WaitChar and ReadCharWait may be called from any thread. Set the event
+// handlers while the port is closed, and with SyncThreads False attach and detach clients while
+// it is closed too. With SyncThreads True (the default) every event handler runs on the main
 // thread: the event thread waits until its dispatch has run; the write thread does not wait
 // for its reports (an emptied queue, a failed write), it goes on sending while they wait for the
 // main thread, and reports that pile up meanwhile reach the handlers as one (serial_report_box.h).
@@ -47,6 +67,7 @@
 #include <vector>
 
 #include "platform/main_thread.h"
+#include "platform/string_list.h"
 #include "platform/text_codec.h"
 #include "serial/serial_component.h"
 #include "serial/serial_dcb.h"
@@ -54,6 +75,7 @@
 #include "serial/serial_error.h"
 #include "serial/serial_line_errors.h"
 #include "serial/serial_persistent.h"
+#include "serial/serial_properties.h"
 #include "serial/serial_types.h"
 #include "serial/settings_store.h"
 
@@ -64,8 +86,11 @@ class TSerialThread;
 class TSerialCommEventThread;
 class TSerialCommWriteThread;
 class TSerialReportBox;
+class TSerialDispatcher;
+class ISerialCommUser;
 
-// The port's status record: line-error mask, transmit-hold flags and both queue counts.
+// The port's status record: line-error mask, transmit-hold flags (fCtsHold ... of
+// serial_line_control.h) and both queue counts.
 struct TSerialComStat {
   uint32_t Errors = 0;
   uint32_t Flags = 0;
@@ -120,6 +145,55 @@ class TSerialCustomComm : public TSerialComponent {
   void PurgeRead() { Purge(PURGE_RXABORT | PURGE_RXCLEAR); }
   void PurgeWrite() { Purge(PURGE_TXABORT | PURGE_TXCLEAR); }
   void PurgeReadWrite() { Purge(PURGE_TXABORT | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_RXCLEAR); }
+
+  // Input, from any thread. ReadBuf returns the bytes read at once (at most Count; 0 when
+  // closed) and raises "Read error (%d), %s" when the device fails.
+  int32_t ReadBuf(void* Buf, int32_t Count);
+  // What waits in the driver now; empty when nothing does.
+  ByteString ReadText();
+  bool ReadChar(char& Ch);
+  // True when a byte waits within TimeOut ms (a negative TimeOut waits without limit); False
+  // at once on a closed port or when the line hangs up.
+  bool WaitChar(int32_t TimeOut);
+  bool ReadCharWait(char& Ch, int32_t TimeOut);
+
+  // Line control: nothing on a closed port.
+  void SetDTR(bool Value);
+  void SetRTS(bool Value);
+  void SetBreak(bool Value);
+  void SetXon(bool Value);
+  void ResetDev();
+  // Modem input lines; False on a closed port.
+  bool CTS() { return ModemState(1); }
+  bool DSR() { return ModemState(2); }
+  bool RING() { return ModemState(3); }
+  bool RLSD() { return ModemState(4); }
+  // Transmit holds (see above); False on a closed port.
+  bool CTSHold() { return ComStatFlag(1); }
+  bool DSRHold() { return ComStatFlag(2); }
+  bool RLSDHold() { return ComStatFlag(3); }
+  bool XOffHold() { return ComStatFlag(4); }
+  bool XOffSent() { return ComStatFlag(5); }
+  // The capability record; "Can't perform this operation while port is closed" when closed.
+  TSerialCommProp Properties();
+  // Sets the line properties from the device's configuration.
+  void ResetPortParameters();
+  // The serial ports of this machine: device files, then their /dev/serial/by-id links.
+  void GetComPortNames(TStringList& Value) const;
+
+  // Clients (serial_dispatcher.h). The port does not own them; it detaches them when it goes.
+  void InsertClient(TSerialDispatcher* Value);
+  void RemoveClient(TSerialDispatcher* Value);
+  // Switch the notifications of clients on and off (on at creation).
+  void EnableControls() { FControlsEnabled = true; }
+  void DisableControls() { FControlsEnabled = false; }
+
+  // The settings store (settings_store.h): port number, speed, parity, data bits, stop bits
+  // and the flow-control summary. LoadSettings returns False, changing nothing, when the store
+  // holds no saved settings; stored numbers outside their range are refused, also changing
+  // nothing. Errors of the file are raised as Exception.
+  void SaveSettings();
+  bool LoadSettings();
 
   // Run-time properties.
   bool SyncThreads() const noexcept { return FSyncThreads; }
@@ -210,8 +284,16 @@ class TSerialCustomComm : public TSerialComponent {
   // Tells the write thread how long the line now takes per character.
   void UpdateCharacterTime();
   TSerialLineSettings LineSettings() const;
-  // Reads and clears the port status; a closed port gives zeros.
-  TSerialComStat ReadPortStatus();
+  // Reads the port status; a closed port gives zeros. Only the error step takes (and so
+  // clears) the error mask: the queue counts and the holds leave it for the error step, so
+  // errors that come with data are reported after the data.
+  TSerialComStat ReadPortStatus(bool take_errors = false);
+  // The modem line of a status property (index 1..4); False when closed.
+  bool ModemState(int index);
+  // Bit index-1 of the transmit-status flags; False outside 1..8 and when closed.
+  bool ComStatFlag(int index);
+  // Carries out an escape code on an open port; "Error calling comm function" on failure.
+  void ApplyEscape(uint32_t code);
   // Clears the line errors and raises OnError with a non-zero mask; true when it was non-zero.
   bool ClearLineErrors();
   void Purge(uint32_t flags);
@@ -228,6 +310,12 @@ class TSerialCustomComm : public TSerialComponent {
 
  private:
   void Dispatch(uint32_t mask);
+  // Tells every active client, in attachment order, while notifications are on; a client
+  // detached by an earlier one's notification is not told.
+  void NotifyClients(const std::function<void(ISerialCommUser&)>& notify);
+  bool IsClient(const TSerialDispatcher* client) const;
+  // Reads what waits, at most Count bytes; 0 or an errno value.
+  int ReadDevice(void* Buf, int32_t Count, int32_t& got);
   // A thread's report, on the main thread when the thread was started synchronised.
   void ThreadReport(TSerialThread& from, bool sync, uint32_t mask, bool full_dispatch);
   // The write thread's report, on the main thread; the thread did not wait for it.
@@ -236,6 +324,7 @@ class TSerialCustomComm : public TSerialComponent {
   void OnBuffersChanged();
   void StopThreads();
   void TearDown();
+  void CloseDevice();
   // Stops `thread` and joins it, or hands it to FRetired when it cannot be joined now: it is
   // the calling thread, or it waits for the handler that called Close.
   template <typename T>
@@ -254,6 +343,9 @@ class TSerialCustomComm : public TSerialComponent {
   TSerialThread* FSyncCaller = nullptr;  // main thread: the thread whose report runs now
   uint32_t FEventMask = 0;
   bool FDestroying = false;
+  bool FOutputSuspended = false;  // guarded by FGlobalSection: SetXon(False) is in force
+  std::vector<TSerialDispatcher*> FClients;  // not owned; attachment order
+  std::atomic<bool> FControlsEnabled{true};
 
   bool FAutoOpen = false;
   TSerialPortInt FPortNum = 0;

@@ -32,6 +32,19 @@ inline constexpr uint32_t kModemDcd = 0x040;
 inline constexpr uint32_t kModemRing = 0x080;
 inline constexpr uint32_t kModemDsr = 0x100;
 
+// What the driver tells of the port behind a tty (struct serial_struct), where it has one.
+struct TSerialInfo {
+  int32_t Type = 0;  // PORT_* of the serial core: 0 for a port that is not there
+  int32_t BaudBase = 0;
+  int32_t XmitFifoSize = 0;
+};
+
+// What ended a wait for input.
+struct TSerialInputWait {
+  bool Readable = false;  // bytes are waiting
+  bool HangUp = false;    // no byte will come: the other side is gone, or the device was closed
+};
+
 // What ended a wait on the line.
 struct TSerialLineWake {
   bool Readable = false;    // new bytes arrived (reported once per arrival, not while they wait)
@@ -52,6 +65,9 @@ class TSerialDevice {
   virtual int GetModemLines(uint32_t& lines) = 0;
   virtual int GetCounters(TSerialCounters& counters) = 0;
   virtual int SetBreak(bool on) = 0;
+  // Suspends (false) or resumes (true) our output as if XOFF or XON had come from the other side.
+  virtual int SetOutputFlow(bool on) = 0;
+  virtual int GetSerialInfo(TSerialInfo& info) = 0;
 
   // Non-blocking transfers: nothing to read gives 0 bytes and 0; a full driver gives EAGAIN.
   virtual int Read(void* buf, std::size_t count, std::size_t& got) = 0;
@@ -64,6 +80,10 @@ class TSerialDevice {
   // Waits for news on the line or for one of `wake_fds`, at most `timeout_ms` (-1: no limit).
   // A time-out returns 0 with nothing set in `wake`.
   virtual int WaitLine(std::span<const int> wake_fds, int timeout_ms, TSerialLineWake& wake) = 0;
+  // Waits up to `timeout_ms` (-1: no limit) until bytes are waiting to be read. Unlike
+  // WaitLine it may be called from any thread at any time, also while the device is being
+  // closed: Close ends the wait with HangUp.
+  virtual int WaitInput(int timeout_ms, TSerialInputWait& wait) = 0;
   // Waits until the device takes more bytes or one of `wake_fds` is readable.
   virtual int WaitWritable(std::span<const int> wake_fds, int timeout_ms, bool& writable, uint32_t& woken_mask) = 0;
 

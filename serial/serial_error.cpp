@@ -16,4 +16,13 @@ std::string SerialSysErrorText(int code) {
   return text;
 }
 
+std::string EscapePercent(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    out += c;
+    if (c == '%') out += '%';
+  }
+  return out;
+}
+
 }  // namespace kestova

@@ -28,5 +28,17 @@ inline constexpr char sErrClearBuffers[] = "Error clearing buffers (%d), %s";
 inline constexpr char sErrStatistics[] = "Error retrieving statistics (%d), %s";
 inline constexpr char sErrWrite[] = "Write error (%d), %s";
 inline constexpr char sErrOutputFull[] = "Output buffer is full. Please check comm status.";
+inline constexpr char sErrRead[] = "Read error (%d), %s";
+inline constexpr char sErrCommFunction[] = "Error calling comm function (%d), %s";
+inline constexpr char sErrDtrHandshake[] = "DTR line updates not allowed when flowcontrol is set to Handshake.";
+inline constexpr char sErrRtsHandshake[] =
+    "RTS line updates not allowed when flowcontrol is set to Handshake or Toggle.";
+inline constexpr char sErrModemState[] = "Error reading modem state (%d), %s";
+inline constexpr char sErrProperties[] = "Error reading port properties (%d), %s";
+inline constexpr char sErrPortClosed[] = "Can't perform this operation while port is closed";
+inline constexpr char sErrDefaultParams[] = "Error reading default port parameters.";
+
+// `text` as a message template that stands for itself: its % signs doubled.
+std::string EscapePercent(const std::string& text);
 
 }  // namespace kestova

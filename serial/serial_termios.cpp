@@ -90,6 +90,41 @@ int ApplyDcbToTermios(const TSerialDcb& dcb, TSerialTermios& t) {
   return 0;
 }
 
+TSerialDcb DcbFromTermios(const TSerialTermios& t, uint32_t lines, bool has_lines) {
+  TSerialDcb dcb;
+  const uint32_t code = t.c_cflag & CBAUD;
+  dcb.BaudRate = 0;  // B0, or a code of no rate
+  if (code == BOTHER) dcb.BaudRate = t.c_ospeed;
+  for (const auto& s : kSpeedCodes)
+    if (s.code == code) dcb.BaudRate = s.rate;
+  uint32_t flags = DCB_fBinary;
+  if (t.c_iflag & INPCK) flags |= DCB_fParity;
+  const bool rts_cts = UsesRtsCtsFlow(t);
+  if (rts_cts) flags |= DCB_fOutxCtsFlow | DCB_CONTROLRTS[rtsHandshake];
+  else if (has_lines && (lines & TIOCM_RTS)) flags |= DCB_CONTROLRTS[rtsEnabled];
+  if (has_lines && (lines & TIOCM_DTR)) flags |= DCB_CONTROLDTR[dtrEnabled];
+  if (t.c_iflag & IXON) flags |= DCB_fOutX;
+  if (t.c_iflag & IXOFF) flags |= DCB_fInX;
+  dcb.Flags = flags;
+  switch (t.c_cflag & CSIZE) {
+    case CS5: dcb.ByteSize = 5; break;
+    case CS6: dcb.ByteSize = 6; break;
+    case CS7: dcb.ByteSize = 7; break;
+    default: dcb.ByteSize = 8; break;
+  }
+  if (t.c_cflag & PARENB) {
+    const bool odd = t.c_cflag & PARODD;
+    dcb.Parity = (t.c_cflag & CMSPAR) ? (odd ? 3 : 4) : (odd ? 1 : 2);
+  }
+  if (t.c_cflag & CSTOPB) dcb.StopBits = dcb.ByteSize == 5 ? 1 : 2;
+  dcb.XonChar = t.c_cc[VSTART];
+  dcb.XoffChar = t.c_cc[VSTOP];
+  dcb.EofChar = t.c_cc[VEOF];
+  return dcb;
+}
+
+bool UsesRtsCtsFlow(const TSerialTermios& t) { return (t.c_cflag & CRTSCTS) != 0; }
+
 TSerialModemControl ModemControlFor(const TSerialDcb& dcb) {
   TSerialModemControl lines;
   switch (dcb.Flags & DCB_fDtrControlMask) {

@@ -39,6 +39,17 @@ struct TSerialTermios {
 // platform cannot honour (see above); `t` is unchanged then.
 int ApplyDcbToTermios(const TSerialDcb& dcb, TSerialTermios& t);
 
+// The record that `t` and the modem lines describe, for reading a device's configuration back:
+// the speed (from its code, or the arbitrary rate), size, parity, stop bits, parity checking,
+// XON/XOFF with their characters, CTS flow (with RTS as its handshake line) and the end-of-file
+// character. DTR and RTS count as enabled when their lines are raised (`lines`, TIOCM_* bits;
+// `has_lines` false for a device without them). The limits and the other characters have no
+// counterpart and are 0.
+TSerialDcb DcbFromTermios(const TSerialTermios& t, uint32_t lines, bool has_lines);
+
+// True when the line runs RTS/CTS flow control: output waits while CTS is low.
+bool UsesRtsCtsFlow(const TSerialTermios& t);
+
 // The modem lines the record asks to be raised and dropped (TIOCM_DTR/TIOCM_RTS bits); lines
 // under handshake are left to the driver.
 struct TSerialModemControl {

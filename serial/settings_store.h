@@ -1,6 +1,16 @@
 #pragma once
-// Where the port's settings are saved: an INI file or the settings registry. Only the values
-// live here; saving and loading belong to the port.
+// Where the port's settings are saved: an INI file or the settings registry. Both are INI files
+// on Linux:
+// - the INI store (slINIFile) is the file Key, section Section; an empty Key is the
+//   executable's path with its extension replaced by ".INI", an empty Section the component's
+//   name, and the store keeps these defaults once used;
+// - the registry store (slRegistry) is one file per root, "port-settings.ini" in
+//   $XDG_CONFIG_HOME/kestova (~/.config/kestova without it) for rrCURRENTUSER and in
+//   /etc/kestova for rrLOCALMACHINE. Its section is the registry path Key\Section (backslashes
+//   at either end dropped; the component's name when both are empty), for saving and loading
+//   alike. The folder is made when the first settings are saved.
+//
+// Thread safety: the owner's thread, like the port's properties.
 #include <cstdint>
 #include <string>
 
@@ -29,5 +39,21 @@ class TSettingsStore {
   TRegRootKey FRegRoot = rrCURRENTUSER;
   std::string FSection;
 };
+
+// The file and section that hold a component's values.
+struct TSettingsPlace {
+  std::string File;
+  std::string Section;
+};
+
+// The place of `store` for the component `component_name`; an INI store takes its defaults
+// (which needs the executable's path: Exception when it cannot be found).
+TSettingsPlace PlaceSettings(TSettingsStore& store, const std::string& component_name);
+
+// The registry store's file for `root`.
+std::string RegistryStoreFile(TRegRootKey root);
+
+// `path` with the extension of its file name replaced by `ext` (added when it has none).
+std::string ChangeFileExt(const std::string& path, const std::string& ext);
 
 }  // namespace kestova

@@ -7,6 +7,7 @@
 
 #include "app/gui/desktop_app.h"
 #include "app/gui/display_probe.h"
+#include "app/runtime/list_ports.h"
 #include "app/runtime/server_options.h"
 #include "app/runtime/server_startup.h"
 #include "platform/main_thread.h"
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     std::fputs(ServerUsage("kestova-display", true).c_str(), stdout);
     return 0;
   }
+  if (options->ListPorts) return ListPorts(stdout);
   if (options->Headless || options->Service) return RunHeadless(options->SettingsFile, options->Service);
 
   std::string why;

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/runtime/list_ports.h"
 #include "app/runtime/server_options.h"
 #include "app/runtime/server_startup.h"
 
@@ -17,5 +18,6 @@ int main(int argc, char** argv) {
     std::fputs(ServerUsage("kestova-displayd", false).c_str(), stdout);
     return 0;
   }
+  if (options->ListPorts) return ListPorts(stdout);
   return RunHeadless(options->SettingsFile, options->Service);
 }

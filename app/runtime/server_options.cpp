@@ -8,6 +8,8 @@ std::optional<TServerOptions> ParseServerOptions(int argc, char** argv, bool all
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       options.Help = true;
+    } else if (arg == "--list-ports") {
+      options.ListPorts = true;
     } else if (arg == "--service") {
       options.Service = true;
     } else if (arg == "--headless" && allowHeadless) {
@@ -30,7 +32,7 @@ std::optional<TServerOptions> ParseServerOptions(int argc, char** argv, bool all
 
 std::string ServerUsage(const std::string& program, bool allowHeadless) {
   std::string usage = "usage: " + program + " [--settings FILE] [--service]" +
-                      (allowHeadless ? " [--headless]" : "") + " [--help]\n";
+                      (allowHeadless ? " [--headless]" : "") + " [--list-ports] [--help]\n";
   usage +=
       "\n"
       "Shows the two lines of SHOW_MESSAGE packets received over MQTT on the pole display and\n"
@@ -40,6 +42,9 @@ std::string ServerUsage(const std::string& program, bool allowHeadless) {
       "  --service        run for a service manager: SIGTERM stops the service (disconnects,\n"
       "                   closes the port) and exits 0; READY=1 is sent when NOTIFY_SOCKET is set\n";
   if (allowHeadless) usage += "  --headless       run without a window, logging to standard output\n";
+  usage +=
+      "  --list-ports     list the serial ports (device, /dev/serial/by-id name, USB\n"
+      "                   vendor:product, serial number, driver) and exit\n";
   usage += "  --help           show this text\n";
   return usage;
 }

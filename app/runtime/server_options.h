@@ -10,6 +10,7 @@ struct TServerOptions {
   bool Service = false;      // service-manager side: SIGTERM runs the stop handler
   bool Headless = false;     // desktop program only: no window
   bool Help = false;
+  bool ListPorts = false;    // print the serial ports and exit
 };
 
 // Parses argv; on bad usage returns nothing and puts a one-line reason in `error`.

@@ -4,6 +4,12 @@
 // - BM_RefusedWriteWait: a write larger than the queue, refused after Buffers.WriteTimeout;
 //   the counters give the process CPU time spent over that wait (a busy wait would use about
 //   as much CPU as wall time).
+// - BM_WaitCharTimeout: WaitChar with nothing arriving; the counters give the process CPU time
+//   over the wait (it blocks in poll, no thread polls the queue).
+// - BM_WaitCharWake: a byte written by the other side while WaitChar waits; the time from the
+//   write to WaitChar's return.
+// - BM_ReceivedByClient: bytes sent by the other side until a client has been handed all of
+//   them (the data step reads up to an empty queue).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -13,10 +19,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "serial/serial_comm.h"
+#include "serial/serial_dispatcher.h"
 
 namespace {
 
@@ -95,6 +104,101 @@ void BM_RefusedWriteWait(benchmark::State& state) {
   state.counters["cpu_ms"] = cpu_total / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_RefusedWriteWait)->Arg(1000)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+void BM_WaitCharTimeout(benchmark::State& state) {
+  MainThread().BindToCurrentThread();
+  Pty pty;
+  TSerialComm port;
+  port.SetDeviceName(pty.path);
+  port.Open();
+  double cpu_total = 0;
+  for (auto _ : state) {
+    const double cpu = CpuMs();
+    if (port.WaitChar(static_cast<int32_t>(state.range(0)))) state.SkipWithError("a byte came");
+    cpu_total += CpuMs() - cpu;
+  }
+  state.counters["cpu_ms"] = cpu_total / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_WaitCharTimeout)->Arg(500)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+void BM_WaitCharWake(benchmark::State& state) {
+  MainThread().BindToCurrentThread();
+  Pty pty;
+  TSerialComm port;
+  port.SetDeviceName(pty.path);
+  port.SetSyncThreads(false);  // the arrivals' dispatch runs on the event thread
+  port.Open();
+  double wake_total = 0;
+  for (auto _ : state) {
+    std::atomic<int64_t> written_ns{0};
+    std::thread device([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      written_ns = std::chrono::steady_clock::now().time_since_epoch().count();
+      [[maybe_unused]] const ssize_t n = write(pty.master, "w", 1);
+    });
+    if (!port.WaitChar(10000)) state.SkipWithError("no byte");
+    const int64_t woke_ns = std::chrono::steady_clock::now().time_since_epoch().count();
+    device.join();
+    wake_total += static_cast<double>(woke_ns - written_ns.load()) / 1e6;
+    char ch = 0;
+    port.ReadChar(ch);
+  }
+  state.counters["wake_ms"] = wake_total / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_WaitCharWake)->Iterations(20)->Unit(benchmark::kMillisecond);
+
+class TCountingUser : public ISerialCommUser {
+ public:
+  void LineChanged(uint32_t) override {}
+  void DataChanged(const uint8_t*, int32_t Count) override {
+    {
+      std::lock_guard lock(FLock);
+      FReceived += Count;
+    }
+    FArrived.notify_all();
+  }
+  int64_t Received() {
+    std::lock_guard lock(FLock);
+    return FReceived;
+  }
+  void WaitFor(int64_t total) {
+    std::unique_lock lock(FLock);
+    FArrived.wait(lock, [&] { return FReceived >= total; });
+  }
+
+ private:
+  std::mutex FLock;
+  std::condition_variable FArrived;
+  int64_t FReceived = 0;
+};
+
+void BM_ReceivedByClient(benchmark::State& state) {
+  MainThread().BindToCurrentThread();
+  Pty pty;
+  fcntl(pty.master, F_SETFL, fcntl(pty.master, F_GETFL) | O_NONBLOCK);
+  TSerialComm port;
+  port.SetDeviceName(pty.path);
+  port.SetSyncThreads(false);
+  TCountingUser user;
+  TSerialDispatcher client(user);
+  port.InsertClient(&client);
+  port.Open();
+  const std::string block(static_cast<std::size_t>(state.range(0)), 'r');
+  for (auto _ : state) {
+    const int64_t target = user.Received() + static_cast<int64_t>(block.size());
+    std::size_t done = 0;
+    while (done < block.size()) {
+      const ssize_t n = write(pty.master, block.data() + done, block.size() - done);
+      if (n > 0) done += static_cast<std::size_t>(n);
+      pollfd p{pty.master, POLLOUT, 0};
+      if (n <= 0) poll(&p, 1, 100);
+    }
+    user.WaitFor(target);
+  }
+  port.Close();
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_ReceivedByClient)->Arg(64 * 1024)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -60,6 +60,10 @@ TEST_F(DisplayProgramTest, HelpNamesTheWindowlessMode) {
   EXPECT_EQ(help.ExitCode, 0);
   EXPECT_NE(help.Output.find("--headless"), std::string::npos) << help.Output;
   EXPECT_EQ(RunProgram({KESTOVA_DISPLAY_PROGRAM, "--nope"}).ExitCode, 2);
+  // The port list needs no window: the same as kestova-displayd's.
+  const auto ports = RunProgram({KESTOVA_DISPLAY_PROGRAM, "--list-ports"});
+  EXPECT_EQ(ports.ExitCode, 0);
+  EXPECT_EQ(ports.Output, RunProgram({KESTOVA_DISPLAYD_PROGRAM, "--list-ports"}).Output);
 }
 
 TEST_F(DisplayProgramTest, WithoutADisplayServerItSaysSoAndRunsHeadless) {

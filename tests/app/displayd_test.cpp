@@ -63,6 +63,7 @@ TEST_F(DisplaydTest, HelpAndBadUsage) {
   const auto help = RunProgram({KESTOVA_DISPLAYD, "--help"});
   EXPECT_EQ(help.ExitCode, 0);
   EXPECT_NE(help.Output.find("--settings FILE"), std::string::npos);
+  EXPECT_NE(help.Output.find("--list-ports"), std::string::npos);
   const auto bad = RunProgram({KESTOVA_DISPLAYD, "--bogus"});
   EXPECT_EQ(bad.ExitCode, 2);
   EXPECT_NE(bad.Output.find("unknown option: --bogus"), std::string::npos);
@@ -147,6 +148,49 @@ TEST_F(DisplaydTest, AComPortNamingNoDeviceNeverOpensTheFirstSerialPort) {
   EXPECT_EQ(Output().find("ttyS"), std::string::npos) << Output();
   child->Signal(SIGTERM);
   EXPECT_TRUE(child->WaitFor(10s).has_value());
+}
+
+TEST_F(DisplaydTest, ListPortsPrintsALinePerPortAndEndsWithZero) {
+  const auto result = RunProgram({KESTOVA_DISPLAYD, "--list-ports"});
+  EXPECT_EQ(result.ExitCode, 0);
+  std::istringstream lines(result.Output);
+  for (std::string line; std::getline(lines, line);)
+    EXPECT_TRUE(line.rfind("/dev/", 0) == 0 || result.Output == "no serial ports found\n") << result.Output;
+  EXPECT_FALSE(result.Output.empty());
+}
+
+// The same where the kernel lists a known machine: an FTDI adapter with its by-id link, and
+// nothing at all. Its sysfs and /dev are folders of the test, bound over the real ones in a
+// mount namespace of the program's own.
+TEST_F(DisplaydTest, ListPortsShowsEachPortsNamesIdsAndDriver) {
+  if (geteuid() != 0) GTEST_SKIP() << "a mount namespace needs root";
+  namespace fs = std::filesystem;
+  const std::string usb = FDir.File("devices/usb1/1-1");
+  fs::create_directories(usb + "/1-1:1.0/ttyUSB0");
+  fs::create_directories(FDir.File("drivers/ftdi_sio"));
+  fs::create_symlink(FDir.File("drivers/ftdi_sio"), usb + "/1-1:1.0/ttyUSB0/driver");
+  FDir.WriteFile("devices/usb1/1-1/idVendor", "0403\n");
+  FDir.WriteFile("devices/usb1/1-1/idProduct", "6001\n");
+  FDir.WriteFile("devices/usb1/1-1/serial", "A5028\n");
+  fs::create_directories(FDir.File("class-tty/ttyUSB0"));
+  fs::create_symlink(usb + "/1-1:1.0/ttyUSB0", FDir.File("class-tty/ttyUSB0/device"));
+  fs::create_directories(FDir.File("empty"));
+  fs::create_directories(FDir.File("dev/serial/by-id"));
+  fs::create_symlink("../../ttyUSB0", FDir.File("dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5028-if00-port0"));
+
+  const auto list = [&](const std::string& class_tty) {
+    return RunProgram({"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
+                       "mount --bind " + class_tty + " /sys/class/tty && mount --bind " + FDir.File("dev") +
+                           " /dev && exec " + KESTOVA_DISPLAYD + " --list-ports"});
+  };
+  const auto one = list(FDir.File("class-tty"));
+  EXPECT_EQ(one.ExitCode, 0);
+  EXPECT_EQ(one.Output,
+            "/dev/ttyUSB0 by-id=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5028-if00-port0 usb=0403:6001 "
+            "serial=A5028 driver=ftdi_sio\n");
+  const auto none = list(FDir.File("empty"));
+  EXPECT_EQ(none.ExitCode, 0);
+  EXPECT_EQ(none.Output, "no serial ports found\n");
 }
 
 }  // namespace

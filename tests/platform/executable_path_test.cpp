@@ -12,6 +12,7 @@ TEST(ExecutablePathTest, IsTheFolderOfThisTestBinaryWithATrailingSeparator) {
   ASSERT_FALSE(folder.empty());
   EXPECT_EQ(folder.back(), '/');
   EXPECT_TRUE(std::filesystem::exists(folder + "platform_core_tests"));
+  EXPECT_EQ(ExecutablePath(), folder + "platform_core_tests");
 }
 
 }  // namespace

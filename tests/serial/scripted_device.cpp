@@ -7,6 +7,17 @@
 
 namespace kestova::test {
 
+int TScriptedSerialDevice::GetAttr(TSerialTermios& t) {
+  {
+    std::lock_guard lock(FScript->Lock);
+    if (FScript->HasTermios) {
+      t = FScript->Termios;
+      return 0;
+    }
+  }
+  return TPosixSerialDevice::GetAttr(t);
+}
+
 int TScriptedSerialDevice::GetCounters(TSerialCounters& counters) {
   std::lock_guard lock(FScript->Lock);
   if (!FScript->HasCounters) return ENOTTY;
@@ -19,6 +30,31 @@ int TScriptedSerialDevice::GetModemLines(uint32_t& lines) {
   if (!FScript->HasModem) return ENOTTY;
   lines = FScript->Modem;
   return 0;
+}
+
+int TScriptedSerialDevice::SetModemLines(uint32_t set, uint32_t clear) {
+  std::lock_guard lock(FScript->Lock);
+  if (!FScript->HasModem) return ENOTTY;
+  FScript->Modem = (FScript->Modem | set) & ~clear;
+  return 0;
+}
+
+int TScriptedSerialDevice::GetSerialInfo(TSerialInfo& info) {
+  std::lock_guard lock(FScript->Lock);
+  if (!FScript->HasInfo) return ENOTTY;
+  info = FScript->Info;
+  return 0;
+}
+
+int TScriptedSerialDevice::Read(void* buf, std::size_t count, std::size_t& got) {
+  {
+    std::lock_guard lock(FScript->Lock);
+    if (FScript->ReadError != 0) {
+      got = 0;
+      return FScript->ReadError;
+    }
+  }
+  return TPosixSerialDevice::Read(buf, count, got);
 }
 
 int TScriptedSerialDevice::Write(const void* buf, std::size_t count, std::size_t& written) {

@@ -1,6 +1,7 @@
 #pragma once
-// A real pty for the bytes, with the modem lines, the error counters and write failures
-// scripted by the test (a pty has none of them).
+// A real pty for the bytes, with the modem lines, the error counters, the serial information
+// and read and write failures scripted by the test (a pty has none of them), and, when asked, the
+// termios the device reports (a pty keeps no data bits or parity of its own).
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,9 +25,14 @@ struct TLineScript {
   std::mutex Lock;
   TSerialCounters Counters;
   bool HasCounters = true;
-  uint32_t Modem = 0;
+  uint32_t Modem = 0;  // DTR and RTS follow what the port sets
   bool HasModem = true;
+  TSerialInfo Info;
+  bool HasInfo = false;
+  TSerialTermios Termios;  // what GetAttr reports while HasTermios
+  bool HasTermios = false;
   int WriteError = 0;  // writes fail with it while not 0
+  int ReadError = 0;   // reads too
   TSerialEvent Changed;
 };
 
@@ -35,8 +41,12 @@ class TScriptedSerialDevice : public TPosixSerialDevice {
   TScriptedSerialDevice(UniqueFd fd, std::shared_ptr<TLineScript> script)
       : TPosixSerialDevice(std::move(fd)), FScript(std::move(script)) {}
 
+  int GetAttr(TSerialTermios& t) override;
   int GetCounters(TSerialCounters& counters) override;
   int GetModemLines(uint32_t& lines) override;
+  int SetModemLines(uint32_t set, uint32_t clear) override;
+  int GetSerialInfo(TSerialInfo& info) override;
+  int Read(void* buf, std::size_t count, std::size_t& got) override;
   int Write(const void* buf, std::size_t count, std::size_t& written) override;
   int WaitLine(std::span<const int> wake_fds, int timeout_ms, TSerialLineWake& wake) override;
 

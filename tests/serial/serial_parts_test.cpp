@@ -196,6 +196,56 @@ TEST(SerialClosedPort, OutputAndCountsAreQuietlyEmpty) {
   EXPECT_EQ(closes, 0);
 }
 
+TEST(SerialClosedPort, InputStatusAndLineControlAreQuietlyEmpty) {
+  TSerialComm port;
+  char buf[4] = {};
+  EXPECT_EQ(port.ReadBuf(buf, 4), 0);
+  EXPECT_EQ(port.ReadText(), "");
+  EXPECT_FALSE(port.ReadChar(buf[0]));
+  EXPECT_FALSE(port.WaitChar(-1)) << "no device to wait on: at once";
+  EXPECT_FALSE(port.ReadCharWait(buf[0], 1000));
+  EXPECT_FALSE(port.CTS() || port.DSR() || port.RING() || port.RLSD());
+  EXPECT_FALSE(port.CTSHold() || port.DSRHold() || port.RLSDHold() || port.XOffHold() || port.XOffSent());
+  port.SetDTR(true);
+  port.SetRTS(true);
+  port.SetBreak(true);
+  port.SetXon(false);
+  port.ResetDev();
+  try {
+    port.Properties();
+    ADD_FAILURE() << "a closed port has no properties";
+  } catch (const ESerialCommError& e) {
+    EXPECT_STREQ(e.what(), "Can't perform this operation while port is closed");
+  }
+  int calls = 0;
+  port.OnErrorException = [&](TSerialCustomComm&, int32_t, const std::string&) { ++calls; };
+  EXPECT_EQ(port.Properties(), TSerialCommProp{}) << "a zeroed record";
+  EXPECT_EQ(calls, 1);
+}
+
+TEST(SerialProperties, RecordOfEveryTtyAndWhatTheDriverAdds) {
+  const TSerialCommProp pty = BuildCommProp(nullptr, false);
+  EXPECT_EQ(pty.wPacketLength, 64);
+  EXPECT_EQ(pty.dwServiceMask, SP_SERIALCOMM);
+  EXPECT_EQ(pty.dwProvSubType, PST_UNSPECIFIED);
+  EXPECT_EQ(pty.dwMaxBaud, BAUD_USER);
+  EXPECT_EQ(pty.dwProvCapabilities, PCF_PARITY_CHECK | PCF_XONXOFF | PCF_SETXCHAR);
+  EXPECT_EQ(pty.dwSettableParams, 0x3Fu);
+  EXPECT_EQ(pty.dwSettableBaud, BAUD_USER | 0x7FFFFu) << "every rate of the table";
+  EXPECT_EQ(pty.wSettableData, 0x0F);
+  EXPECT_EQ(pty.wSettableStopParity, 0x1F07);
+  EXPECT_EQ(pty.dwCurrentRxQueue, 0u);
+
+  const TSerialInfo uart{4, 115200, 16};
+  const TSerialCommProp p = BuildCommProp(&uart, true);
+  EXPECT_EQ(p.dwProvSubType, PST_RS232);
+  EXPECT_EQ(p.dwProvCapabilities, PCF_PARITY_CHECK | PCF_XONXOFF | PCF_SETXCHAR | PCF_RTSCTS | PCF_RLSD);
+  EXPECT_EQ(p.dwSettableParams, 0x7Fu);
+  EXPECT_EQ(p.dwSettableBaud, BAUD_USER | (0x7FFFFu & ~0x10000u)) << "128000 is above the base rate";
+  EXPECT_EQ(p.dwProvSpec1, 4u);
+  EXPECT_EQ(p.dwProvSpec2, 115200u);
+}
+
 TEST(SerialClosedPort, NamedSpeedAndUserRateReplaceEachOther) {
   TSerialComm port;
   port.SetUserBaudrate(250000);

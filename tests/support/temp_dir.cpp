@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "tests/support/support_error.h"
@@ -33,6 +34,11 @@ std::string TTempDir::WriteFile(const std::string& name, std::string_view conten
   out.close();
   if (!out) throw ETestSupportError(Format("Could not write %s", path));
   return path;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace kestova::test

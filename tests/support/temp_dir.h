@@ -23,4 +23,7 @@ class TTempDir {
   std::string FPath;
 };
 
+// The bytes of the file at `path`; empty when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+
 }  // namespace kestova::test
