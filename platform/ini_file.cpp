@@ -1,5 +1,6 @@
 #include "platform/ini_file.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -73,7 +74,10 @@ bool TryStrToInt(std::string_view text, int32_t& value) noexcept {
 
 TIniFile::TIniFile(const std::string& file_name) : FFileName(file_name) {
   std::ifstream in(file_name, std::ios::binary);
-  if (!in) return;
+  std::error_code error;
+  // A folder opens as a stream but reads nothing.
+  if (!in || std::filesystem::is_directory(file_name, error)) return;
+  FReadable = true;
   std::ostringstream content;
   content << in.rdbuf();
   std::string text = content.str();
@@ -82,42 +86,53 @@ TIniFile::TIniFile(const std::string& file_name) : FFileName(file_name) {
 }
 
 void TIniFile::Parse(std::string_view text) {
-  Section* current = nullptr;
+  TSection* current = nullptr;
+  int number = 0;
   while (!text.empty()) {
-    const std::size_t eol = text.find_first_of("\r\n");
+    ++number;
+    // A CR LF pair ends one line, as does a lone CR or LF.
+    std::size_t eol = text.find_first_of("\r\n");
     std::string_view line = text.substr(0, eol);
+    if (eol != std::string_view::npos && text[eol] == '\r' && eol + 1 < text.size() && text[eol + 1] == '\n') ++eol;
     text.remove_prefix(eol == std::string_view::npos ? text.size() : eol + 1);
     line = TrimBlanks(line);
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
       const std::size_t close = line.find(']');
       const std::string_view name = TrimBlanks(line.substr(1, close == std::string_view::npos ? line.npos : close - 1));
-      FSections.push_back(Section{std::string(name), {}});
+      FSections.push_back(TSection{std::string(name), number, {}});
       current = &FSections.back();
       continue;
     }
     const std::size_t eq = line.find('=');
-    if (current == nullptr || eq == std::string_view::npos) continue;
-    current->entries.emplace_back(std::string(TrimBlanks(line.substr(0, eq))),
-                                  std::string(TrimBlanks(line.substr(eq + 1))));
+    if (current == nullptr || eq == std::string_view::npos) {
+      FSkippedLines.push_back(number);
+      continue;
+    }
+    current->Entries.push_back(
+        TEntry{std::string(TrimBlanks(line.substr(0, eq))), std::string(TrimBlanks(line.substr(eq + 1))), number});
   }
+}
+
+const TIniFile::TEntry* TIniFile::Find(std::string_view section, std::string_view key) const {
+  for (const TSection& s : FSections) {
+    if (!SameText(s.Name, section)) continue;
+    for (const TEntry& entry : s.Entries)
+      if (SameText(entry.Key, key)) return &entry;
+    // Only the first section of a name counts, as with the system's own profile reader.
+    break;
+  }
+  return nullptr;
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,
                                  const std::string& default_value) const {
-  for (const Section& s : FSections) {
-    if (!SameText(s.name, section)) continue;
-    for (const auto& [k, v] : s.entries) {
-      if (!SameText(k, key)) continue;
-      std::string_view value = v;
-      if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-        value = value.substr(1, value.size() - 2);
-      return Utf8Left(value, kMaxValueCharacters);
-    }
-    // Only the first section of a name counts, as with the system's own profile reader.
-    break;
-  }
-  return default_value;
+  const TEntry* entry = Find(section, key);
+  if (entry == nullptr) return default_value;
+  std::string_view value = entry->Value;
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+    value = value.substr(1, value.size() - 2);
+  return Utf8Left(value, kMaxValueCharacters);
 }
 
 int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key, int32_t default_value) const {
