@@ -81,6 +81,9 @@ class TSendRun {
 
  private:
   std::string Where() const { return FOptions.Broker + ":" + std::to_string(FClient.BrokerPort()); }
+  // "cannot connect to HOST:PORT: STATUS", and why the connection could not be opened when known
+  // (a TLS handshake refused for an untrusted, expired or wrongly named certificate, say).
+  std::string CannotConnect(TMqttConnectionStatus AStatus) const;
   void Configure();
   void Fail(const std::string& AMessage);
   void Succeed();
@@ -104,9 +107,16 @@ class TSendRun {
   bool FDelivered = false;
   uint16_t FPacketId = 0;
   TMqttQoS FPublishedQos = TMqttQoS::qosAtMostOnce;  // of the message waited for
+  std::string FConnectFailure;  // the last attempt's reason, if it failed to open
   TEventLoop::TimerId FConnectTimer = 0;
   TEventLoop::TimerId FDeliveryTimer = 0;
 };
+
+std::string TSendRun::CannotConnect(TMqttConnectionStatus AStatus) const {
+  std::string line = "cannot connect to " + Where() + ": " + std::string(MqttConnectionStatusName(AStatus));
+  if (!FConnectFailure.empty()) line += " (" + FConnectFailure + ")";
+  return line;
+}
 
 void TSendRun::Configure() {
   FClient.SetBrokerHostName(FOptions.Broker);
@@ -120,6 +130,7 @@ void TSendRun::Configure() {
   // One message and gone: no reconnect, and the default keep-alive.
   FClient.KeepAliveSettings().SetAutoReconnect(false);
 
+  FClient.OnConnectFailed = [this](TMqttClient&, const std::string& AReason) { FConnectFailure = AReason; };
   FClient.OnConnectedStatusChanged = [this](TMqttClient&, bool, TMqttConnectionStatus AStatus) {
     StatusChanged(AStatus);
   };
@@ -160,7 +171,7 @@ void TSendRun::StatusChanged(TMqttConnectionStatus AStatus) {
     case TMqttConnectionStatus::csConnectionLost:
       Fail("the connection to " + Where() + " was lost (" + std::string(MqttConnectionStatusName(AStatus)) + ")");
       return;
-    default: Fail("cannot connect to " + Where() + ": " + std::string(MqttConnectionStatusName(AStatus))); return;
+    default: Fail(CannotConnect(AStatus)); return;
   }
 }
 
@@ -246,7 +257,7 @@ int TSendRun::Run() {
   Configure();
   FConnectTimer = FLoop.CallAfter(kConnectWait, [this] {
     if (!FWasConnected) {
-      Fail("cannot connect to " + Where() + ": " + std::string(MqttConnectionStatusName(FClient.ConnectionStatus())));
+      Fail(CannotConnect(FClient.ConnectionStatus()));
     }
   });
   try {
