@@ -128,6 +128,9 @@ TConfigCheckReport TConfigChecker::Run() {
   const TMqttSettingsCheck mqtt = CheckMqttSettings(settings);
   for (const TSettingsProblem& problem : mqtt.Problems) AddAt(problem.Section, problem.Key, problem.Text);
   settings.MqttKeepAlive = mqtt.KeepAlive;
+  const auto& topics = settings.MqttTopics->Items();
+  if (std::none_of(topics.begin(), topics.end(), IsSubscribableTopic))
+    AddAt("Mqtt", "Topics", "MQTT topics setting (Mqtt.Topics) names no topic to subscribe to: the display receives nothing");
   CheckBroker(settings);
   CheckDisplayOutput(settings);
 
