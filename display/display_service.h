@@ -5,7 +5,8 @@
 //
 // With [Mqtt] StatusTopic set, the broker keeps a retained "online" or "offline" there: the
 // CONNECT's last will says "offline", every accepted connection publishes "online", and a clean
-// stop (ServiceStop) publishes "offline" before it disconnects.
+// stop (ServiceStop or ServiceShutdown) publishes "offline", and waits for the broker to take it,
+// before it disconnects.
 //
 // Threads: everything runs on the main thread, except the status change to csConnectionLost,
 // which the MQTT client raises on its reader thread; that handler only logs, so the log
