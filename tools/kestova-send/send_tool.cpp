@@ -108,6 +108,8 @@ class TSendRun {
   uint16_t FPacketId = 0;
   TMqttQoS FPublishedQos = TMqttQoS::qosAtMostOnce;  // of the message waited for
   std::string FConnectFailure;  // the last attempt's reason, if it failed to open
+  // Expires with the run: reports handed over to the main thread check it (main thread only).
+  std::shared_ptr<int> FAlive = std::make_shared<int>(0);
   TEventLoop::TimerId FConnectTimer = 0;
   TEventLoop::TimerId FDeliveryTimer = 0;
 };
@@ -132,6 +134,14 @@ void TSendRun::Configure() {
 
   FClient.OnConnectFailed = [this](TMqttClient&, const std::string& AReason) { FConnectFailure = AReason; };
   FClient.OnConnectedStatusChanged = [this](TMqttClient&, bool, TMqttConnectionStatus AStatus) {
+    // A connection the reader thread finds dead is reported on that thread: the run's state
+    // belongs to the main thread, so the report goes there, unless the run is gone by then.
+    if (!MainThread().IsMainThread()) {
+      MainThread().Queue([alive = std::weak_ptr<int>(FAlive), this, AStatus] {
+        if (!alive.expired()) StatusChanged(AStatus);
+      });
+      return;
+    }
     StatusChanged(AStatus);
   };
   FClient.OnPacketSent = [this](TMqttClient&, const TMqttPacketInfo& AInfo) { PacketSent(AInfo); };
