@@ -8,7 +8,7 @@
 #include "display/settings_check.h"
 #include "display/text_shaping.h"
 #include "messaging/mqtt_manager.h"
-#include "platform/executable_path.h"
+#include "platform/main_thread.h"
 
 namespace kestova {
 
@@ -50,6 +50,11 @@ TKestovaDisplayService::TKestovaDisplayService()
   mqttClient->OnSubscriptionAcknowledged = [this](TMqttClient& sender, uint16_t id, const TMqttSubscriptions& subs) {
     mqttClientSubscriptionAcknowledged(sender, id, subs);
   };
+  mqttClient->OnConnectFailed = [this](TMqttClient&, const std::string& reason) { ConnectFailed(reason); };
+  mqttClient->OnPacketReceived = [this](TMqttClient&, const TMqttPacketInfo& info) {
+    if (FOfflinePacketId != 0 && info.PacketType == TMqttPacketType::mtPUBACK && info.PacketId == FOfflinePacketId)
+      FOfflineAcknowledged = true;
+  };
 
   comDisplay->SetBaudrate(br9600);
   TSerialFlowControl& flow = comDisplay->FlowControl();
@@ -87,29 +92,69 @@ ByteString TKestovaDisplayService::PreProcess(ByteString Txt) const {
 
 void TKestovaDisplayService::ServiceStartInternal() {
   AppSettings = std::make_unique<TSettings>();
-  AppSettings->Load(FSettingsFileName.empty() ? ExecutableFolder() + "Settings.ini" : FSettingsFileName);
-  for (const std::string& line : CheckSettings(*AppSettings)) Log(line);
+  AppSettings->Load(SettingsFilePath(FSettingsFileName));
+  for (const TSettingsProblem& problem : CheckSettings(*AppSettings)) Log(problem.Text);
   try {
     if (AppSettings->DisplayMode == dpCom) StartSerialOutput();
     if (AppSettings->DisplayMode == dpDll) StartUsbOutput();
     Log("MQTT connecting to " + AppSettings->MqttBroker);
     Log("MQTT clientID: " + AppSettings->MqttClient);
     Log("MQTT username: " + AppSettings->MqttUser);
+    if (AppSettings->MqttUseTLS) Log(MqttTlsStartLine(*AppSettings));
     const TMqttSettingsCheck check = CheckMqttSettings(*AppSettings);
-    for (const std::string& line : check.LogLines) Log(line);
-    mqttClient->KeepAliveSettings().SetKeepAliveInterval(check.KeepAlive);
-    mqttClient->KeepAliveSettings().SetKeepConnectionAlive(check.KeepAlive != 0);
-    mqttClient->SetClientID(AppSettings->MqttClient);
-    mqttClient->SetBrokerHostName(AppSettings->MqttBroker);
-    mqttClient->SetBrokerPort(AppSettings->MqttPort);
-    mqttClient->Credentials().SetUsername(AppSettings->MqttUser);
-    mqttClient->Credentials().SetPassword(AppSettings->MqttPass);
+    for (const TSettingsProblem& problem : check.Problems) Log(problem.Text);
+    ConfigureMqttClient(check);
     mqttClient->Connect(true);
     Log("MQTT started");
     MqttManager = std::make_unique<TMqttManager>(mqttClient.get());
   } catch (const std::exception& e) {
     Log(e.what());
   }
+}
+
+void TKestovaDisplayService::ConfigureMqttClient(const TMqttSettingsCheck& check) {
+  const TSettings& s = *AppSettings;
+  mqttClient->KeepAliveSettings().SetKeepAliveInterval(check.KeepAlive);
+  mqttClient->KeepAliveSettings().SetKeepConnectionAlive(check.KeepAlive != 0);
+  mqttClient->SetClientID(s.MqttClient);
+  mqttClient->SetBrokerHostName(s.MqttBroker);
+  mqttClient->SetBrokerPort(s.MqttPort);
+  mqttClient->Credentials().SetUsername(s.MqttUser);
+  mqttClient->Credentials().SetPassword(s.MqttPass);
+  mqttClient->SetUseSSL(s.MqttUseTLS);
+  mqttClient->TlsSettings().SetVerifyPeer(s.MqttTlsVerify);
+  mqttClient->TlsSettings().SetCAFile(s.MqttCAFile);
+  FUseStatusTopic = check.UseStatusTopic;
+  if (FUseStatusTopic) {
+    // The broker says "offline" for us when the connection ends without a DISCONNECT.
+    TMqttLastWillSettings& will = mqttClient->LastWillSettings();
+    will.SetTopic(s.MqttStatusTopic);
+    will.SetWillMessage(kStatusOffline);
+    will.SetQoS(TMqttQoS::qosAtLeastOnce);
+    will.SetRetain(true);
+  }
+}
+
+uint16_t TKestovaDisplayService::PublishStatus(const char* status) {
+  if (!FUseStatusTopic || !mqttClient->IsConnected()) return 0;
+  return mqttClient->Publish(AppSettings->MqttStatusTopic, std::string_view(status), TMqttQoS::qosAtLeastOnce, true);
+}
+
+void TKestovaDisplayService::PublishOfflineBeforeStop() {
+  if (!FUseStatusTopic || !mqttClient->IsConnected()) return;
+  FOfflineAcknowledged = false;
+  FOfflinePacketId = PublishStatus(kStatusOffline);
+  MainThread().RunTasksUntil([this] { return FOfflineAcknowledged || !mqttClient->IsConnected(); },
+                             TDeadline::After(kOfflineAckWait));
+  FOfflinePacketId = 0;
+}
+
+void TKestovaDisplayService::ConnectFailed(const std::string& reason) {
+  // Only with TLS, where the reason (an untrusted, expired or wrongly named certificate) is what
+  // the installer needs; without it the status lines say all there is, as they always have.
+  if (!AppSettings || !AppSettings->MqttUseTLS || reason == FLoggedConnectFailure) return;
+  FLoggedConnectFailure = reason;
+  Log("MQTT connection failed: " + reason);
 }
 
 void TKestovaDisplayService::StartSerialOutput() {
@@ -132,7 +177,7 @@ void TKestovaDisplayService::StartSerialOutput() {
 }
 
 void TKestovaDisplayService::StartUsbOutput() {
-  const std::string path = ExecutableFolder() + kUsbPoleDisplayLibraryName;
+  const std::string path = UsbPoleDisplayLibraryPath();
   Log("Loading DLL: " + path);
   if (!FUsbDisplay.Load(path)) {
     Log("DLL not started!");
@@ -155,6 +200,7 @@ void TKestovaDisplayService::ServiceStart(bool& Started) {
 void TKestovaDisplayService::ServiceStop(bool& Stopped) {
   (void)Stopped;
   Log("Service stopping...");
+  PublishOfflineBeforeStop();
   mqttClient->Disconnect();
   if (AppSettings && AppSettings->DisplayMode == dpCom) FComOutput->Close();
   if (AppSettings && AppSettings->DisplayMode == dpDll) FUsbDisplay.CloseUSBpd();
@@ -162,6 +208,7 @@ void TKestovaDisplayService::ServiceStop(bool& Stopped) {
 }
 
 void TKestovaDisplayService::ServiceShutdown() {
+  PublishOfflineBeforeStop();
   mqttClient->Disconnect();
   if (AppSettings && AppSettings->DisplayMode == dpCom) FComOutput->Close();
 }
@@ -173,6 +220,8 @@ void TKestovaDisplayService::mqttClientConnectedStatusChanged(TMqttClient& ASend
     if (const char* line = StatusLine(AStatus)) Log(line);
     return;
   }
+  FLoggedConnectFailure.clear();
+  PublishStatus(kStatusOnline);
   Log("Subscribing to topics");
   const TStringList& topics = *AppSettings->MqttTopics;
   if (topics.Empty()) {

@@ -3,9 +3,15 @@
 // starts them from the settings, subscribes after every connection, logs every status change,
 // acknowledgement and line error, and shows the packets addressed to this display.
 //
+// With [Mqtt] StatusTopic set, the broker keeps a retained "online" or "offline" there: the
+// CONNECT's last will says "offline", every accepted connection publishes "online", and a clean
+// stop (ServiceStop or ServiceShutdown) publishes "offline", and waits for the broker to take it,
+// before it disconnects.
+//
 // Threads: everything runs on the main thread, except the status change to csConnectionLost,
 // which the MQTT client raises on its reader thread; that handler only logs, so the log
 // callback must accept lines from any thread.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -19,6 +25,7 @@
 namespace kestova {
 
 class TComDisplayOutput;
+struct TMqttSettingsCheck;
 
 using TLogEvent = std::function<void(const std::string& Msg)>;
 
@@ -27,6 +34,8 @@ class TKestovaDisplayService {
   static constexpr const char* ServiceName = "KestovaDisplayService";
   static constexpr const char* DisplayName = "Kestova LED display server";
   static constexpr bool AllowPause = false;
+  // How long a clean stop waits for the broker to take the "offline" of the status topic.
+  static constexpr std::chrono::milliseconds kOfflineAckWait{5000};
 
   // Applies the design-time state of the client and the port; nothing is opened.
   TKestovaDisplayService();
@@ -67,6 +76,13 @@ class TKestovaDisplayService {
   void StartUsbOutput();
   ByteString PreProcess(ByteString Txt) const;
   void ProcessMsg(const std::string& MsgTxt);
+  void ConfigureMqttClient(const TMqttSettingsCheck& check);
+  // Publishes on the status topic when it is in use and connected; the packet identifier, or 0.
+  uint16_t PublishStatus(const char* status);
+  // Publishes "offline" and waits (running the main thread's tasks) until the broker has
+  // acknowledged it or kOfflineAckWait has passed, so the DISCONNECT cannot overtake it.
+  void PublishOfflineBeforeStop();
+  void ConnectFailed(const std::string& reason);
   void AnswerDisplayEnumeration();
   void ShowLines(const ByteString& line1, const ByteString& line2);
 
@@ -77,6 +93,13 @@ class TKestovaDisplayService {
   TUsbPoleDisplay FUsbDisplay;
   // Writes the frames to comDisplay and brings the port back after a failure or a replug.
   std::unique_ptr<TComDisplayOutput> FComOutput;
+  // StatusTopic in use (set and a valid topic name).
+  bool FUseStatusTopic = false;
+  // The "offline" of a clean stop: its packet identifier, and whether its PUBACK came.
+  uint16_t FOfflinePacketId = 0;
+  bool FOfflineAcknowledged = false;
+  // Why the last connection attempt failed, as logged (with TLS on): repeats are not logged again.
+  std::string FLoggedConnectFailure;
 };
 
 // The running service, set by the program that created it; not owned.

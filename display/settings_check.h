@@ -1,6 +1,9 @@
 #pragma once
 // Settings the server cannot run with, caught once at start. Load takes any number; these are
 // the limits the display itself sets.
+//
+// A problem names the key it is about, so the start can log its text and the settings check
+// (--check-config) can point at the key's line in the file.
 #include <string>
 #include <vector>
 
@@ -14,8 +17,15 @@ inline constexpr int32_t kMaxWidth = 80;
 // Where the USB display's line 2 begins (cmdL2): a longer line 1 runs into it.
 inline constexpr int32_t kUsbLineLength = 20;
 
-// Puts a Width outside 1..kMaxWidth back to kDefaultWidth and returns one log line for each
-// setting that was refused or will not show as meant.
-std::vector<std::string> CheckSettings(TSettings& settings);
+struct TSettingsProblem {
+  std::string Section;  // the key the problem is about; both empty when it is about none
+  std::string Key;
+  std::string Text;     // the log line
+};
+using TSettingsProblems = std::vector<TSettingsProblem>;
+
+// Puts a Width outside 1..kMaxWidth back to kDefaultWidth and returns one problem for each
+// display setting that was refused or will not show as meant.
+TSettingsProblems CheckSettings(TSettings& settings);
 
 }  // namespace kestova

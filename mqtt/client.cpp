@@ -267,6 +267,7 @@ void TMqttClient::ConnectInternal(bool ACleanSession) {
   } catch (const std::exception& e) {
     TMqttLogHelper::Error(log, this, "Failed to connect", &e);
     FKeepAliveThread->ConnectAttempted();
+    if (OnConnectFailed) OnConnectFailed(*this, e.what());
     throw;
   }
   FKeepAliveThread->ConnectAttempted();

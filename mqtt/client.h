@@ -63,6 +63,7 @@ class TMqttClient {
       std::function<void(TMqttClient& ASender, uint16_t APacketID, const TMqttSubscriptions& ASubscriptions)>;
   using TPacketEvent = std::function<void(TMqttClient& ASender, const TMqttPacketInfo& APacketInfo)>;
   using TNotifyEvent = std::function<void(TMqttClient& Sender)>;
+  using TConnectFailedEvent = std::function<void(TMqttClient& ASender, const std::string& AReason)>;
 
   // Port 1883, IPv4, default settings, csNotConnected; no thread is started.
   TMqttClient();
@@ -111,6 +112,10 @@ class TMqttClient {
   TPublishReceivedEvent OnPublishReceived;
   TPublishReceivedEvent OnPublishReceivedEx;
   TSubscriptionAcknowledgedEvent OnSubscriptionAcknowledged;
+  // A connection attempt (Connect's or an automatic one) could not open the connection or queue
+  // the CONNECT; AReason is the error's text, e.g. why a TLS handshake failed. Main thread,
+  // before the status change that reports the attempt (if any).
+  TConnectFailedEvent OnConnectFailed;
 
   // --- Operations (main thread) ---
   // Opens the connection and queues the CONNECT; the outcome arrives as status changes. Fails

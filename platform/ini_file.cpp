@@ -1,5 +1,6 @@
 #include "platform/ini_file.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -67,7 +68,10 @@ bool TryStrToInt(std::string_view text, int32_t& value) noexcept {
 
 TIniFile::TIniFile(const std::string& file_name) : FFileName(file_name) {
   std::ifstream in(file_name, std::ios::binary);
-  if (!in) return;
+  std::error_code error;
+  // A folder opens as a stream but reads nothing.
+  if (!in || std::filesystem::is_directory(file_name, error)) return;
+  FReadable = true;
   std::ostringstream content;
   content << in.rdbuf();
   std::string text = content.str();
@@ -76,37 +80,47 @@ TIniFile::TIniFile(const std::string& file_name) : FFileName(file_name) {
 }
 
 void TIniFile::Parse(std::string_view text) {
-  Section* current = nullptr;
+  TSection* current = nullptr;
+  int number = 0;
   while (!text.empty()) {
-    const std::size_t eol = text.find_first_of("\r\n");
-    const std::string_view line = text.substr(0, eol);
+    ++number;
+    // A CR LF pair ends one line, as does a lone CR or LF.
+    std::size_t eol = text.find_first_of("\r\n");
+    std::string_view line = text.substr(0, eol);
+    if (eol != std::string_view::npos && text[eol] == '\r' && eol + 1 < text.size() && text[eol + 1] == '\n') ++eol;
     text.remove_prefix(eol == std::string_view::npos ? text.size() : eol + 1);
     std::string_view name;
     std::size_t eq = 0;
     if (ParseIniSection(line, name)) {
-      FSections.push_back(Section{std::string(name), {}});
+      FSections.push_back(TSection{std::string(name), number, {}});
       current = &FSections.back();
     } else if (current != nullptr && ParseIniEntry(line, name, eq)) {
-      current->entries.emplace_back(std::string(name), std::string(TrimIniBlanks(line.substr(eq + 1))));
+      current->Entries.push_back(TEntry{std::string(name), std::string(TrimIniBlanks(line.substr(eq + 1))), number});
+    } else if (!IsIniBlankOrComment(line)) {
+      FSkippedLines.push_back(number);
     }
   }
 }
 
-std::string TIniFile::ReadString(std::string_view section, std::string_view key,
-                                 const std::string& default_value) const {
-  for (const Section& s : FSections) {
-    if (!SameText(s.name, section)) continue;
-    for (const auto& [k, v] : s.entries) {
-      if (!SameText(k, key)) continue;
-      std::string_view value = v;
-      if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-        value = value.substr(1, value.size() - 2);
-      return Utf8Left(value, kMaxValueCharacters);
-    }
+const TIniFile::TEntry* TIniFile::Find(std::string_view section, std::string_view key) const {
+  for (const TSection& s : FSections) {
+    if (!SameText(s.Name, section)) continue;
+    for (const TEntry& entry : s.Entries)
+      if (SameText(entry.Key, key)) return &entry;
     // Only the first section of a name counts, as with the system's own profile reader.
     break;
   }
-  return default_value;
+  return nullptr;
+}
+
+std::string TIniFile::ReadString(std::string_view section, std::string_view key,
+                                 const std::string& default_value) const {
+  const TEntry* entry = Find(section, key);
+  if (entry == nullptr) return default_value;
+  std::string_view value = entry->Value;
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+    value = value.substr(1, value.size() - 2);
+  return Utf8Left(value, kMaxValueCharacters);
 }
 
 int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key, int32_t default_value) const {

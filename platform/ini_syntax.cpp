@@ -9,6 +9,11 @@ std::string_view TrimIniBlanks(std::string_view s) noexcept {
   return s;
 }
 
+bool IsIniBlankOrComment(std::string_view line) noexcept {
+  line = TrimIniBlanks(line);
+  return line.empty() || line[0] == ';';
+}
+
 bool ParseIniSection(std::string_view line, std::string_view& name) noexcept {
   line = TrimIniBlanks(line);
   if (line.empty() || line[0] != '[') return false;
@@ -18,8 +23,7 @@ bool ParseIniSection(std::string_view line, std::string_view& name) noexcept {
 }
 
 bool ParseIniEntry(std::string_view line, std::string_view& key, std::size_t& eq) noexcept {
-  const std::string_view trimmed = TrimIniBlanks(line);
-  if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '[') return false;
+  if (IsIniBlankOrComment(line) || TrimIniBlanks(line)[0] == '[') return false;
   eq = line.find('=');
   if (eq == std::string_view::npos) return false;
   key = TrimIniBlanks(line.substr(0, eq));

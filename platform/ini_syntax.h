@@ -10,6 +10,9 @@ namespace kestova {
 
 std::string_view TrimIniBlanks(std::string_view s) noexcept;
 
+// True when `line` holds nothing but blanks, or is a comment.
+bool IsIniBlankOrComment(std::string_view line) noexcept;
+
 // True when `line` is a section header; `name` is its trimmed name.
 bool ParseIniSection(std::string_view line, std::string_view& name) noexcept;
 

@@ -1,5 +1,6 @@
 #include "platform/main_thread.h"
 
+#include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
 
@@ -148,6 +149,17 @@ std::size_t TMainThread::Drain() {
     ++ran;
   }
   return ran;
+}
+
+bool TMainThread::RunTasksUntil(const std::function<bool()>& done, TDeadline deadline) {
+  if (!IsMainThread()) return done();
+  for (;;) {
+    Drain();
+    if (done()) return true;
+    if (deadline.Expired()) return false;
+    pollfd wake{FWakeFd.Get(), POLLIN, 0};
+    if (poll(&wake, 1, deadline.PollTimeout()) < 0 && errno != EINTR) return done();
+  }
 }
 
 void TMainThread::NotifyWorkerEnded() {

@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/deadline.h"
 #include "platform/exception.h"
 #include "platform/unique_fd.h"
 
@@ -48,6 +49,11 @@ class TMainThread {
 
   // Run what is queued now (main thread only). Returns the number of tasks run.
   std::size_t Drain();
+  // On the main thread: run the tasks the workers hand over, sleeping on the wake-up between
+  // them, until `done` holds or `deadline` passes; returns done(). For a main thread that must
+  // wait for an answer that arrives through its own tasks (an acknowledgement, say). `done` is
+  // checked after each wake-up, so it must turn true through a task. Elsewhere: done() at once.
+  bool RunTasksUntil(const std::function<bool()>& done, TDeadline deadline);
   // Wait on the main thread until `worker` has ended, running queued tasks meanwhile so that
   // a worker blocked in Synchronize can finish; then join it. On another thread: a plain join.
   void JoinPumping(TWorkerThread& worker);

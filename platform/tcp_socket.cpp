@@ -109,6 +109,26 @@ void TTcpSocket::ThrowInterrupted() const {
   throw ESocketInterrupted(Format("The connection to %s was shut down", Where()));
 }
 
+TAddressList ResolveHost(const std::string& host, std::uint16_t port, TAddressFamily family) {
+  addrinfo hints{};
+  hints.ai_family = family == TAddressFamily::afIPv4   ? AF_INET
+                    : family == TAddressFamily::afIPv6 ? AF_INET6
+                                                       : AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(port);
+  const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+  if (rc != 0) {
+    const int error = rc == EAI_SYSTEM ? errno : 0;
+    throw EResolveError(Format("Could not resolve the host name \"%s\"%s: %s", host, FamilyText(family),
+                               rc == EAI_SYSTEM ? std::strerror(error) : ::gai_strerror(rc)),
+                        error);
+  }
+  return TAddressList(found, ::freeaddrinfo);
+}
+
 void TTcpSocket::Connect(const std::string& host, std::uint16_t port, TAddressFamily family,
                          TDeadline deadline) {
   {
@@ -123,23 +143,7 @@ void TTcpSocket::Connect(const std::string& host, std::uint16_t port, TAddressFa
     if (FShutDown.load()) ThrowInterrupted();
 
     Report(TSocketStatus::ssResolving, host);
-    addrinfo hints{};
-    hints.ai_family = family == TAddressFamily::afIPv4   ? AF_INET
-                      : family == TAddressFamily::afIPv6 ? AF_INET6
-                                                         : AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const std::string service = std::to_string(port);
-    const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
-    if (rc != 0) {
-      const int error = rc == EAI_SYSTEM ? errno : 0;
-      throw EResolveError(Format("Could not resolve the host name \"%s\"%s: %s", host, FamilyText(family),
-                                 rc == EAI_SYSTEM ? std::strerror(error) : ::gai_strerror(rc)),
-                          error);
-    }
-    const std::unique_ptr<addrinfo, void (*)(addrinfo*)> addresses(found, ::freeaddrinfo);
+    const TAddressList addresses = ResolveHost(host, port, family);
 
     TUse use(*this, true);
     std::string error;

@@ -25,12 +25,15 @@
 // only keep the object alive until those threads have left it (join them before destroying).
 #include <sys/types.h>
 
+struct addrinfo;
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -81,6 +84,12 @@ class ESocketInterrupted : public ESocketError {
 };
 
 enum class TAddressFamily : std::uint8_t { afUnspecified, afIPv4, afIPv6 };
+
+// The addresses a host name resolved to, freed with the list.
+using TAddressList = std::unique_ptr<addrinfo, void (*)(addrinfo*)>;
+// Resolve `host` and `port` for `family` as Connect does (stream sockets, numeric port). Raises
+// EResolveError with the resolver's reason. May take the resolver's own time; any thread.
+TAddressList ResolveHost(const std::string& host, std::uint16_t port, TAddressFamily family);
 
 // Outcome of WaitForData.
 enum class TSocketWait : std::uint8_t {

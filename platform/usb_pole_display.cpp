@@ -5,6 +5,7 @@
 #include <limits>
 #include <utility>
 
+#include "platform/executable_path.h"
 #include "platform/format.h"
 
 namespace kestova {
@@ -18,6 +19,8 @@ std::string LoaderReason(const std::string& fallback) {
 }
 
 }  // namespace
+
+std::string UsbPoleDisplayLibraryPath() { return ExecutableFolder() + kUsbPoleDisplayLibraryName; }
 
 TDlHandle::TDlHandle(TDlHandle&& other) noexcept : FHandle(std::exchange(other.FHandle, nullptr)) {}
 

@@ -19,6 +19,8 @@ namespace kestova {
 
 // The library's file name; the server looks for it in its executable's folder.
 inline constexpr const char* kUsbPoleDisplayLibraryName = "libusbpd.so";
+// Where the server loads it from: its executable's folder.
+std::string UsbPoleDisplayLibraryPath();
 
 // The entry points as the library exports them.
 extern "C" {

@@ -18,6 +18,9 @@ packages=(
   rabbitmq-server
   # the desktop window (Qt 6 Widgets) and the fonts its log and labels resolve to
   qt6-base-dev libxcb1-dev fonts-liberation
+  # the Debian package: dependencies from the programs' links, man pages from --help, the checks
+  # of the package and of its systemd unit
+  dpkg-dev help2man lintian systemd
 )
 if [ -n "${KESTOVA_EXTRA_PACKAGES:-}" ]; then
   read -r -a extra <<<"$KESTOVA_EXTRA_PACKAGES"

@@ -3,10 +3,12 @@
 // without a display) runs it exactly like kestova-displayd, and so does a machine without a
 // display server, after saying so on standard error.
 #include <cstdio>
+#include <iostream>
 #include <string>
 
 #include "app/gui/desktop_app.h"
 #include "app/gui/display_probe.h"
+#include "app/runtime/config_check_command.h"
 #include "app/runtime/list_ports.h"
 #include "app/runtime/server_options.h"
 #include "app/runtime/server_startup.h"
@@ -25,6 +27,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options->ListPorts) return ListPorts(stdout);
+  if (options->CheckConfig) return RunConfigCheck("kestova-display", options->SettingsFile, std::cout, std::cerr);
   if (options->Headless || options->Service) return RunHeadless(options->SettingsFile, options->Service);
 
   std::string why;

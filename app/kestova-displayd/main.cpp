@@ -1,7 +1,9 @@
 // kestova-displayd: the display server without a window, for service boxes and service managers.
 #include <cstdio>
+#include <iostream>
 #include <string>
 
+#include "app/runtime/config_check_command.h"
 #include "app/runtime/list_ports.h"
 #include "app/runtime/server_options.h"
 #include "app/runtime/server_startup.h"
@@ -19,5 +21,6 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options->ListPorts) return ListPorts(stdout);
+  if (options->CheckConfig) return RunConfigCheck("kestova-displayd", options->SettingsFile, std::cout, std::cerr);
   return RunHeadless(options->SettingsFile, options->Service);
 }

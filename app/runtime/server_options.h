@@ -9,6 +9,7 @@ struct TServerOptions {
   std::string SettingsFile;  // empty: Settings.ini beside the executable
   bool Service = false;      // service-manager side: SIGTERM runs the stop handler
   bool Headless = false;     // desktop program only: no window
+  bool CheckConfig = false;  // check the settings file and exit
   bool Help = false;
   bool ListPorts = false;    // print the serial ports and exit
 };

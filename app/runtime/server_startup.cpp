@@ -8,6 +8,19 @@
 
 namespace kestova {
 
+namespace {
+
+// WATCHDOG=1 from the main loop itself: a main thread that no longer runs its loop stops the
+// pings, and the service manager restarts the service.
+void KeepTellingTheWatchdog(TEventLoop& loop, std::chrono::milliseconds interval) {
+  loop.CallAfter(interval, [&loop, interval] {
+    NotifyServiceManager("WATCHDOG=1");
+    KeepTellingTheWatchdog(loop, interval);
+  });
+}
+
+}  // namespace
+
 std::unique_ptr<TKestovaDisplayService> CreateAndStartService(TLogEvent log, const std::string& settingsFile) {
   auto service = std::make_unique<TKestovaDisplayService>();
   KestovaDisplayService = service.get();
@@ -35,7 +48,10 @@ int RunHeadless(const std::string& settingsFile, bool serviceMode) {
     }
     loop.Quit(exitCode);
   });
-  if (serviceMode) NotifyServiceManager("READY=1");
+  if (serviceMode) {
+    NotifyServiceManager("READY=1");
+    if (const auto interval = ServiceWatchdogInterval()) KeepTellingTheWatchdog(loop, *interval);
+  }
   loop.Run();
   if (serviceMode) NotifyServiceManager("STOPPING=1");
   // Released on the main thread, which keeps servicing the workers while it joins them.

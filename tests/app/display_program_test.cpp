@@ -66,6 +66,16 @@ TEST_F(DisplayProgramTest, HelpNamesTheWindowlessMode) {
   EXPECT_EQ(ports.Output, RunProgram({KESTOVA_DISPLAYD_PROGRAM, "--list-ports"}).Output);
 }
 
+// The window program checks its settings like the headless one, before any window or display.
+TEST_F(DisplayProgramTest, CheckConfigReportsProblemsWithoutAWindow) {
+  unsetenv("DISPLAY");
+  const std::string file = FDir.WriteFile("Check.ini", "[Settings]\nDisplayMode=2\nWidht=20\n[Mqtt]\nBroker=127.0.0.1\nTopics=t\n");
+  const auto check = RunProgram({KESTOVA_DISPLAY_PROGRAM, "--check-config", "--settings", file});
+  EXPECT_EQ(check.ExitCode, 1) << check.Output;
+  EXPECT_NE(check.Output.find(file + ":3: unknown key Widht in [Settings], ignored (Width?)\n"), std::string::npos)
+      << check.Output;
+}
+
 TEST_F(DisplayProgramTest, WithoutADisplayServerItSaysSoAndRunsHeadless) {
   unsetenv("DISPLAY");
   unsetenv("WAYLAND_DISPLAY");

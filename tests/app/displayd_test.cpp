@@ -12,52 +12,12 @@
 #include <sstream>
 
 #include "platform/unique_fd.h"
-#include "tests/support/child_process.h"
-#include "tests/support/mosquitto_broker.h"
-#include "tests/support/temp_dir.h"
+#include "tests/app/displayd_fixture.h"
 
 namespace kestova::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-class DisplaydTest : public ::testing::Test {
- protected:
-  void SetUp() override { FBroker.Start(); }
-
-  std::string Settings(const std::string& settingsSection) {
-    return FDir.WriteFile("Settings.ini", "[Settings]\n" + settingsSection + "\n[Mqtt]\nBroker=127.0.0.1\nPort=" +
-                                              std::to_string(FBroker.Port()) + "\nClientID=Display1\nTopics=t\n");
-  }
-
-  // Starts the program with its output going to a file in the temporary folder.
-  std::unique_ptr<TChildProcess> Start(const std::vector<std::string>& args, const std::string& program = KESTOVA_DISPLAYD) {
-    FOutput = UniqueFd(open(FDir.File("out.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    std::vector<std::string> argv{program};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return std::make_unique<TChildProcess>(argv, FOutput.Get());
-  }
-
-  std::string Output() const {
-    std::ifstream in(FDir.File("out.log"));
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-
-  bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout = 15s) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < end) {
-      if (Output().find(text) != std::string::npos) return true;
-      poll(nullptr, 0, 20);
-    }
-    return false;
-  }
-
-  TMosquittoBroker FBroker;
-  TTempDir FDir{"kestova-displayd"};
-  UniqueFd FOutput;
-};
 
 TEST_F(DisplaydTest, HelpAndBadUsage) {
   const auto help = RunProgram({KESTOVA_DISPLAYD, "--help"});
@@ -71,23 +31,36 @@ TEST_F(DisplaydTest, HelpAndBadUsage) {
   EXPECT_EQ(RunProgram({KESTOVA_DISPLAYD, "--settings"}).ExitCode, 2);
 }
 
+// A datagram socket standing in for systemd's notification socket.
+class TNotifySocket {
+ public:
+  explicit TNotifySocket(const std::string& path) : FPath(path), FFd(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    EXPECT_EQ(bind(FFd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  }
+  const std::string& Path() const { return FPath; }
+  // The next message, or empty when none came within `timeout`.
+  std::string Receive(std::chrono::milliseconds timeout) {
+    pollfd pfd{FFd.Get(), POLLIN, 0};
+    if (poll(&pfd, 1, static_cast<int>(timeout.count())) != 1) return {};
+    char buf[256] = {};
+    const ssize_t n = recv(FFd.Get(), buf, sizeof buf, 0);
+    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+  }
+
+ private:
+  std::string FPath;
+  UniqueFd FFd;
+};
+
 TEST_F(DisplaydTest, ServiceModeTellsTheManagerAndStopsCleanlyOnSigterm) {
-  // A datagram socket standing in for systemd's notification socket.
-  const std::string socketPath = FDir.File("notify.sock");
-  UniqueFd notify(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socketPath.c_str());
-  ASSERT_EQ(bind(notify.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  setenv("NOTIFY_SOCKET", socketPath.c_str(), 1);
+  TNotifySocket notify(FDir.File("notify.sock"));
+  setenv("NOTIFY_SOCKET", notify.Path().c_str(), 1);
   auto child = Start({"--service", "--settings", Settings("DisplayMode=2")});
   unsetenv("NOTIFY_SOCKET");
-
-  pollfd pfd{notify.Get(), POLLIN, 0};
-  ASSERT_EQ(poll(&pfd, 1, 15000), 1) << Output();
-  char buf[64] = {};
-  ASSERT_GT(recv(notify.Get(), buf, sizeof buf - 1, 0), 0);
-  EXPECT_STREQ(buf, "READY=1");
+  EXPECT_EQ(notify.Receive(15s), "READY=1") << Output();
 
   ASSERT_TRUE(WaitForOutput("Subscribing to \"t\": Accepted")) << Output();
   child->Signal(SIGTERM);
@@ -102,6 +75,35 @@ TEST_F(DisplaydTest, ServiceModeTellsTheManagerAndStopsCleanlyOnSigterm) {
   std::istringstream lines(out);
   const std::regex format(R"(\d{4}-\d{2}-\d{2} \d{2}\.\d{2}\.\d{2}: .*)");
   for (std::string line; std::getline(lines, line);) EXPECT_TRUE(std::regex_match(line, format)) << line;
+}
+
+// Under a manager that watches it, the service pings from its main loop at half the watchdog
+// interval, so every ping arrives well within the interval the manager enforces.
+TEST_F(DisplaydTest, UnderAWatchdogThePingsComeAtHalfTheInterval) {
+  constexpr std::chrono::milliseconds kWatchdog = 2s;
+  constexpr std::chrono::milliseconds kPing = kWatchdog / 2;
+  TNotifySocket notify(FDir.File("watchdog.sock"));
+  setenv("NOTIFY_SOCKET", notify.Path().c_str(), 1);
+  setenv("WATCHDOG_USEC", std::to_string(std::chrono::microseconds(kWatchdog).count()).c_str(), 1);
+  auto child = Start({"--service", "--settings", Settings("DisplayMode=2")});
+  unsetenv("NOTIFY_SOCKET");
+  unsetenv("WATCHDOG_USEC");
+  ASSERT_EQ(notify.Receive(15s), "READY=1") << Output();
+  std::vector<std::chrono::steady_clock::time_point> pings;
+  for (int i = 0; i < 4; ++i) {
+    // Each within the interval the manager enforces, or it would restart the service.
+    ASSERT_EQ(notify.Receive(kWatchdog), "WATCHDOG=1")
+        << "ping " << i << "\n" << Output();
+    pings.push_back(std::chrono::steady_clock::now());
+  }
+  // Not faster either: three intervals between the first and the last, less scheduling noise.
+  EXPECT_GE(pings.back() - pings.front(), 3 * kPing * 8 / 10);
+  child->Signal(SIGTERM);
+  std::string last;
+  while ((last = notify.Receive(10s)) == "WATCHDOG=1") {
+  }
+  EXPECT_EQ(last, "STOPPING=1");
+  EXPECT_EQ(child->WaitFor(10s), 0) << Output();
 }
 
 TEST_F(DisplaydTest, WithoutServiceModeASignalEndsItWithoutTheStopHandler) {

@@ -115,6 +115,49 @@ TEST_F(SettingsTest, KeepAliveIsReadAsItIsWritten) {
   for (const auto& c : cases) EXPECT_EQ(LoadText(c.file).MqttKeepAlive, c.keepAlive) << c.file;
 }
 
+// The keys for availability and TLS. Without them everything stays as before: no status topic,
+// no TLS, port 1883; TLS without a Port key takes 8883.
+TEST_F(SettingsTest, StatusTopicAndTlsKeys) {
+  struct Case {
+    const char* file;
+    std::string statusTopic;
+    bool useTls;
+    int32_t port;
+    std::string caFile;
+    bool verify;
+  } const cases[] = {
+      {"", "", false, 1883, "", true},
+      {"[Mqtt]\nStatusTopic=pos/display1/status", "pos/display1/status", false, 1883, "", true},
+      {"[Mqtt]\nUseTLS=1", "", true, 8883, "", true},
+      {"[Mqtt]\nPort=9999\nUseTLS=1\nCAFile=/etc/kestova/ca.pem", "", true, 9999, "/etc/kestova/ca.pem", true},
+      {"[Mqtt]\nuseTLS=1\nPort=junk\nTlsVerify=0", "", true, 8883, "", false},
+      {"[Mqtt]\nUseTLS=0\nTlsVerify=0", "", false, 1883, "", false},
+  };
+  for (const Case& c : cases) {
+    const TSettings s = LoadText(c.file);
+    EXPECT_EQ(s.MqttStatusTopic, c.statusTopic) << c.file;
+    EXPECT_EQ(s.MqttUseTLS, c.useTls) << c.file;
+    EXPECT_EQ(s.MqttPort, c.port) << c.file;
+    EXPECT_EQ(s.MqttCAFile, c.caFile) << c.file;
+    EXPECT_EQ(s.MqttTlsVerify, c.verify) << c.file;
+  }
+}
+
+// The one table of keys: every field is read through it and shows its value as the file would
+// have it (the password only as set or not).
+TEST_F(SettingsTest, EveryKeyShowsItsEffectiveValue) {
+  const TSettings s = LoadText(
+      "[Settings]\nWidth=0x10\nDisplayMode=257\nComPort=ttyUSB0\n[Mqtt]\nPass=secret\nTopics=a, \"b c\"\n"
+      "StatusTopic=st\nUseTLS=1\n");
+  std::vector<std::string> shown;
+  for (const TSettingsKey& key : SettingsKeys()) shown.push_back(std::string(key.Section) + "." + key.Key + "=" + key.Show(s));
+  EXPECT_EQ(shown, (std::vector<std::string>{
+                       "Settings.Width=16", "Settings.Height=2", "Settings.DisplayMode=1", "Settings.ComPort=ttyUSB0",
+                       "Settings.ComSpeed=9600", "Mqtt.Broker=localhost", "Mqtt.UseTLS=1", "Mqtt.Port=8883",
+                       "Mqtt.User=", "Mqtt.Pass=(set, not shown)", "Mqtt.ClientID=Display", "Mqtt.Topics=a,\"b c\"",
+                       "Mqtt.KeepAlive=120", "Mqtt.StatusTopic=st", "Mqtt.CAFile=", "Mqtt.TlsVerify=1"}));
+}
+
 TEST_F(SettingsTest, ASecondLoadReplacesTheTopics) {
   TSettings s;
   const auto path = FDir / "Settings.ini";
@@ -148,7 +191,12 @@ TEST(SettingsCheckTest, WidthLimits) {
     TSettings s;
     s.Width = c.width;
     s.DisplayMode = c.mode;
-    EXPECT_EQ(CheckSettings(s), c.lines) << c.width;
+    std::vector<std::string> lines;
+    for (const TSettingsProblem& problem : CheckSettings(s)) {
+      EXPECT_EQ(problem.Section + "." + problem.Key, "Settings.Width") << c.width;
+      lines.push_back(problem.Text);
+    }
+    EXPECT_EQ(lines, c.lines) << c.width;
     EXPECT_EQ(s.Width, c.used) << c.width;
   }
 }

@@ -277,8 +277,29 @@ TEST_F(SendToolTlsTest, VerifiesTheBrokerUnlessToldNotTo) {
   const TToolRun untrusted = RunTool(base);
   EXPECT_EQ(untrusted.Result.ExitCode, 1) << untrusted.Result.Output;
   EXPECT_NE(untrusted.Result.Output.find("csConnectionRejected_ServerUnavailable"), std::string::npos);
+  // The error line says why, not only that the broker was unavailable.
+  EXPECT_NE(untrusted.Result.Output.find("certificate verification failed (unable to get local issuer certificate)"),
+            std::string::npos)
+      << untrusted.Result.Output;
   const TToolRun insecure = RunTool(Join(base, {"--insecure"}));
   EXPECT_EQ(insecure.Result.ExitCode, 0) << insecure.Result.Output;
+}
+
+TEST_F(SendToolTlsTest, ACertificateForAnotherHostIsRefusedWithTheReasonOnTheErrorLine) {
+  test::TTempDir folder;
+  const test::TTestCertificates certificates =
+      test::GenerateTestCertificates(folder.Path(), "other", "DNS:broker.example");
+  test::TBrokerOptions options;
+  options.Tls = test::TBrokerTls{certificates.CertFile, certificates.KeyFile, ""};
+  test::TMosquittoBroker broker(options);
+  broker.Start();
+  const TToolRun run = RunTool({"--broker", "localhost", "--port", std::to_string(broker.TlsPort()), "--tls",
+                                "--cafile", certificates.CAFile, "--topic", "pos/tls", "--raw", "x"});
+  EXPECT_EQ(run.Result.ExitCode, 1) << run.Result.Output;
+  EXPECT_EQ(run.Result.Output, "kestova-send: cannot connect to localhost:" + std::to_string(broker.TlsPort()) +
+                                   ": csConnectionRejected_ServerUnavailable (TLS handshake with localhost:" +
+                                   std::to_string(broker.TlsPort()) +
+                                   " failed: certificate verification failed (hostname mismatch))\n");
 }
 
 }  // namespace

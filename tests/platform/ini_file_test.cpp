@@ -74,6 +74,33 @@ TEST_F(IniFileTest, MissingFileGivesDefaults) {
   EXPECT_EQ(ini.ReadInteger("S", "k", 42), 42);
 }
 
+// A settings check points at the line of a key, so the numbers must be the editor's: CR LF, a
+// lone CR and a lone LF each end one line.
+TEST_F(IniFileTest, SectionsKeysAndSkippedLinesKeepTheirLineNumbers) {
+  const TIniFile ini = Write("orphan=1\r\n; comment\r\n[A]\rx=1\nno equals sign\r\n\r\n[b]\n  Y = 2\n[a]\nz=3\n");
+  EXPECT_TRUE(ini.Readable());
+  ASSERT_EQ(ini.Sections().size(), 3u);
+  EXPECT_EQ(ini.Sections()[0].Name, "A");
+  EXPECT_EQ(ini.Sections()[0].Line, 3);
+  EXPECT_EQ(ini.Sections()[1].Line, 7);
+  EXPECT_EQ(ini.Sections()[2].Line, 9);
+  const TIniFile::TEntry* y = ini.Find("B", "y");
+  ASSERT_NE(y, nullptr);
+  EXPECT_EQ(y->Key, "Y");
+  EXPECT_EQ(y->Value, "2");
+  EXPECT_EQ(y->Line, 8);
+  EXPECT_EQ(ini.Find("a", "X")->Line, 4);
+  // The repeated section is kept for the check but never read.
+  EXPECT_EQ(ini.Find("A", "z"), nullptr);
+  EXPECT_EQ(ini.SkippedLines(), (std::vector<int>{1, 5}));
+}
+
+TEST_F(IniFileTest, AFolderOrAMissingFileIsNotReadable) {
+  EXPECT_FALSE(TIniFile((FDir / "missing.ini").string()).Readable());
+  EXPECT_FALSE(TIniFile(FDir.string()).Readable());
+  EXPECT_TRUE(Write("").Readable());
+}
+
 TEST(IniIntegerTest, ConversionRules) {
   struct Case {
     const char* text;

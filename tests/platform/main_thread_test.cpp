@@ -67,6 +67,24 @@ TEST(MainThreadTest, JoinPumpingReleasesAWorkerBlockedInSynchronize) {
   EXPECT_FALSE(worker.Running());
 }
 
+// The main thread waits for an answer that a worker hands over (a stop waiting for the broker's
+// acknowledgement): it runs the tasks meanwhile, and gives up at its deadline otherwise.
+TEST(MainThreadTest, RunTasksUntilRunsHandedOverTasksUntilDoneOrTheDeadline) {
+  TMainThread main;
+  bool answered = false;
+  TWorkerThread worker(main);
+  worker.Start("answer", [&] {
+    for (int i = 0; i < 3; ++i) main.Synchronize([] {});
+    main.Queue([&] { answered = true; });
+  });
+  EXPECT_TRUE(main.RunTasksUntil([&] { return answered; }, TDeadline::Never()));
+  main.JoinPumping(worker);
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(main.RunTasksUntil([] { return false; }, TDeadline::After(50ms)));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 50ms);
+}
+
 // A task that joins a worker (as closing a port does from an event handler) while the task
 // that worker waits for is queued behind it, both queued before the drain began.
 TEST(MainThreadTest, ATaskJoiningAWorkerRunsTheTaskQueuedBehindItThatTheWorkerWaitsFor) {

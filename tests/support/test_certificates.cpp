@@ -30,19 +30,22 @@ subjectKeyIdentifier = hash
 basicConstraints = critical, CA:FALSE
 keyUsage = critical, digitalSignature
 extendedKeyUsage = serverAuth
-subjectAltName = DNS:localhost, IP:127.0.0.1, IP:::1
+subjectAltName = )";
+// After the names asked for.
+constexpr const char* ConfigTail = R"(
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 )";
 
 }  // namespace
 
-TTestCertificates GenerateTestCertificates(const std::string& folder, const std::string& prefix) {
+TTestCertificates GenerateTestCertificates(const std::string& folder, const std::string& prefix,
+                                           const std::string& names) {
   const std::string base = folder + "/" + prefix;
   const std::string config = base + "-openssl.cnf";
   {
     std::ofstream out(config, std::ios::trunc);
-    out << Config;
+    out << Config << names << ConfigTail;
     if (!out) throw ETestSupportError(Format("Could not write %s", config));
   }
   TTestCertificates files{base + "-ca.crt", base + "-ca.key", base + "-server.crt", base + "-server.key"};

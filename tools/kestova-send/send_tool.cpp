@@ -81,6 +81,9 @@ class TSendRun {
 
  private:
   std::string Where() const { return FOptions.Broker + ":" + std::to_string(FClient.BrokerPort()); }
+  // "cannot connect to HOST:PORT: STATUS", and why the connection could not be opened when known
+  // (a TLS handshake refused for an untrusted, expired or wrongly named certificate, say).
+  std::string CannotConnect(TMqttConnectionStatus AStatus) const;
   void Configure();
   void Fail(const std::string& AMessage);
   void Succeed();
@@ -104,9 +107,18 @@ class TSendRun {
   bool FDelivered = false;
   uint16_t FPacketId = 0;
   TMqttQoS FPublishedQos = TMqttQoS::qosAtMostOnce;  // of the message waited for
+  std::string FConnectFailure;  // the last attempt's reason, if it failed to open
+  // Expires with the run: reports handed over to the main thread check it (main thread only).
+  std::shared_ptr<int> FAlive = std::make_shared<int>(0);
   TEventLoop::TimerId FConnectTimer = 0;
   TEventLoop::TimerId FDeliveryTimer = 0;
 };
+
+std::string TSendRun::CannotConnect(TMqttConnectionStatus AStatus) const {
+  std::string line = "cannot connect to " + Where() + ": " + std::string(MqttConnectionStatusName(AStatus));
+  if (!FConnectFailure.empty()) line += " (" + FConnectFailure + ")";
+  return line;
+}
 
 void TSendRun::Configure() {
   FClient.SetBrokerHostName(FOptions.Broker);
@@ -120,7 +132,16 @@ void TSendRun::Configure() {
   // One message and gone: no reconnect, and the default keep-alive.
   FClient.KeepAliveSettings().SetAutoReconnect(false);
 
+  FClient.OnConnectFailed = [this](TMqttClient&, const std::string& AReason) { FConnectFailure = AReason; };
   FClient.OnConnectedStatusChanged = [this](TMqttClient&, bool, TMqttConnectionStatus AStatus) {
+    // A connection the reader thread finds dead is reported on that thread: the run's state
+    // belongs to the main thread, so the report goes there, unless the run is gone by then.
+    if (!MainThread().IsMainThread()) {
+      MainThread().Queue([alive = std::weak_ptr<int>(FAlive), this, AStatus] {
+        if (!alive.expired()) StatusChanged(AStatus);
+      });
+      return;
+    }
     StatusChanged(AStatus);
   };
   FClient.OnPacketSent = [this](TMqttClient&, const TMqttPacketInfo& AInfo) { PacketSent(AInfo); };
@@ -160,7 +181,7 @@ void TSendRun::StatusChanged(TMqttConnectionStatus AStatus) {
     case TMqttConnectionStatus::csConnectionLost:
       Fail("the connection to " + Where() + " was lost (" + std::string(MqttConnectionStatusName(AStatus)) + ")");
       return;
-    default: Fail("cannot connect to " + Where() + ": " + std::string(MqttConnectionStatusName(AStatus))); return;
+    default: Fail(CannotConnect(AStatus)); return;
   }
 }
 
@@ -246,7 +267,7 @@ int TSendRun::Run() {
   Configure();
   FConnectTimer = FLoop.CallAfter(kConnectWait, [this] {
     if (!FWasConnected) {
-      Fail("cannot connect to " + Where() + ": " + std::string(MqttConnectionStatusName(FClient.ConnectionStatus())));
+      Fail(CannotConnect(FClient.ConnectionStatus()));
     }
   });
   try {
