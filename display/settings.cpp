@@ -13,6 +13,8 @@ void TSettings::Load(const std::string& IniFileName) {
   DisplayMode = static_cast<TDisplayMode>(static_cast<uint8_t>(ini.ReadInteger("Settings", "DisplayMode", 0) & 0xFF));
   ComPort = ini.ReadString("Settings", "ComPort", "COM1");
   ComSpeed = ini.ReadInteger("Settings", "ComSpeed", 9600);
+  DisplayProtocol = ini.ReadString("Settings", "DisplayProtocol", "frame");
+  DisplayInit = ini.ReadString("Settings", "DisplayInit", "");
   MqttBroker = ini.ReadString("Mqtt", "Broker", kDefaultMqttBroker);
   MqttPort = ini.ReadInteger("Mqtt", "Port", 1883);
   MqttUser = ini.ReadString("Mqtt", "User", "");

@@ -1,5 +1,8 @@
 #include "display/settings_check.h"
 
+#include "display/display_protocol.h"
+#include "platform/hex_bytes.h"
+
 namespace kestova {
 
 std::vector<std::string> CheckSettings(TSettings& settings) {
@@ -10,9 +13,30 @@ std::vector<std::string> CheckSettings(TSettings& settings) {
                     " used");
     settings.Width = kDefaultWidth;
   }
-  if (settings.DisplayMode == dpDll && settings.Width > kUsbLineLength)
-    lines.push_back(width + " runs line 1 into line 2 of the USB display, which begins at position " +
-                    std::to_string(kUsbLineLength));
+  // An empty value, as the example file leaves a key it does not use, is the default.
+  if (settings.DisplayProtocol.empty()) settings.DisplayProtocol = DisplayProtocolName(kDefaultDisplayProtocol);
+  const std::string protocol = "Display protocol setting (Settings.DisplayProtocol): " + settings.DisplayProtocol;
+  const std::optional<TDisplayProtocol> known = DisplayProtocolByName(settings.DisplayProtocol);
+  if (!known) {
+    lines.push_back(protocol + " refused (" + DisplayProtocolNames() + "), " +
+                    std::string(DisplayProtocolName(kDefaultDisplayProtocol)) + " used");
+    settings.DisplayProtocol = DisplayProtocolName(kDefaultDisplayProtocol);
+  }
+  const std::string init = "Display init setting (Settings.DisplayInit): " + settings.DisplayInit;
+  if (!BytesFromHex(settings.DisplayInit)) {
+    lines.push_back(init + " refused (bytes in hexadecimal, such as 1B 74 12), nothing sent");
+    settings.DisplayInit.clear();
+  }
+  if (settings.DisplayMode == dpDll) {
+    if (settings.Width > kUsbLineLength)
+      lines.push_back(width + " runs line 1 into line 2 of the USB display, which begins at position " +
+                      std::to_string(kUsbLineLength));
+    if (known && *known != kDefaultDisplayProtocol) lines.push_back(protocol + " has no effect on the USB display");
+    if (!settings.DisplayInit.empty()) lines.push_back(init + " has no effect on the USB display");
+  }
+  if (settings.DisplayMode == dpCom && known == prLogicControls && settings.Width > kLogicControlsLine2)
+    lines.push_back(width + " runs line 1 into line 2 of the logic-controls display, which begins at position " +
+                    std::to_string(kLogicControlsLine2));
   return lines;
 }
 

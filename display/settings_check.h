@@ -14,8 +14,9 @@ inline constexpr int32_t kMaxWidth = 80;
 // Where the USB display's line 2 begins (cmdL2): a longer line 1 runs into it.
 inline constexpr int32_t kUsbLineLength = 20;
 
-// Puts a Width outside 1..kMaxWidth back to kDefaultWidth and returns one log line for each
-// setting that was refused or will not show as meant.
+// Puts a Width outside 1..kMaxWidth back to kDefaultWidth, an unknown DisplayProtocol back to the
+// default set and a DisplayInit that is no hexadecimal bytes back to none, and returns one log
+// line for each setting that was refused or will not show as meant.
 std::vector<std::string> CheckSettings(TSettings& settings);
 
 }  // namespace kestova

@@ -46,6 +46,8 @@ TEST_F(SettingsTest, MissingFileGivesEveryDefault) {
   EXPECT_EQ(s.MqttUser, "");
   EXPECT_EQ(s.MqttPass, "");
   EXPECT_EQ(s.MqttClient, "Display");
+  EXPECT_EQ(s.DisplayProtocol, "frame");
+  EXPECT_EQ(s.DisplayInit, "");
   ASSERT_TRUE(s.MqttTopics);
   EXPECT_TRUE(Topics(s).empty());
 }
@@ -99,7 +101,11 @@ TEST_F(SettingsTest, DisplayModeKeepsItsLowEightBits) {
 }
 
 TEST_F(SettingsTest, KeysAreFoundWhateverTheirCase) {
-  const TSettings s = LoadText("[MQTT]\nclientid=X\nTOPICS=t\n[settings]\ncomport='/dev/pts/7'\n");
+  const TSettings s = LoadText(
+      "[MQTT]\nclientid=X\nTOPICS=t\n[settings]\ncomport='/dev/pts/7'\n"
+      "displayprotocol=EPSON\nDISPLAYINIT=\"1b 74 12\"\n");
+  EXPECT_EQ(s.DisplayProtocol, "EPSON");
+  EXPECT_EQ(s.DisplayInit, "1b 74 12");
   EXPECT_EQ(s.MqttClient, "X");
   EXPECT_EQ(Topics(s), std::vector<std::string>{"t"});
   EXPECT_EQ(s.ComPort, "/dev/pts/7");
@@ -150,6 +156,48 @@ TEST(SettingsCheckTest, WidthLimits) {
     s.DisplayMode = c.mode;
     EXPECT_EQ(CheckSettings(s), c.lines) << c.width;
     EXPECT_EQ(s.Width, c.used) << c.width;
+  }
+}
+
+// An unknown command set gives way to the frame (an empty value is the frame), bytes that are no
+// hexadecimal to none; in USB mode both have no effect, and a logic-controls line 1 longer than
+// 20 runs into line 2.
+TEST(SettingsCheckTest, DisplayProtocolAndInit) {
+  struct Case {
+    std::string protocol, init;
+    TDisplayMode mode;
+    int32_t width;
+    std::string protocolUsed, initUsed;
+    std::vector<std::string> lines;
+  } const cases[] = {
+      {"frame", "", dpCom, 20, "frame", "", {}},
+      {"Logic-Controls", "1B 74 12", dpCom, 20, "Logic-Controls", "1B 74 12", {}},
+      {"epson2", "", dpCom, 20, "frame", "",
+       {"Display protocol setting (Settings.DisplayProtocol): epson2 refused (frame, epson, cd5220, logic-controls or "
+        "aedex), frame used"}},
+      {"", "1B 7", dpCom, 20, "frame", "",
+       {"Display init setting (Settings.DisplayInit): 1B 7 refused (bytes in hexadecimal, such as 1B 74 12), nothing "
+        "sent"}},
+      {"epson", "ESC t 18", dpCom, 20, "epson", "",
+       {"Display init setting (Settings.DisplayInit): ESC t 18 refused (bytes in hexadecimal, such as 1B 74 12), "
+        "nothing sent"}},
+      {"aedex", "1F", dpDll, 20, "aedex", "1F",
+       {"Display protocol setting (Settings.DisplayProtocol): aedex has no effect on the USB display",
+        "Display init setting (Settings.DisplayInit): 1F has no effect on the USB display"}},
+      {"logic-controls", "", dpCom, 40, "logic-controls", "",
+       {"Width setting (Settings.Width): 40 runs line 1 into line 2 of the logic-controls display, which begins at "
+        "position 20"}},
+      {"epson", "", dpCom, 40, "epson", "", {}},
+  };
+  for (const Case& c : cases) {
+    TSettings s;
+    s.DisplayProtocol = c.protocol;
+    s.DisplayInit = c.init;
+    s.DisplayMode = c.mode;
+    s.Width = c.width;
+    EXPECT_EQ(CheckSettings(s), c.lines) << c.protocol << " " << c.init;
+    EXPECT_EQ(s.DisplayProtocol, c.protocolUsed) << c.protocol;
+    EXPECT_EQ(s.DisplayInit, c.initUsed) << c.init;
   }
 }
 
