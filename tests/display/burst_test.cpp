@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "tests/display/service_fixture.h"
-#include "tests/support/child_process.h"
 
 namespace kestova::test {
 namespace {
