@@ -5,11 +5,17 @@
 
 namespace kestova {
 
+std::vector<TDisplayFrame> DecodeReads(TDisplayDecoder& decoder, const std::vector<std::string>& reads) {
+  std::vector<TDisplayFrame> frames;
+  for (const std::string& read : reads)
+    for (TDisplayFrame& frame : decoder.Feed(read)) frames.push_back(std::move(frame));
+  if (std::optional<TDisplayFrame> last = decoder.Flush()) frames.push_back(std::move(*last));
+  return frames;
+}
+
 TDisplayFrame ShownAfter(TDisplayDecoder& decoder, std::string_view bytes) {
-  TDisplayFrame shown;
-  for (TDisplayFrame& frame : decoder.Feed(bytes)) shown = std::move(frame);
-  if (std::optional<TDisplayFrame> last = decoder.Flush()) shown = std::move(*last);
-  return shown;
+  std::vector<TDisplayFrame> frames = DecodeReads(decoder, {std::string(bytes)});
+  return frames.empty() ? TDisplayFrame{} : std::move(frames.back());
 }
 
 std::unique_ptr<TDisplayDecoder> MakeDisplayDecoder(TDisplayProtocol protocol, std::size_t columns, bool wrap) {

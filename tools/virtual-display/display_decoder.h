@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -32,6 +33,9 @@ class TDisplayDecoder {
   virtual bool Pending() const noexcept = 0;
 };
 
+// Everything a display shows of input that came in `reads` with no pause between them, and a
+// pause after the last: the frames Feed completed, then the one the pause completed.
+std::vector<TDisplayFrame> DecodeReads(TDisplayDecoder& decoder, const std::vector<std::string>& reads);
 // What a display shows once `decoder` has read `bytes` and the input paused: the last frame it
 // completed (all blank when none).
 TDisplayFrame ShownAfter(TDisplayDecoder& decoder, std::string_view bytes);

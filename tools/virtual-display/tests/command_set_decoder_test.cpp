@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,11 +15,7 @@ namespace {
 std::vector<TDisplayFrame> Decode(TDisplayProtocol protocol, const std::vector<std::string>& reads,
                                   bool wrap = false) {
   TCommandSetDecoder decoder(protocol, 20, wrap);
-  std::vector<TDisplayFrame> frames;
-  for (const std::string& read : reads)
-    for (TDisplayFrame& frame : decoder.Feed(read)) frames.push_back(std::move(frame));
-  if (std::optional<TDisplayFrame> last = decoder.Flush()) frames.push_back(*last);
-  return frames;
+  return DecodeReads(decoder, reads);
 }
 
 struct StreamCase {
