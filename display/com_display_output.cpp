@@ -19,10 +19,16 @@ TComDisplayOutput::TComDisplayOutput(TSerialComm& port, TLog log, TMainThread& m
 // The watcher goes first (it is the last member), so no report is queued after this.
 TComDisplayOutput::~TComDisplayOutput() = default;
 
-void TComDisplayOutput::Show(const ByteString& frame) {
-  FLastFrame = frame;
+void TComDisplayOutput::SetDisplayProtocol(TDisplayProtocol protocol, const ByteString& init, int32_t width) {
+  FProtocol = protocol;
+  FOpening = OpeningBytes(protocol) + init;
+  FWidth = width;
+}
+
+void TComDisplayOutput::Show(const ByteString& line1, const ByteString& line2) {
+  FLastFrame = UpdateBytes(FProtocol, line1, line2, FWidth);
   FHaveFrame = true;
-  if (FPort.WriteText(frame)) return;
+  if (Write(FLastFrame)) return;
   FLog("Sending failed. Restarting COM port...");
   FPort.Close();
   try {
@@ -54,7 +60,18 @@ void TComDisplayOutput::Opened() {
   FWatcher.Cancel();
   FWatch = 0;
   FOpenedDevice = FileIdOfFd(FPort.Handle());
-  if (FHaveFrame) FPort.WriteText(FLastFrame);
+  FOpeningState = FOpening.empty() ? TOpening::Taken : TOpening::Due;
+  if (FHaveFrame) Write(FLastFrame);
+}
+
+bool TComDisplayOutput::Write(const ByteString& frame) {
+  // An empty queue means the write thread took the frame that carried them (or the port closed,
+  // and then this write fails and the reopen starts over).
+  if (FOpeningState == TOpening::Queued && FPort.WriteBufUsed() == 0) FOpeningState = TOpening::Taken;
+  if (FOpeningState == TOpening::Taken) return FPort.WriteText(frame);
+  const bool taken = FPort.WriteText(FOpening + frame);
+  if (taken) FOpeningState = TOpening::Queued;
+  return taken;
 }
 
 void TComDisplayOutput::WatchForDevice(std::optional<TFileId> skip) {

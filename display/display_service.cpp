@@ -2,12 +2,14 @@
 
 #include "display/com_display_output.h"
 #include "display/com_port_setup.h"
+#include "display/display_protocol.h"
 #include "display/mqtt_settings_check.h"
 #include "display/pole_display_protocol.h"
 #include "display/settings.h"
 #include "display/settings_check.h"
 #include "display/text_shaping.h"
 #include "messaging/mqtt_manager.h"
+#include "platform/hex_bytes.h"
 #include "platform/main_thread.h"
 
 namespace kestova {
@@ -173,6 +175,13 @@ void TKestovaDisplayService::StartSerialOutput() {
     comDisplay->SetUserBaudrate(s.ComSpeed);
     comDisplay->SetBaudrate(brUser);
   }
+  // Checked at start: an unknown set or bytes that are no hexadecimal were put back to none.
+  const TDisplayProtocol protocol = DisplayProtocolByName(s.DisplayProtocol).value_or(kDefaultDisplayProtocol);
+  const ByteString init = BytesFromHex(s.DisplayInit).value_or(ByteString());
+  if (protocol != kDefaultDisplayProtocol)
+    Log("COM display protocol (Settings.DisplayProtocol): " + std::string(DisplayProtocolName(protocol)));
+  if (!init.empty()) Log("COM display init (Settings.DisplayInit): " + s.DisplayInit);
+  FComOutput->SetDisplayProtocol(protocol, init, s.Width);
   Log("COM started");
 }
 

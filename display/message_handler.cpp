@@ -47,7 +47,7 @@ void TKestovaDisplayService::AnswerDisplayEnumeration() {
 
 void TKestovaDisplayService::ShowLines(const ByteString& line1, const ByteString& line2) {
   if (AppSettings->DisplayMode == dpCom) {
-    FComOutput->Show(SerialFrame(line1, line2));
+    FComOutput->Show(line1, line2);
   } else if (AppSettings->DisplayMode == dpDll) {
     FUsbDisplay.WritePD(cmdClear);
     FUsbDisplay.WritePD(cmdL1);

@@ -45,6 +45,9 @@ class TSettings {
   int32_t Width = 20;
   // Read and kept; nothing uses it.
   int32_t Height = 2;
+  // [Settings] DisplayProtocol and DisplayInit, as read; the service's start checks them.
+  std::string DisplayProtocol = "frame";
+  std::string DisplayInit;
   // [Mqtt] KeepAlive, seconds; kept as read (the service checks the range 0 to 65535).
   int32_t MqttKeepAlive = kDefaultMqttKeepAlive;
   // [Mqtt] StatusTopic: empty, or where the server keeps a retained "online" / "offline".

@@ -24,8 +24,9 @@ struct TSettingsProblem {
 };
 using TSettingsProblems = std::vector<TSettingsProblem>;
 
-// Puts a Width outside 1..kMaxWidth back to kDefaultWidth and returns one problem for each
-// display setting that was refused or will not show as meant.
+// Puts a Width outside 1..kMaxWidth back to kDefaultWidth, an unknown DisplayProtocol back to the
+// default set and a DisplayInit that is no hexadecimal bytes back to none, and returns one
+// problem for each display setting that was refused or will not show as meant.
 TSettingsProblems CheckSettings(TSettings& settings);
 
 }  // namespace kestova

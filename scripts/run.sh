@@ -2,7 +2,8 @@
 # Sets everything up and runs the display server on an embedded default: a local mosquitto on a
 # free loopback port, a virtual pole display on a pseudo-terminal, and the server headless with a
 # demo Settings.ini pointing at both. A greeting is sent through kestova-send; Ctrl-C stops
-# everything this script started.
+# everything this script started. KESTOVA_PROTOCOL=NAME runs the display and the server in another
+# command set (frame, epson, cd5220, logic-controls or aedex; DisplayProtocol in Settings.ini).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -10,6 +11,7 @@ bash scripts/install-deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/release -j "$(nproc)" --target kestova-displayd kestova-send kestova-virtual-display kestova-packet
 
+protocol=${KESTOVA_PROTOCOL:-frame}
 bin=$root/build/release
 displayd=$bin/app/kestova-displayd/kestova-displayd
 sender=$bin/tools/kestova-send/kestova-send
@@ -46,9 +48,13 @@ wait_for() {  # file text seconds
 }
 
 # The virtual display prints its pty path first, then redraws its box after every frame.
-"$display" > >(tee "$run/display.out") &
+"$display" --protocol "$protocol" > >(tee "$run/display.out") &
 pids+=($!)
-until [ -s "$run/display.out" ]; do sleep 0.1; done
+until [ -s "$run/display.out" ]; do
+  # An unknown KESTOVA_PROTOCOL ends it at once, with its reason on standard error.
+  if ! kill -0 "${pids[-1]}" 2>/dev/null; then echo "run: the virtual display did not start" >&2; exit 1; fi
+  sleep 0.1
+done
 pty=$(head -n 1 "$run/display.out")
 
 cat >"$run/Settings.ini" <<INI
@@ -57,6 +63,7 @@ Width=20
 DisplayMode=0
 ComPort=$pty
 ComSpeed=9600
+DisplayProtocol=$protocol
 [Mqtt]
 Broker=127.0.0.1
 Port=$port

@@ -68,6 +68,7 @@ TEST(CheckConfigTest, ACleanFileGivesEveryValueAndExitZero) {
   EXPECT_EQ(result.Output, "; " + file +
                                " as the server reads it\n"
                                "[Settings]\nWidth=20\nHeight=2\nDisplayMode=2\nComPort=COM1\nComSpeed=9600\n"
+            "DisplayProtocol=frame\nDisplayInit=\n"
                                "[Mqtt]\nBroker=127.0.0.1\nUseTLS=0\nPort=1883\nUser=\nPass=\nClientID=Display\n"
                                "Topics=pos/display1\nKeepAlive=120\nStatusTopic=\nCAFile=\nTlsVerify=1\n");
 }

@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "tests/display/service_fixture.h"
-#include "tests/support/child_process.h"
 
 namespace kestova::test {
 namespace {
@@ -71,15 +70,6 @@ class TReadingDisplay {
   std::thread FThread;
 };
 
-// mosquitto_pub -l sends every line of its input as one message, as fast as it can; the main
-// thread keeps servicing the service while it runs.
-void PublishLines(TMosquittoBroker& broker, const std::string& file) {
-  TChildProcess publisher({"/bin/sh", "-c",
-                           "/usr/bin/mosquitto_pub -h 127.0.0.1 -p " + std::to_string(broker.Port()) +
-                               " -t pos/display1 -l < " + file});
-  ASSERT_TRUE(PumpUntil([&] { return publisher.WaitFor(0ms).has_value(); }, 120s));
-}
-
 TEST_F(DisplayServiceTest, SurvivesABurstOfMixedTrafficAndKeepsAnswering) {
   WriteSettings("", "Topics=pos/display1");
   StartService();
@@ -97,7 +87,7 @@ TEST_F(DisplayServiceTest, SurvivesABurstOfMixedTrafficAndKeepsAnswering) {
       if (c == '\n' || c == '\0') c = ' ';
     lines += payload + "\n";
   }
-  PublishLines(FBroker, FDir.WriteFile("burst.txt", lines));
+  PublishLines("pos/display1", FDir.WriteFile("burst.txt", lines));
 
   // Still answering: an update sent after the storm reaches the line once the backlog is done.
   Publish("pos/display1", ShowMessage("Display1", "LINE1=after the storm"));
@@ -127,7 +117,7 @@ TEST_F(DisplayServiceTest, AfterABurstTheNewestTextShowsAtOnce) {
                  : ShowMessage("Display1", "LINE1=Item " + std::to_string(i) + ",LINE2=Total " + std::to_string(i)) +
                        "\n";
   }
-  PublishLines(FBroker, FDir.WriteFile("burst.txt", lines));
+  PublishLines("pos/display1", FDir.WriteFile("burst.txt", lines));
   ASSERT_TRUE(PumpUntil([&] { return CountLog("Packet reiceved") >= kMessages; }, 120s)) << "the burst was handled";
   EXPECT_TRUE(PumpUntil([&] { return FStationMessages.size() >= kMessages / kEnumEvery; }))
       << "every enumeration request was answered";

@@ -6,6 +6,7 @@
 #include "messaging/mqtt_manager.h"
 #include "platform/main_thread.h"
 #include "tests/support/child_process.h"
+#include "tests/support/hex.h"
 
 namespace kestova::test {
 
@@ -77,6 +78,17 @@ void DisplayServiceTest::Deliver(const std::string& topic, const std::string& pa
   ASSERT_TRUE(WaitForLog("Packet reiceved", before + 1)) << "the service never logged the message";
 }
 
+std::chrono::milliseconds DisplayServiceTest::Bound() const {
+  return std::chrono::milliseconds(2 * FService->comDisplay->Buffers().WriteTimeout());
+}
+
+void DisplayServiceTest::PublishLines(const std::string& topic, const std::string& file) {
+  TChildProcess publisher({"/bin/sh", "-c",
+                           "/usr/bin/mosquitto_pub -h " + FBroker.Host() + " -p " + std::to_string(FBroker.Port()) +
+                               " -t " + topic + " -l < " + file});
+  ASSERT_TRUE(PumpUntil([&] { return publisher.WaitFor(0ms).has_value(); }, 120s));
+}
+
 void DisplayServiceTest::ConnectStation(const std::string& topic) {
   FStation = std::make_unique<TMqttClient>();
   FStation->SetClientID("Station");
@@ -98,6 +110,31 @@ void DisplayServiceTest::ConnectStation(const std::string& topic) {
 std::string DisplayServiceTest::ShowMessage(const std::string& target, const std::string& params) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><msg><sender>POS1</sender><target>" + target +
          "</target><command>SHOW_MESSAGE</command><params>" + params + "</params></msg>";
+}
+
+std::vector<TDisplaySet> AllDisplaySets() {
+  return {{prFrame, ""},        {prFrame, "1B 74 12"}, {prEpson, "1B 74 12"},
+          {prCd5220, ""},       {prLogicControls, ""}, {prAedex, ""}};
+}
+
+void PrintTo(const TDisplaySet& set, std::ostream* out) {
+  for (const char c : DisplayProtocolName(set.Protocol)) *out << (c == '-' ? '_' : c);
+  if (!set.Init.empty()) *out << "_with_init";
+}
+
+std::string DisplaySetTest::SetSettings() const {
+  return "DisplayProtocol=" + std::string(DisplayProtocolName(GetParam().Protocol)) + "\nDisplayInit=" +
+         GetParam().Init + "\n";
+}
+
+std::string DisplaySetTest::Opening() const { return OpeningBytes(GetParam().Protocol) + FromHex(GetParam().Init); }
+
+std::string DisplaySetTest::Update(const std::string& line1, const std::string& line2) const {
+  return UpdateBytes(GetParam().Protocol, line1, line2, 20);
+}
+
+TDisplayFrame DisplaySetTest::Shown(const std::string& bytes) const {
+  return ShownAfter(*MakeDisplayDecoder(GetParam().Protocol, 20, false), bytes);
 }
 
 }  // namespace kestova::test

@@ -7,14 +7,17 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "display/display_protocol.h"
 #include "display/display_service.h"
 #include "mqtt/client.h"
 #include "tests/serial/pty_pair.h"
 #include "tests/support/mosquitto_broker.h"
 #include "tests/support/temp_dir.h"
+#include "tools/virtual-display/display_decoder.h"
 
 namespace kestova::test {
 
@@ -43,6 +46,12 @@ class DisplayServiceTest : public ::testing::Test {
   void Publish(const std::string& topic, const std::string& payload);
   // Publishes and waits until the service logged the packet's arrival.
   void Deliver(const std::string& topic, const std::string& payload);
+  // How long a frame may take to reach the pty once written: two write time-outs of the port.
+  std::chrono::milliseconds Bound() const;
+
+  // Publishes every line of `file` as one message on `topic`, as fast as the broker takes them,
+  // servicing the main thread meanwhile.
+  void PublishLines(const std::string& topic, const std::string& file);
 
   // A second client acting as a point-of-sale station, subscribed to `topic`.
   void ConnectStation(const std::string& topic);
@@ -65,6 +74,28 @@ class DisplayServiceTest : public ::testing::Test {
  private:
   mutable std::mutex FLogLock;
   std::vector<std::string> FLog;
+};
+
+// A command set of the serial display ([Settings] DisplayProtocol) with the DisplayInit bytes
+// (hexadecimal, may be empty), for the tests that run once per set.
+struct TDisplaySet {
+  TDisplayProtocol Protocol;
+  std::string Init;
+};
+// Every set, the frame also with init bytes alone; test names from PrintToStringParamName.
+std::vector<TDisplaySet> AllDisplaySets();
+void PrintTo(const TDisplaySet& set, std::ostream* out);
+
+class DisplaySetTest : public DisplayServiceTest, public ::testing::WithParamInterface<TDisplaySet> {
+ protected:
+  // The [Settings] lines that choose the set.
+  std::string SetSettings() const;
+  // What a freshly opened port gets before the first frame: the set's opening bytes, then the init bytes.
+  std::string Opening() const;
+  // One update of the two prepared lines at the default width.
+  std::string Update(const std::string& line1, const std::string& line2) const;
+  // The two lines a display of the set shows after reading `bytes`.
+  TDisplayFrame Shown(const std::string& bytes) const;
 };
 
 }  // namespace kestova::test

@@ -2,20 +2,12 @@
 
 #include "display/settings.h"
 #include "tests/display/service_fixture.h"
-#include "tests/support/hex.h"
 
 namespace kestova::test {
 namespace {
 
 using namespace std::chrono_literals;
 using Lines = std::vector<std::string>;
-
-// Upper-case hex, as the emulator writes it.
-std::string Hex(const std::string& bytes) {
-  std::string hex = ToHex(bytes);
-  for (char& c : hex) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return hex;
-}
 
 const std::string kSkipped = "Packet skipped - wrong command (not SHOW_MESSAGE or ENUM_DISPLAYS_REQ)";
 
@@ -41,35 +33,6 @@ TEST_F(DisplayServiceTest, StartsInSerialModeAndLogsEveryStepInOrder) {
   // Configured, not opened: the first write opens the port.
   EXPECT_FALSE(FService->comDisplay->Active());
   EXPECT_EQ(FService->comDisplay->Baudrate(), br9600);
-}
-
-TEST_F(DisplayServiceTest, ShowsMessagesOnTheSerialLineAfterTheFirstWriteOpensThePort) {
-  WriteSettings("Width=20", "Topics=pos/display1");
-  StartService();
-  ASSERT_TRUE(WaitForLog("Subscribing to \"pos/display1\": Accepted"));
-
-  // The port is still closed: the first message opens it, and is then written on it.
-  Deliver("pos/display1", ShowMessage("Display1", "LINE1=first,LINE2=shown"));
-  ASSERT_TRUE(WaitForLog("Sending failed. Restarting COM port..."));
-  EXPECT_EQ(FPty.ReadMaster(13, 5s), "\x0C" "first\x0A\x0D" "shown");
-
-  struct Case {
-    std::string target, params, frame;
-  } const cases[] = {
-      {"Display1", "LINE1=Račun,\"LINE2=1,50 EUR\"", "0C 52 61 9F 75 6E 0A 0D 31 2E 35 30 20 45 55 52"},
-      {"display1", "LINE1=Total,ALIGN1=R,LINE2=x,ALIGN2=r",
-       "0C 20 20 20 20 20 20 20 20 20 20 20 20 20 20 54 6F 74 61 6C 0A 0D 78"},
-      {"DISPLAY1", "LINE1=0123456789012345678901234", "0C 30 31 32 33 34 35 36 37 38 39 30 31 32 33 34 35 36 37 38 39 0A 0D"},
-      {"Display1", "", "0C 0A 0D"},
-      {"Display1", "line1=čšžćđČŠŽĆĐ", "0C 9F E7 A7 86 D0 AC E6 A6 8F D1 0A 0D"},
-  };
-  for (const auto& c : cases) {
-    Deliver("pos/display1", ShowMessage(c.target, c.params));
-    const std::size_t size = FromHex(c.frame).size();
-    EXPECT_EQ(Hex(FPty.ReadMaster(size, 5s)), c.frame) << c.params;
-  }
-  EXPECT_EQ(CountLog("Sending failed. Restarting COM port..."), 1);
-  EXPECT_EQ(CountLog(kSkipped), 0);
 }
 
 TEST_F(DisplayServiceTest, AHungUpLineIsReportedAndReopenedByTheNextMessage) {

@@ -46,6 +46,8 @@ TEST_F(SettingsTest, MissingFileGivesEveryDefault) {
   EXPECT_EQ(s.MqttUser, "");
   EXPECT_EQ(s.MqttPass, "");
   EXPECT_EQ(s.MqttClient, "Display");
+  EXPECT_EQ(s.DisplayProtocol, "frame");
+  EXPECT_EQ(s.DisplayInit, "");
   ASSERT_TRUE(s.MqttTopics);
   EXPECT_TRUE(Topics(s).empty());
 }
@@ -99,7 +101,11 @@ TEST_F(SettingsTest, DisplayModeKeepsItsLowEightBits) {
 }
 
 TEST_F(SettingsTest, KeysAreFoundWhateverTheirCase) {
-  const TSettings s = LoadText("[MQTT]\nclientid=X\nTOPICS=t\n[settings]\ncomport='/dev/pts/7'\n");
+  const TSettings s = LoadText(
+      "[MQTT]\nclientid=X\nTOPICS=t\n[settings]\ncomport='/dev/pts/7'\n"
+      "displayprotocol=EPSON\nDISPLAYINIT=\"1b 74 12\"\n");
+  EXPECT_EQ(s.DisplayProtocol, "EPSON");
+  EXPECT_EQ(s.DisplayInit, "1b 74 12");
   EXPECT_EQ(s.MqttClient, "X");
   EXPECT_EQ(Topics(s), std::vector<std::string>{"t"});
   EXPECT_EQ(s.ComPort, "/dev/pts/7");
@@ -150,11 +156,12 @@ TEST_F(SettingsTest, EveryKeyShowsItsEffectiveValue) {
       "[Settings]\nWidth=0x10\nDisplayMode=257\nComPort=ttyUSB0\n[Mqtt]\nPass=secret\nTopics=a, \"b c\"\n"
       "StatusTopic=st\nUseTLS=1\n");
   std::vector<std::string> shown;
-  for (const TSettingsKey& key : SettingsKeys()) shown.push_back(std::string(key.Section) + "." + key.Key + "=" + key.Show(s));
+  for (const TSettingsKey& key : SettingsKeys())
+    shown.push_back(std::string(key.Section) + "." + key.Key + "=" + key.Show(s));
   EXPECT_EQ(shown, (std::vector<std::string>{
                        "Settings.Width=16", "Settings.Height=2", "Settings.DisplayMode=1", "Settings.ComPort=ttyUSB0",
-                       "Settings.ComSpeed=9600", "Mqtt.Broker=localhost", "Mqtt.UseTLS=1", "Mqtt.Port=8883",
-                       "Mqtt.User=", "Mqtt.Pass=(set, not shown)", "Mqtt.ClientID=Display", "Mqtt.Topics=a,\"b c\"",
+                       "Settings.ComSpeed=9600", "Settings.DisplayProtocol=frame", "Settings.DisplayInit=",
+                       "Mqtt.Broker=localhost", "Mqtt.UseTLS=1", "Mqtt.Port=8883", "Mqtt.User=", "Mqtt.Pass=(set, not shown)", "Mqtt.ClientID=Display", "Mqtt.Topics=a,\"b c\"",
                        "Mqtt.KeepAlive=120", "Mqtt.StatusTopic=st", "Mqtt.CAFile=", "Mqtt.TlsVerify=1"}));
 }
 
@@ -198,6 +205,54 @@ TEST(SettingsCheckTest, WidthLimits) {
     }
     EXPECT_EQ(lines, c.lines) << c.width;
     EXPECT_EQ(s.Width, c.used) << c.width;
+  }
+}
+
+// An unknown command set gives way to the frame (an empty value is the frame), bytes that are no
+// hexadecimal to none; in USB mode both have no effect, and a logic-controls line 1 longer than
+// 20 runs into line 2.
+TEST(SettingsCheckTest, DisplayProtocolAndInit) {
+  struct Case {
+    std::string protocol, init;
+    TDisplayMode mode;
+    int32_t width;
+    std::string protocolUsed, initUsed;
+    std::vector<std::string> lines;
+  } const cases[] = {
+      {"frame", "", dpCom, 20, "frame", "", {}},
+      {"Logic-Controls", "1B 74 12", dpCom, 20, "Logic-Controls", "1B 74 12", {}},
+      {"epson2", "", dpCom, 20, "frame", "",
+       {"Display protocol setting (Settings.DisplayProtocol): epson2 refused (frame, epson, cd5220, logic-controls or "
+        "aedex), frame used"}},
+      {"", "1B 7", dpCom, 20, "frame", "",
+       {"Display init setting (Settings.DisplayInit): 1B 7 refused (bytes in hexadecimal, such as 1B 74 12), nothing "
+        "sent"}},
+      {"epson", "ESC t 18", dpCom, 20, "epson", "",
+       {"Display init setting (Settings.DisplayInit): ESC t 18 refused (bytes in hexadecimal, such as 1B 74 12), "
+        "nothing sent"}},
+      {"aedex", "1F", dpDll, 20, "aedex", "1F",
+       {"Display protocol setting (Settings.DisplayProtocol): aedex has no effect on the USB display",
+        "Display init setting (Settings.DisplayInit): 1F has no effect on the USB display"}},
+      {"logic-controls", "", dpCom, 40, "logic-controls", "",
+       {"Width setting (Settings.Width): 40 runs line 1 into line 2 of the logic-controls display, which begins at "
+        "position 20"}},
+      {"epson", "", dpCom, 40, "epson", "", {}},
+  };
+  for (const Case& c : cases) {
+    TSettings s;
+    s.DisplayProtocol = c.protocol;
+    s.DisplayInit = c.init;
+    s.DisplayMode = c.mode;
+    s.Width = c.width;
+    std::vector<std::string> lines;
+    for (const TSettingsProblem& problem : CheckSettings(s)) {
+      // Each line names the key its problem is about.
+      EXPECT_NE(problem.Text.find("(Settings." + problem.Key + ")"), std::string::npos) << problem.Text;
+      lines.push_back(problem.Text);
+    }
+    EXPECT_EQ(lines, c.lines) << c.protocol << " " << c.init;
+    EXPECT_EQ(s.DisplayProtocol, c.protocolUsed) << c.protocol;
+    EXPECT_EQ(s.DisplayInit, c.initUsed) << c.init;
   }
 }
 

@@ -2,6 +2,7 @@ kestova_add_test(platform_core_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/string_list_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/number_text_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/hex_bytes_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ini_file_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ini_file_writer_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/text_codec_test.cpp

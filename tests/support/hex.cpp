@@ -1,19 +1,12 @@
 #include "tests/support/hex.h"
 
+#include <optional>
+#include <utility>
+
+#include "platform/hex_bytes.h"
 #include "tests/support/support_error.h"
 
 namespace kestova::test {
-
-namespace {
-
-int Digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
 
 std::string ToHex(std::string_view bytes) {
   static constexpr char Digits[] = "0123456789abcdef";
@@ -29,21 +22,8 @@ std::string ToHex(std::string_view bytes) {
 }
 
 std::string FromHex(std::string_view hex) {
-  std::string bytes;
-  int high = -1;
-  for (const char c : hex) {
-    if (c == ' ' && high < 0) continue;
-    const int digit = Digit(c);
-    if (digit < 0) throw ETestSupportError(Format("Not hexadecimal text: \"%s\"", std::string(hex)));
-    if (high < 0) {
-      high = digit;
-    } else {
-      bytes += static_cast<char>(high << 4 | digit);
-      high = -1;
-    }
-  }
-  if (high >= 0) throw ETestSupportError(Format("Odd number of hexadecimal digits: \"%s\"", std::string(hex)));
-  return bytes;
+  if (std::optional<std::string> bytes = BytesFromHex(hex)) return *std::move(bytes);
+  throw ETestSupportError(Format("Not hexadecimal bytes: \"%s\"", std::string(hex)));
 }
 
 }  // namespace kestova::test

@@ -1,6 +1,7 @@
 // kestova-virtual-display: a pole display for development without the hardware. It opens a
 // pseudo-terminal, prints its path (give it as ComPort in Settings.ini) on the first line of
-// standard output, and draws the two display lines in a box after every frame the server writes.
+// standard output, and draws the two display lines in a box after every frame the server writes,
+// in the command set given with --protocol (as DisplayProtocol in Settings.ini).
 #include <poll.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,7 +18,7 @@
 #include "platform/deadline.h"
 #include "platform/exception.h"
 #include "tools/virtual-display/display_box.h"
-#include "tools/virtual-display/frame_decoder.h"
+#include "tools/virtual-display/display_decoder.h"
 #include "tools/virtual-display/pseudo_terminal.h"
 
 namespace kestova {
@@ -27,18 +29,24 @@ constexpr std::chrono::milliseconds kQuietTime{50};
 constexpr int kExitUsage = 2;
 
 constexpr const char* kUsage =
-    "Usage: kestova-virtual-display [--width N] [--once [--timeout SECONDS]]\n"
+    "Usage: kestova-virtual-display [--width N] [--protocol NAME] [--wrap] [--once [--timeout SECONDS]]\n"
     "\n"
     "Opens a pseudo-terminal, prints its path (use it as ComPort in Settings.ini) and shows the\n"
     "two lines of every frame written to it in a box.\n"
     "\n"
     "  --width N          columns of the box (1 to 200, default 20)\n"
+    "  --protocol NAME    the command set to decode, as DisplayProtocol in Settings.ini: frame\n"
+    "                     (default), epson, cd5220, logic-controls or aedex; a byte the set does\n"
+    "                     not know is shown as a dot\n"
+    "  --wrap             a display whose cursor moves on to the other line after the last column\n"
     "  --once             print the two lines of the first frame, one per line, and exit\n"
     "  --timeout SECONDS  with --once: give up with exit status 1 when no frame arrives in time\n"
     "  --help             show this text\n";
 
 struct TOptions {
   std::size_t Width = 20;
+  TDisplayProtocol Protocol = kDefaultDisplayProtocol;
+  bool Wrap = false;
   bool Once = false;
   std::optional<std::chrono::seconds> Timeout;
 };
@@ -77,6 +85,13 @@ TOptions ParseOptions(int argc, char** argv) {
       std::exit(0);
     } else if (arg == "--once" && !value) {
       options.Once = true;
+    } else if (arg == "--wrap" && !value) {
+      options.Wrap = true;
+    } else if (arg == "--protocol") {
+      const std::string name = takeValue();
+      const std::optional<TDisplayProtocol> protocol = DisplayProtocolByName(name);
+      if (!protocol) UsageError("--protocol wants " + DisplayProtocolNames() + ", not \"" + name + "\"");
+      options.Protocol = *protocol;
     } else if (arg == "--width") {
       options.Width = static_cast<std::size_t>(ParseNumber(arg, takeValue(), 1, 200));
     } else if (arg == "--timeout") {
@@ -135,11 +150,11 @@ int Run(const TOptions& options) {
   };
 
   const TDeadline deadline = options.Timeout ? TDeadline::After(*options.Timeout) : TDeadline::Never();
-  TFrameDecoder decoder;
+  const std::unique_ptr<TDisplayDecoder> decoder = MakeDisplayDecoder(options.Protocol, options.Width, options.Wrap);
   char buffer[4096];
   for (;;) {
     // Sleep until input, the end of a quiet spell after a frame's line 2, or the deadline.
-    const TDeadline quiet = decoder.Pending() ? TDeadline::After(kQuietTime) : TDeadline::Never();
+    const TDeadline quiet = decoder->Pending() ? TDeadline::After(kQuietTime) : TDeadline::Never();
     pollfd in{pty.Master.Get(), POLLIN, 0};
     const int ready = ::poll(&in, 1, TDeadline::Earlier(quiet, deadline).PollTimeout());
     if (ready < 0) {
@@ -147,7 +162,7 @@ int Run(const TOptions& options) {
       throw Exception(std::string("poll failed: ") + std::strerror(errno));
     }
     if (ready == 0) {
-      if (const std::optional<TDisplayFrame> frame = decoder.Flush()) {
+      if (const std::optional<TDisplayFrame> frame = decoder->Flush()) {
         if (show(*frame)) return 0;
       } else if (deadline.Expired()) {
         std::fprintf(stderr, "kestova-virtual-display: no frame within %lld s\n",
@@ -161,7 +176,7 @@ int Run(const TOptions& options) {
     if (n <= 0)
       throw Exception(std::string("reading the pseudo-terminal failed: ") +
                       (n == 0 ? "end of input" : std::strerror(errno)));
-    for (const TDisplayFrame& frame : decoder.Feed(std::string_view(buffer, static_cast<std::size_t>(n))))
+    for (const TDisplayFrame& frame : decoder->Feed(std::string_view(buffer, static_cast<std::size_t>(n))))
       if (show(frame)) return 0;
   }
 }

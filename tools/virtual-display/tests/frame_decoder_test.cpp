@@ -12,11 +12,7 @@ namespace {
 // Everything a stream shows: the frames Feed completes, then the one a pause completes.
 std::vector<TDisplayFrame> Decode(const std::vector<std::string>& reads) {
   TFrameDecoder decoder;
-  std::vector<TDisplayFrame> frames;
-  for (const std::string& read : reads)
-    for (TDisplayFrame& frame : decoder.Feed(read)) frames.push_back(std::move(frame));
-  if (std::optional<TDisplayFrame> last = decoder.Flush()) frames.push_back(*last);
-  return frames;
+  return DecodeReads(decoder, reads);
 }
 
 struct StreamCase {

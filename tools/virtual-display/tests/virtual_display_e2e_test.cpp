@@ -92,6 +92,33 @@ TEST(VirtualDisplayTest, OncePrintsTheFirstFrameDecoded) {
   EXPECT_EQ(tool.Output, path + "\nRačun\n1.50 EUR\n");
 }
 
+// Another command set, and a display that wraps, as the options choose them.
+TEST(VirtualDisplayTest, OnceDecodesTheCommandSetOfItsOptions) {
+  struct Case {
+    std::vector<std::string> Args;
+    std::string Bytes;
+    std::string Lines;
+  };
+  const std::vector<Case> cases = {
+      {{"--protocol", "epson"}, "\x1B@\x0C\x1F$\x01\x01Ra\x9F" "un\x1F$\x01\x02" "1.50 EUR", "Račun\n1.50 EUR\n"},
+      {{"--protocol=Logic-Controls"}, std::string("\x1F\x11\x10\x00Total   ", 12) + "\x10\x14" "12.50",
+       "Total\n12.50\n"},
+      {{"--protocol", "cd5220"}, "\x1F$\x01\x01" "A", "·$··A\n\n"},  // the epson cursor command is unknown here
+      {{"--protocol", "frame", "--wrap"}, "\x0C" "ABCDEFGHIJKLMNOPQRST\n\rxyz", "xyzDEFGHIJKLMNOPQRST\n\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Args.front());
+    std::vector<std::string> args = c.Args;
+    args.push_back("--once");
+    ToolProcess tool(args);
+    ASSERT_TRUE(tool.ReadLine());
+    const std::string path = tool.Path();
+    WriteTo(path, c.Bytes);
+    EXPECT_EQ(tool.ExitStatus(), 0);
+    EXPECT_EQ(tool.Output, path + "\n" + c.Lines);
+  }
+}
+
 // The server closes and reopens its port; the display must not hang up in between.
 TEST(VirtualDisplayTest, AWriterClosingAndReopeningThePortLosesNothing) {
   ToolProcess tool({"--once"});
@@ -138,6 +165,8 @@ TEST(VirtualDisplayTest, BadOptionsExitWithStatusTwo) {
       {{"--width"}, "--width needs a value"},
       {{"--timeout", "1"}, "--timeout goes with --once"},
       {{"--once=yes"}, "unknown option \"--once=yes\""},
+      {{"--protocol", "escpos"}, "--protocol wants frame, epson, cd5220, logic-controls or aedex, not \"escpos\""},
+      {{"--wrap=1"}, "unknown option \"--wrap=1\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Error);
