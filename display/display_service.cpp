@@ -79,6 +79,9 @@ TKestovaDisplayService::~TKestovaDisplayService() {
   // The manager publishes through our client, so it goes first.
   if (MqttManager && MqttManager->MqttClient == mqttClient.get()) MqttManager.reset();
   mqttClient.reset();
+  // Closing the port on its way out can still report line errors; the output that would act on
+  // them goes first, so nothing may reach it any more.
+  comDisplay->OnError = nullptr;
   FComOutput.reset();
   comDisplay.reset();
   if (KestovaDisplayService == this) KestovaDisplayService = nullptr;
