@@ -334,7 +334,10 @@ void TSerialCustomComm::Close() {
 }
 
 template <typename T>
-void TSerialCustomComm::EndThread(std::unique_ptr<T>& thread) {
+void TSerialCustomComm::EndThread(std::unique_ptr<T>& member) {
+  // Taken out of the member first: joining runs the main thread's queued tasks, and one of them
+  // may open the port again and put a new thread there, which must not be the one released here.
+  std::unique_ptr<T> thread = std::move(member);
   if (!thread) return;
   thread->Stop();
   const bool waits_for_us = FMain.IsMainThread() && FSyncCaller == thread.get();
@@ -385,14 +388,17 @@ void TSerialCustomComm::CloseDevice() {
 }
 
 void TSerialCustomComm::JoinRetired() {
-  for (auto it = FRetired.begin(); it != FRetired.end();) {
-    TSerialThread* thread = it->get();
-    if (thread->IsCurrentThread() || (FMain.IsMainThread() && FSyncCaller == thread)) {
-      ++it;
+  // Joining runs the main thread's queued tasks, and one of them may close the port and retire
+  // more threads: the list is taken out first, so the member can grow meanwhile.
+  std::vector<std::unique_ptr<TSerialThread>> retired;
+  retired.swap(FRetired);
+  for (std::unique_ptr<TSerialThread>& thread : retired) {
+    if (thread->IsCurrentThread() || (FMain.IsMainThread() && FSyncCaller == thread.get())) {
+      FRetired.push_back(std::move(thread));
       continue;
     }
     thread->Worker().Join();
-    it = FRetired.erase(it);
+    thread.reset();
   }
 }
 

@@ -325,10 +325,10 @@ class TSerialCustomComm : public TSerialComponent {
   void StopThreads();
   void TearDown();
   void CloseDevice();
-  // Stops `thread` and joins it, or hands it to FRetired when it cannot be joined now: it is
-  // the calling thread, or it waits for the handler that called Close.
+  // Takes the thread out of `member`, stops it and joins it, or hands it to FRetired when it
+  // cannot be joined now: it is the calling thread, or it waits for the handler that called Close.
   template <typename T>
-  void EndThread(std::unique_ptr<T>& thread);
+  void EndThread(std::unique_ptr<T>& member);
   void JoinRetired();
 
   std::shared_ptr<TSerialDevice> FDevice;
