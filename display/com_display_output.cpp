@@ -3,6 +3,23 @@
 #include <exception>
 
 namespace kestova {
+namespace {
+
+// Marks a close or open of the port under way. Both wait for the port's threads while running
+// the main thread's queued tasks, so a message or a device report handled meanwhile must not
+// start a restart of its own in the middle of this one.
+class TRestartScope {
+ public:
+  explicit TRestartScope(bool& flag) noexcept : FFlag(flag) { FFlag = true; }
+  ~TRestartScope() { FFlag = false; }
+  TRestartScope(const TRestartScope&) = delete;
+  TRestartScope& operator=(const TRestartScope&) = delete;
+
+ private:
+  bool& FFlag;
+};
+
+}  // namespace
 
 TComDisplayOutput::TComDisplayOutput(TSerialComm& port, TLog log, TMainThread& main)
     : FPort(port),
@@ -28,8 +45,11 @@ void TComDisplayOutput::SetDisplayProtocol(TDisplayProtocol protocol, const Byte
 void TComDisplayOutput::Show(const ByteString& line1, const ByteString& line2) {
   FLastFrame = UpdateBytes(FProtocol, line1, line2, FWidth);
   FHaveFrame = true;
+  // A restart under way writes the newest frame once the port is open again.
+  if (FRestarting) return;
   if (Write(FLastFrame)) return;
   FLog("Sending failed. Restarting COM port...");
+  const TRestartScope restarting(FRestarting);
   FPort.Close();
   try {
     FPort.Open();
@@ -44,7 +64,8 @@ void TComDisplayOutput::Show(const ByteString& line1, const ByteString& line2) {
 void TComDisplayOutput::LineErrors(int32_t errors) {
   // The device hung up (an adapter unplugged) or stopped taking bytes. Left open, the port
   // would keep failing until the program restarts.
-  if ((static_cast<uint32_t>(errors) & CE_IOE) == 0 || !FPort.Active()) return;
+  if ((static_cast<uint32_t>(errors) & CE_IOE) == 0 || !FPort.Active() || FRestarting) return;
+  const TRestartScope restarting(FRestarting);
   FPort.Close();
   // The device that went away may still be there for a moment: only another one counts.
   WatchForDevice(FOpenedDevice);
@@ -79,7 +100,8 @@ void TComDisplayOutput::WatchForDevice(std::optional<TFileId> skip) {
 }
 
 void TComDisplayOutput::DeviceAppeared(uint64_t watch) {
-  if (watch != FWatch || FPort.Active()) return;
+  if (watch != FWatch || FPort.Active() || FRestarting) return;
+  const TRestartScope restarting(FRestarting);
   const std::string path = FPort.DevicePath();
   try {
     FPort.Open();
