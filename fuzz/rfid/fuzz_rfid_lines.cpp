@@ -17,12 +17,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz/fuzz_support.h"
 #include "messaging/file_logger.h"
 #include "platform/string_list.h"
 #include "platform/text_codec.h"
@@ -34,12 +33,7 @@
 namespace {
 
 using namespace kestova;
-
-void Check(bool condition, const char* what) {
-  if (condition) return;
-  std::fprintf(stderr, "invariant broken: %s\n", what);
-  std::abort();
-}
+using fuzz::Check;
 
 struct TSplit {
   std::vector<std::string> Lines;
@@ -190,17 +184,11 @@ void Dispatch(const std::vector<std::string>& lines) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   FuzzedDataProvider input(data, size);
   const uint8_t limitByte = input.ConsumeIntegral<uint8_t>();
-  uint32_t seed = input.ConsumeIntegral<uint32_t>();
+  const auto seed = input.ConsumeIntegral<uint32_t>();
   const std::string stream = input.ConsumeRemainingBytesAsString();
   const std::size_t limit = limitByte >= 48 ? TCmdLineSplitter::kMaxLineLength : 1u + limitByte;
 
-  std::vector<std::string_view> pieces;
-  for (std::size_t at = 0; at < stream.size();) {
-    seed = seed * 1103515245u + 12345u;
-    const std::size_t length = std::min<std::size_t>(1 + (seed >> 16) % 17, stream.size() - at);
-    pieces.push_back(std::string_view(stream).substr(at, length));
-    at += length;
-  }
+  const std::vector<std::string_view> pieces = fuzz::Pieces(stream, seed, 17);
   const TSplit model = ModelSplit(stream, limit);
   Check(Split({stream}, limit) == model, "the whole stream splits otherwise than the model");
   Check(Split(pieces, limit) == model, "the stream in pieces splits otherwise than whole");

@@ -21,13 +21,12 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz/fuzz_support.h"
 #include "platform/main_thread.h"
 #include "platform/unique_fd.h"
 #include "serial/serial_comm.h"
@@ -37,12 +36,7 @@
 namespace {
 
 using namespace kestova;
-
-void Check(bool condition, const char* what) {
-  if (condition) return;
-  std::fprintf(stderr, "invariant broken: %s\n", what);
-  std::abort();
-}
+using fuzz::Check;
 
 // What the device does next, set by the input; the device and the harness share it.
 struct TDeviceScript {

@@ -17,13 +17,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz/fuzz_support.h"
 #include "display/display_protocol.h"
 #include "display/settings.h"
 #include "display/settings_check.h"
@@ -35,12 +34,7 @@
 namespace {
 
 using namespace kestova;
-
-void Check(bool condition, const char* what) {
-  if (condition) return;
-  std::fprintf(stderr, "invariant broken: %s\n", what);
-  std::abort();
-}
+using fuzz::Check;
 
 // The file every run reads: a memory file, reached through its /proc path.
 const std::string& IniPath(std::string_view content) {

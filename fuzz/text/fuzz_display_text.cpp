@@ -16,12 +16,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_support.h"
 #include "display/text_shaping.h"
 #include "platform/exception.h"
 #include "platform/text_codec.h"
@@ -29,12 +28,7 @@
 namespace {
 
 using namespace kestova;
-
-void Check(bool condition, const char* what) {
-  if (condition) return;
-  std::fprintf(stderr, "invariant broken: %s\n", what);
-  std::abort();
-}
+using fuzz::Check;
 
 // Runs `f`, which must raise the no-mapping error.
 template <typename F>

@@ -17,11 +17,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz/fuzz_support.h"
 #include "display/display_protocol.h"
 #include "display/text_shaping.h"
 #include "tools/virtual-display/display_decoder.h"
@@ -30,12 +30,7 @@
 namespace {
 
 using namespace kestova;
-
-void Check(bool condition, const char* what) {
-  if (condition) return;
-  std::fprintf(stderr, "invariant broken: %s\n", what);
-  std::abort();
-}
+using fuzz::Check;
 
 struct TDisplay {
   TDisplayProtocol Protocol;
@@ -57,12 +52,7 @@ std::vector<TDisplayFrame> Decode(const TDisplay& display, const std::vector<std
 
 void Stream(const TDisplay& display, const std::string& stream, uint32_t seed) {
   std::vector<std::string> pieces, bytes;
-  for (std::size_t at = 0; at < stream.size();) {
-    seed = seed * 1103515245u + 12345u;
-    const std::size_t length = std::min<std::size_t>(1 + (seed >> 16) % 32, stream.size() - at);
-    pieces.push_back(stream.substr(at, length));
-    at += length;
-  }
+  for (const std::string_view piece : fuzz::Pieces(stream, seed, 32)) pieces.emplace_back(piece);
   for (const char c : stream) bytes.emplace_back(1, c);
   const std::vector<TDisplayFrame> whole = Decode(display, {stream});
   Check(Decode(display, pieces) == whole, "the frames depend on the pieces the bytes came in");
