@@ -24,14 +24,14 @@ bool TryStrToInt(std::string_view text, int32_t& value) noexcept {
   std::string_view s = text;
   if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
     s.remove_prefix(2);
-    if (s.empty() || s.size() > 8) return false;
-    uint32_t v = 0;
+    uint64_t v = 0;
     for (char c : s) {
       const int d = HexDigit(c);
       if (d < 0) return false;
-      v = v * 16 + static_cast<uint32_t>(d);
+      v = v * 16 + static_cast<uint64_t>(d);
+      if (v > 0xFFFFFFFFull) return false;
     }
-    value = static_cast<int32_t>(v);
+    value = static_cast<int32_t>(static_cast<uint32_t>(v));
     return true;
   }
   bool negative = false;

@@ -44,25 +44,13 @@ void TCmdIOHandler::Open(const std::string& host, std::uint16_t port, TDeadline 
 }
 
 std::string TCmdIOHandler::ReadLn() {
-  for (;;) {
-    const std::size_t lf = FPending.find('\n');
-    if (lf != std::string::npos) {
-      std::size_t end = lf;
-      if (end > 0 && FPending[end - 1] == '\r') --end;
-      std::string line = FromAsciiBytes(std::string_view(FPending).substr(0, end));
-      FPending.erase(0, lf + 1);
-      return line;
-    }
-    // Without its line feed the line is too long once it holds more than the limit, unless the
-    // one extra byte is the CR of a CR LF still to come.
-    const std::size_t size = FPending.size();
-    if (size > kMaxLineLength && !(size == kMaxLineLength + 1 && FPending.back() == '\r')) throw ECmdLineTooLong();
+  std::string line;
+  while (!FLines.Next(line)) {
     char chunk[4096];
-    // Never read more than the limit allows, so an endless line is refused early.
-    const std::size_t room = kMaxLineLength + 2 - std::min(size, kMaxLineLength + 1);
-    const std::size_t n = FSocket.ReadSome(chunk, std::min(sizeof chunk, room), TDeadline::Never());
-    FPending.append(chunk, n);
+    const std::size_t n = FSocket.ReadSome(chunk, std::min(sizeof chunk, FLines.Room()), TDeadline::Never());
+    FLines.Append(std::string_view(chunk, n));
   }
+  return line;
 }
 
 void TCmdIOHandler::Write(std::string_view text) {

@@ -11,21 +11,15 @@
 #include <string_view>
 
 #include "platform/deadline.h"
-#include "platform/exception.h"
 #include "platform/tcp_socket.h"
+#include "rfid/cmd_line_splitter.h"
 
 namespace kestova {
-
-// A received line grew past TCmdIOHandler::kMaxLineLength characters without its line feed.
-class ECmdLineTooLong : public Exception {
- public:
-  ECmdLineTooLong() : Exception("Max line length exceeded.") {}
-};
 
 class TCmdIOHandler {
  public:
   // The longest line accepted, without its CR LF.
-  static constexpr std::size_t kMaxLineLength = 16384;
+  static constexpr std::size_t kMaxLineLength = TCmdLineSplitter::kMaxLineLength;
 
   TCmdIOHandler() = default;
   TCmdIOHandler(const TCmdIOHandler&) = delete;
@@ -47,7 +41,7 @@ class TCmdIOHandler {
 
  private:
   TTcpSocket FSocket;
-  std::string FPending;  // received bytes not yet returned as a line (reading side only)
+  TCmdLineSplitter FLines;  // reading side only
 };
 
 // UTF-8 text as ASCII bytes: every character above 127 (and every byte of a malformed sequence)

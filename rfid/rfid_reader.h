@@ -107,6 +107,10 @@ class TRfidReader {
   bool Connect2();
   void Disconnect(bool NotifyPeer);
 
+  // The connection's before-command hook: interprets one received line (listening thread).
+  // Public so that received lines can be replayed without a reader on the network.
+  void PreProcessData(TCmdTCPClient& ASender, std::string& AData, TCmdContext& AContext);
+
  private:
   enum class TReply : uint8_t { rNone, rLearnMode, rAutoMode };
 
@@ -115,7 +119,6 @@ class TRfidReader {
   // thread has ended, or Timeout passed.
   void WaitForReply(TReply AKind, uint64_t seen);
   uint64_t Replies(TReply AKind) const;
-  void PreProcessData(TCmdTCPClient& ASender, std::string& AData, TCmdContext& AContext);
   // Store a mode the reader reported and wake a query waiting for it.
   void ModeReported(std::atomic<bool>& mode, uint64_t& replies, bool on);
   void ClientConnected();

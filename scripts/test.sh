@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what it needs, builds, runs every test in a normal build and
-# again under the address and undefined-behaviour sanitizers. KESTOVA_TSAN=1 adds a
-# ThreadSanitizer pass. Any failure or sanitizer report fails the run.
+# again under the address and undefined-behaviour sanitizers, then every fuzz target for a short
+# fixed number of executions (scripts/fuzz.sh --smoke). KESTOVA_TSAN=1 adds a ThreadSanitizer
+# pass. Any failure, sanitizer report or fuzz finding fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -21,6 +22,9 @@ echo "== address and undefined-behaviour sanitizers"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 run_suite build/asan -DCMAKE_BUILD_TYPE=Debug -DKESTOVA_SANITIZE=address,undefined
+
+echo "== fuzz targets: a short pass from their corpora (clang, address and undefined-behaviour sanitizers)"
+bash scripts/fuzz.sh --smoke --jobs "$jobs"
 
 if [ "${KESTOVA_TSAN:-0}" = 1 ]; then
   echo "== thread sanitizer"

@@ -1,5 +1,6 @@
 // The port's input: reading, waiting for a byte, and the data step of the event dispatch.
 #include <algorithm>
+#include <exception>
 #include <vector>
 
 #include "platform/deadline.h"
@@ -72,6 +73,7 @@ void TSerialCustomComm::HandleDataEvent() {
   // Read up to an empty queue: what arrives while the step runs is taken now too.
   std::vector<uint8_t> data;
   int rc = 0;
+  std::exception_ptr countFailed;
   while (count > 0 && data.size() < kDataStepLimit) {
     const std::size_t at = data.size();
     data.resize(at + static_cast<std::size_t>(count));
@@ -79,7 +81,13 @@ void TSerialCustomComm::HandleDataEvent() {
     rc = ReadDevice(data.data() + at, count, got);
     data.resize(at + static_cast<std::size_t>(std::max(got, 0)));
     if (rc != 0 || got <= 0) break;
-    count = ReadBufUsed();
+    try {
+      count = ReadBufUsed();
+    } catch (const ESerialCommError&) {
+      // The bytes already read are out of the driver: they must still reach the application.
+      countFailed = std::current_exception();
+      break;
+    }
   }
   if (!data.empty()) {
     const auto n = static_cast<int32_t>(data.size());
@@ -87,6 +95,7 @@ void TSerialCustomComm::HandleDataEvent() {
     if (auto handler = OnRxBuf) handler(*this, data.data(), n);
   }
   // Reported after the bytes read before the failure were handed out.
+  if (countFailed) std::rethrow_exception(countFailed);
   Watch(rc, sErrRead);
 }
 

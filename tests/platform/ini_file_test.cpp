@@ -115,6 +115,9 @@ TEST(IniIntegerTest, ConversionRules) {
       {"0xg", false, 0},         {"abc", false, 0},          {"", false, 0},
       {"12a", false, 0},         {"-", false, 0},            {"$", false, 0},
       {"-0x10", false, 0},       {"1 2", false, 0},          {"0010", true, 10},
+      // Leading zeros count for nothing after 0x, as after $; the value decides the range.
+      {"0x000000014", true, 20}, {"$000000014", true, 20},   {"0x100000000", false, 0},
+      {"0x0000000100000000", false, 0},
   };
   for (const auto& c : cases) {
     int32_t v = 0;

@@ -54,7 +54,20 @@ int TScriptedSerialDevice::Read(void* buf, std::size_t count, std::size_t& got) 
       return FScript->ReadError;
     }
   }
-  return TPosixSerialDevice::Read(buf, count, got);
+  const int rc = TPosixSerialDevice::Read(buf, count, got);
+  if (rc == 0 && got > 0) {
+    std::lock_guard lock(FScript->Lock);
+    FScript->HasRead = true;
+  }
+  return rc;
+}
+
+int TScriptedSerialDevice::InputQueued(int32_t& count) {
+  {
+    std::lock_guard lock(FScript->Lock);
+    if (FScript->HasRead && FScript->QueueErrorAfterRead != 0) return FScript->QueueErrorAfterRead;
+  }
+  return TPosixSerialDevice::InputQueued(count);
 }
 
 int TScriptedSerialDevice::Write(const void* buf, std::size_t count, std::size_t& written) {

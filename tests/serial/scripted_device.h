@@ -33,6 +33,9 @@ struct TLineScript {
   bool HasTermios = false;
   int WriteError = 0;  // writes fail with it while not 0
   int ReadError = 0;   // reads too
+  // Once a read has returned bytes, queue counts fail with it (the device went in mid-step).
+  int QueueErrorAfterRead = 0;
+  bool HasRead = false;
   TSerialEvent Changed;
 };
 
@@ -47,6 +50,7 @@ class TScriptedSerialDevice : public TPosixSerialDevice {
   int SetModemLines(uint32_t set, uint32_t clear) override;
   int GetSerialInfo(TSerialInfo& info) override;
   int Read(void* buf, std::size_t count, std::size_t& got) override;
+  int InputQueued(int32_t& count) override;
   int Write(const void* buf, std::size_t count, std::size_t& written) override;
   int WaitLine(std::span<const int> wake_fds, int timeout_ms, TSerialLineWake& wake) override;
 

@@ -206,6 +206,24 @@ TEST_F(SerialInput, AFailingReadIsRaisedAndTheDataStepHandsItToTheApplication) {
   EXPECT_EQ(port->ReadText(), "lost?") << "the bytes wait for a read that works";
 }
 
+// The device goes (ENODEV) right after a read of the data step: the bytes it read are out of the
+// driver, so they reach the client and OnRxBuf before the error is reported.
+TEST_F(SerialInput, BytesReadBeforeTheQueueCountFailsStillReachTheApplication) {
+  auto script = std::make_shared<TLineScript>();
+  script->QueueErrorAfterRead = ENODEV;
+  auto port = NewLoggingPort();
+  port->SetDeviceOpener(ScriptedOpener(script));
+  port->OnApplicationException = [&](TSerialCustomComm&, const std::string& message) { Log.push_back(message); };
+  TLoggingUser user("client", Log);
+  TSerialDispatcher client(user);
+  port->InsertClient(&client);
+  port->Open();
+  Pty.WriteMaster("hello");
+  ASSERT_TRUE(PumpUntil([&] { return Log.size() >= 3; })) << ::testing::PrintToString(Log);
+  EXPECT_EQ(Log, (std::vector<std::string>{"client data hello", "rxbuf hello",
+                                           "Error retrieving statistics (19), No such device"}));
+}
+
 TEST_F(SerialInput, WaitCharReturnsWhenAByteArrivesAndAfterItsTimeOutWithoutAThread) {
   auto port = NewPort();
   port->Open();
