@@ -6,16 +6,10 @@
 #include <cstring>
 
 #include "mqtt/topic.h"
+#include "platform/ascii_text.h"
 
 namespace kestova {
 namespace {
-
-// Blank as the settings and the client see it: nothing but spaces and control characters.
-bool IsBlank(const std::string& AText) {
-  for (char c : AText)
-    if (static_cast<unsigned char>(c) > 32) return false;
-  return true;
-}
 
 void CheckTopics(const TSettings& ASettings, TSettingsProblems& AProblems) {
   if (!ASettings.MqttTopics) return;

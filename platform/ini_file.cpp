@@ -5,20 +5,10 @@
 #include <sstream>
 
 #include "platform/ini_syntax.h"
-#include "platform/string_list.h"
+#include "platform/ascii_text.h"
 #include "platform/text_codec.h"
 
 namespace kestova {
-namespace {
-
-int HexDigit(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
 
 bool TryStrToInt(std::string_view text, int32_t& value) noexcept {
   std::string_view s = text;
@@ -27,7 +17,7 @@ bool TryStrToInt(std::string_view text, int32_t& value) noexcept {
     if (s.empty() || s.size() > 8) return false;
     uint32_t v = 0;
     for (char c : s) {
-      const int d = HexDigit(c);
+      const int d = HexDigitValue(c);
       if (d < 0) return false;
       v = v * 16 + static_cast<uint32_t>(d);
     }
@@ -45,7 +35,7 @@ bool TryStrToInt(std::string_view text, int32_t& value) noexcept {
     if (s.empty()) return false;
     uint64_t v = 0;
     for (char c : s) {
-      const int d = HexDigit(c);
+      const int d = HexDigitValue(c);
       if (d < 0) return false;
       v = v * 16 + static_cast<uint64_t>(d);
       if (v > 0xFFFFFFFFull) return false;

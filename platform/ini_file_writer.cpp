@@ -11,7 +11,7 @@
 
 #include "platform/exception.h"
 #include "platform/ini_syntax.h"
-#include "platform/string_list.h"
+#include "platform/ascii_text.h"
 #include "platform/unique_fd.h"
 
 namespace kestova {

@@ -1,25 +1,15 @@
 #include "platform/string_list.h"
 
+#include "platform/ascii_text.h"
 #include "platform/exception.h"
 
 namespace kestova {
 namespace {
 
-bool IsSpaceOrControl(char c) noexcept {
-  const auto code = static_cast<unsigned char>(c);
-  return code >= 1 && code <= 32;
-}
-
-char AsciiLower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+// Separates items of delimited text: a blank character, except NUL (which is an ordinary one).
+bool IsSpaceOrControl(char c) noexcept { return c != '\0' && IsBlankChar(c); }
 
 }  // namespace
-
-bool SameText(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
-}
 
 const std::string& TStringList::Strings(int index) const {
   if (index < 0 || index >= Count()) throw EListError(Format("List index out of bounds (%d)", index));

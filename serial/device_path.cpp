@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "platform/ascii_text.h"
 #include "platform/format.h"
 
 namespace kestova {
@@ -20,8 +21,7 @@ std::string FormatName(const std::string& device_name, TSerialPortInt port_num) 
 // The number of a "COM<n>" name, or -1.
 long ComNumber(const std::string& name) {
   if (name.size() < 4 || name.size() > 13) return -1;
-  for (int i = 0; i < 3; ++i)
-    if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return -1;
+  if (!StartsWithText(name, "COM")) return -1;
   long n = 0;
   for (std::size_t i = 3; i < name.size(); ++i) {
     if (!std::isdigit(static_cast<unsigned char>(name[i]))) return -1;

@@ -1,5 +1,6 @@
 kestova_add_test(platform_core_tests
   SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/ascii_text_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/string_list_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/number_text_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/hex_bytes_test.cpp
