@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 
+#include "platform/deadline.h"
 #include "platform/main_thread.h"
 #include "platform/unique_fd.h"
 
@@ -41,7 +42,8 @@ class TEventLoop {
   void CancelTimer(TimerId id);
 
  private:
-  int TimeoutMs() const;
+  // When the earliest timer is due; never without timers.
+  TDeadline NextTimer() const;
   void RunDueTimers();
   void ReadSignals();
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "platform/deadline.h"
 #include "serial/serial_custom_comm.h"
 #include "serial/serial_dispatcher.h"
 #include "serial/serial_display.h"
@@ -96,7 +97,7 @@ int32_t TSerialCustomComm::DirectWriteBuf(const void* Buf, int32_t Count) {
     std::lock_guard lock(FWriteSection);
     const std::shared_ptr<TSerialDevice> device = FDevice;
     if (!device) return 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(FBuffers->WriteTimeout());
+    const TDeadline deadline = TDeadline::After(std::chrono::milliseconds(FBuffers->WriteTimeout()));
     while (total < Count) {
       std::size_t n = 0;
       rc = device->Write(bytes + total, static_cast<std::size_t>(Count - total), n);
@@ -106,11 +107,9 @@ int32_t TSerialCustomComm::DirectWriteBuf(const void* Buf, int32_t Count) {
       }
       if (rc != 0 && rc != EAGAIN) break;
       rc = 0;
-      const int left = RemainingMs(deadline);
-      if (left == 0) break;  // timed out: the caller learns how much the driver took
+      if (deadline.Expired()) break;  // timed out: the caller learns how much the driver took
       bool writable = false;
-      uint32_t woken = 0;
-      rc = device->WaitWritable({}, left, writable, woken);
+      rc = device->WaitWritable({}, deadline, writable);
       if (rc != 0) break;
     }
     if (total > 0 && FTxWatcher) FTxWatcher->TransmitStarted();
@@ -177,7 +176,7 @@ void TSerialCustomComm::Purge(uint32_t flags) {
         std::lock_guard write_lock(FWriteSection);
         writer = FWriteThread.get();
       }
-      if (writer) writer->Flush(kFlushTimeoutMs);
+      if (writer) writer->Flush(kFlushTimeout);
     }
     if (FDevice)
       rc = FDevice->Purge((flags & (PURGE_RXABORT | PURGE_RXCLEAR)) != 0, (flags & (PURGE_TXABORT | PURGE_TXCLEAR)) != 0);

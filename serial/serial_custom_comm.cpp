@@ -312,7 +312,7 @@ void TSerialCustomComm::CreateThreads() {
     }
     auto thread = std::make_unique<TSerialCommWriteThread>(
         FMain, FDevice, FWriteSection, FWriteRoom, FBuffers->WriteSize(), FNewestOnly, FLineErrors, std::move(report),
-        [this] { return static_cast<int>(FBuffers->WriteTimeout()); });
+        [this] { return std::chrono::milliseconds(FBuffers->WriteTimeout()); });
     thread->Start(FWritePriority);
     std::lock_guard lock(FWriteSection);
     FWriteThread = std::move(thread);
@@ -324,13 +324,12 @@ void TSerialCustomComm::CreateThreads() {
 void TSerialCustomComm::Close() {
   JoinRetired();
   if (!Active()) return;
-  StopThreads();
-  CloseDevice();
+  TearDown();
   if (!FDestroying) {
     if (auto handler = OnClose) handler(*this);
   }
   // Gives the device time to settle before it is opened again.
-  std::this_thread::sleep_for(std::chrono::milliseconds(kClosePauseMs));
+  std::this_thread::sleep_for(kClosePause);
 }
 
 template <typename T>

@@ -58,6 +58,7 @@
 // write thread paces the frames at the line's speed so that stale ones never pile up in the
 // driver (serial_write_thread.h).
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -109,8 +110,8 @@ class TSerialCustomComm : public TSerialComponent {
   using TApplicationExceptionEvent = std::function<void(TSerialCustomComm& Sender, const std::string& Message)>;
 
   static constexpr uint32_t kVersion = 0x02020001;
-  static constexpr int kClosePauseMs = 300;
-  static constexpr int kFlushTimeoutMs = 2000;
+  static constexpr std::chrono::milliseconds kClosePause{300};
+  static constexpr std::chrono::milliseconds kFlushTimeout{2000};
 
   explicit TSerialCustomComm(TMainThread& main = MainThread());
   ~TSerialCustomComm() override;
@@ -120,7 +121,7 @@ class TSerialCustomComm : public TSerialComponent {
   // Opens the device and starts the threads; raises ESerialCommError on failure (the port is
   // then closed).
   void Open();
-  // Stops the threads, closes the device, raises OnClose and pauses kClosePauseMs. Nothing
+  // Stops the threads, closes the device, raises OnClose and pauses kClosePause. Nothing
   // when closed.
   void Close();
   bool Active() const noexcept { return FHandle.load() >= 0; }

@@ -14,4 +14,8 @@ std::string SerialSysErrorText(int code) {
   return text;
 }
 
+void RaiseEventError(int code) {
+  throw ESerialCommError(Format("Cannot create an event (%d), %s", code, SerialSysErrorText(code)));
+}
+
 }  // namespace kestova

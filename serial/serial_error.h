@@ -38,4 +38,7 @@ inline constexpr char sErrProperties[] = "Error reading port properties (%d), %s
 inline constexpr char sErrPortClosed[] = "Can't perform this operation while port is closed";
 inline constexpr char sErrDefaultParams[] = "Error reading default port parameters.";
 
+// Raises the error of an event the port could not make (TWakeEvent's failure): errno `code`.
+[[noreturn]] void RaiseEventError(int code);
+
 }  // namespace kestova

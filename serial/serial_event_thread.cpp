@@ -31,13 +31,13 @@ void TSerialCommEventThread::Start(TThreadPriority priority) {
 
 void TSerialCommEventThread::Stop() noexcept {
   FTerminated = true;
-  FEvent.Set();
+  FStop.Signal();
 }
 
 void TSerialCommEventThread::TransmitStarted() noexcept {
   if ((FEventMask & EV_TXEMPTY) == 0) return;
   FTxPending = true;
-  FPoke.Set();
+  FPoke.Signal();
 }
 
 void TSerialCommEventThread::Run() {
@@ -48,12 +48,12 @@ void TSerialCommEventThread::Run() {
   const bool watch_modem = (FEventMask & kModemEvents) != 0;
   bool hung_up = false;
   bool above_80 = false;
-  const int wake_fds[] = {FEvent.Fd(), FPoke.Fd()};
+  const int wakeFds[] = {FStop.Fd(), FPoke.Fd()};
 
   while (!FTerminated) {
     const bool sample = !hung_up && ((watch_modem && (have_counters || have_lines)) || FTxPending);
     TSerialLineWake wake;
-    const int rc = FDevice->WaitLine(wake_fds, sample ? kModemSampleMs : -1, wake);
+    const int rc = FDevice->WaitLine(wakeFds, sample ? TDeadline::After(kModemSample) : TDeadline::Never(), wake);
     if (FTerminated) break;
     uint32_t occurred = 0;
     if (rc != 0) {
@@ -61,10 +61,10 @@ void TSerialCommEventThread::Run() {
       if (!hung_up) FErrors.Latch(CE_IOE);
       if (!hung_up && (FEventMask & EV_ERR)) FDispatch(*this, EV_ERR);
       hung_up = true;
-      FEvent.Wait(-1);
+      FStop.Wait(TDeadline::Never());
       continue;
     }
-    if (wake.WokenMask & 2) FPoke.Reset();
+    FPoke.Consume();
     if (wake.Readable) {
       occurred |= EV_RXCHAR;
       if (FEventMask & EV_RX80FULL) {

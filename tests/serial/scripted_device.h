@@ -7,7 +7,7 @@
 #include <string>
 
 #include "serial/posix_serial_device.h"
-#include "serial/serial_event.h"
+#include "platform/wake_event.h"
 
 namespace kestova::test {
 
@@ -19,7 +19,7 @@ struct TLineScript {
       std::lock_guard lock(Lock);
       change(*this);
     }
-    Changed.Set();
+    Changed.Signal();
   }
 
   std::mutex Lock;
@@ -33,7 +33,7 @@ struct TLineScript {
   bool HasTermios = false;
   int WriteError = 0;  // writes fail with it while not 0
   int ReadError = 0;   // reads too
-  TSerialEvent Changed;
+  TWakeEvent Changed;
 };
 
 class TScriptedSerialDevice : public TPosixSerialDevice {
@@ -48,7 +48,7 @@ class TScriptedSerialDevice : public TPosixSerialDevice {
   int GetSerialInfo(TSerialInfo& info) override;
   int Read(void* buf, std::size_t count, std::size_t& got) override;
   int Write(const void* buf, std::size_t count, std::size_t& written) override;
-  int WaitLine(std::span<const int> wake_fds, int timeout_ms, TSerialLineWake& wake) override;
+  int WaitLine(std::span<const int> wakeFds, TDeadline deadline, TSerialLineWake& wake) override;
 
  private:
   std::shared_ptr<TLineScript> FScript;
