@@ -85,6 +85,7 @@ TEST(FrameReader, StopsAtTheEndOfAFrameAndSaysHowMuchItWants) {
   EXPECT_EQ(reader.Feed(TMqttByteView(header).first(3), consumed), TMqttFrameStatus::fsNeedMore);
   EXPECT_EQ(consumed, 3u);
   EXPECT_TRUE(reader.InFrame());
+  EXPECT_EQ(reader.Phase(), TMqttFramePhase::fpBody);
   EXPECT_EQ(reader.RemainingLength(), 321u);
   EXPECT_EQ(reader.BytesWanted(), 321u);
   EXPECT_EQ(reader.Feed(TMqttByteView(header).subspan(3), consumed), TMqttFrameStatus::fsNeedMore);
@@ -98,7 +99,9 @@ TEST(FrameReader, StopsAtTheEndOfAFrameAndSaysHowMuchItWants) {
   rest.insert(rest.end(), next.begin(), next.end());
   EXPECT_EQ(reader.Feed(rest, consumed), TMqttFrameStatus::fsComplete);
   EXPECT_EQ(consumed, 319u);  // the PINGREQ behind it is left for the next call
+  EXPECT_EQ(reader.Phase(), TMqttFramePhase::fpComplete);
   const TMqttFrame frame = reader.TakeFrame();
+  EXPECT_EQ(reader.Phase(), TMqttFramePhase::fpFirstByte);
   EXPECT_EQ(frame.Body.size(), 321u);
   EXPECT_EQ(reader.Feed(TMqttByteView(rest).subspan(consumed), consumed), TMqttFrameStatus::fsComplete);
   EXPECT_EQ(reader.TakeFrame().FirstByte, 0xC0);
@@ -122,6 +125,7 @@ TEST(FrameReader, MalformedLengthsBreakTheStreamUntilReset) {
     std::size_t consumed = 0;
     EXPECT_EQ(reader.Feed(Hex(c.Bytes), consumed), TMqttFrameStatus::fsMalformed);
     EXPECT_EQ(consumed, c.ConsumedWhenFound);
+    EXPECT_EQ(reader.Phase(), TMqttFramePhase::fpMalformed);
     EXPECT_EQ(reader.Feed(Hex("C0 00"), consumed), TMqttFrameStatus::fsMalformed);
     EXPECT_EQ(consumed, 0u);
     reader.Reset();
