@@ -88,10 +88,6 @@ void TKestovaDisplayService::Log(const std::string& Msg) {
   if (FLogEvent) FLogEvent(Msg);
 }
 
-ByteString TKestovaDisplayService::PreProcess(ByteString Txt) const {
-  return kestova::PreProcess(std::move(Txt), AppSettings->Width);
-}
-
 void TKestovaDisplayService::ServiceStartInternal() {
   AppSettings = std::make_unique<TSettings>();
   AppSettings->Load(SettingsFilePath(FSettingsFileName));
@@ -196,7 +192,7 @@ void TKestovaDisplayService::StartUsbOutput() {
   }
   FUsbDisplay.WritePD(cmdClear);
   FUsbDisplay.WritePD(cmdL1);
-  FUsbDisplay.WritePD(StrExactR(PreProcess("Kestova Vumo"), " ", kGreetingWidth));
+  FUsbDisplay.WritePD(StrExactR(PreProcess("Kestova Vumo", AppSettings->Width), " ", kGreetingWidth));
   FUsbDisplay.WritePD(cmdL2);
   FUsbDisplay.WritePD(StrExactR("", " ", kGreetingWidth));
 }

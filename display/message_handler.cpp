@@ -62,8 +62,8 @@ void TKestovaDisplayService::ProcessMsg(const std::string& MsgTxt) {
     if (skip) return;
 
     const int32_t width = AppSettings->Width;
-    ByteString line1 = PreProcess(UnicodeToWindows1250(packet.Params().Values("LINE1")));
-    ByteString line2 = PreProcess(UnicodeToWindows1250(packet.Params().Values("LINE2")));
+    ByteString line1 = PreProcess(UnicodeToWindows1250(packet.Params().Values("LINE1")), width);
+    ByteString line2 = PreProcess(UnicodeToWindows1250(packet.Params().Values("LINE2")), width);
     if (packet.Params().Values("ALIGN1") == alRight) line1 = StrExactL(line1, " ", width - 1);
     if (packet.Params().Values("ALIGN2") == alRight) line2 = StrExactL(line2, " ", width - 1);
     ShowLines(line1, line2);
