@@ -11,10 +11,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <mutex>
 #include <vector>
 
+#include "serial/kernel_termios.h"
 #include "serial/serial_error.h"
 
 namespace kestova {
@@ -25,32 +25,6 @@ static_assert(kModemDcd == TIOCM_CAR && kModemRing == TIOCM_RNG && kModemDsr == 
 namespace {
 
 int ErrnoOf(int rc) { return rc < 0 ? errno : 0; }
-
-termios2 ToKernel(const TSerialTermios& t) {
-  termios2 k{};
-  k.c_iflag = t.c_iflag;
-  k.c_oflag = t.c_oflag;
-  k.c_cflag = t.c_cflag;
-  k.c_lflag = t.c_lflag;
-  k.c_line = t.c_line;
-  std::memcpy(k.c_cc, t.c_cc, sizeof k.c_cc);
-  k.c_ispeed = t.c_ispeed;
-  k.c_ospeed = t.c_ospeed;
-  return k;
-}
-
-TSerialTermios FromKernel(const termios2& k) {
-  TSerialTermios t;
-  t.c_iflag = k.c_iflag;
-  t.c_oflag = k.c_oflag;
-  t.c_cflag = k.c_cflag;
-  t.c_lflag = k.c_lflag;
-  t.c_line = k.c_line;
-  std::memcpy(t.c_cc, k.c_cc, sizeof t.c_cc);
-  t.c_ispeed = k.c_ispeed;
-  t.c_ospeed = k.c_ospeed;
-  return t;
-}
 
 }  // namespace
 
@@ -98,15 +72,15 @@ int TPosixSerialDevice::Poll(std::vector<pollfd>& fds, TDeadline deadline, bool&
   return rc;
 }
 int TPosixSerialDevice::GetAttr(TSerialTermios& t) {
-  termios2 k{};
-  const int rc = Ioctl(TCGETS2, &k);
-  if (rc == 0) t = FromKernel(k);
-  return rc;
+  std::shared_lock lock(FFdLock);
+  if (!FFd) return EBADF;
+  return GetKernelTermios(FFd.Get(), t);
 }
 
 int TPosixSerialDevice::SetAttr(const TSerialTermios& t) {
-  termios2 k = ToKernel(t);
-  return Ioctl(TCSETS2, &k);
+  std::shared_lock lock(FFdLock);
+  if (!FFd) return EBADF;
+  return SetKernelTermios(FFd.Get(), t);
 }
 
 int TPosixSerialDevice::SetModemLines(uint32_t set, uint32_t clear) {
