@@ -10,7 +10,6 @@
 
 #include "mqtt/client.h"
 #include "tests/mqtt/client_test_support.h"
-#include "tests/mqtt/hex_bytes.h"
 
 namespace kestova::testing {
 namespace {
@@ -99,7 +98,7 @@ TEST_F(ClientRulesTest, ACleanSessionConnectDropsWhatThePreviousSessionLeftInFli
   std::vector<std::string> packets;
   broker.Run([&](TLoopbackPeer& APeer) {
     packets.push_back(ReadPacket(APeer));
-    packets.push_back(ToHex(Bytes(APeer.ReadUntilClosed())));
+    packets.push_back(ToHex(APeer.ReadUntilClosed()));
     AcceptConnect(APeer);
     packets.push_back(ReadPacket(APeer));
     WritePacket(APeer, "40 02 00 02");

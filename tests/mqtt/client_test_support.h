@@ -23,11 +23,15 @@
 #include "platform/unique_fd.h"
 #include "platform/wake_event.h"
 #include "tests/support/full_backlog.h"
+#include "tests/support/hex.h"
 #include "tests/support/loopback_peer.h"
 
 namespace kestova::testing {
 
 using namespace std::chrono_literals;
+using test::ByteVector;
+using test::HexBytes;
+using test::ToHex;
 
 // Generous bound for waits that should end quickly; it catches hangs, it measures nothing.
 inline constexpr std::chrono::milliseconds kGenerous{10000};

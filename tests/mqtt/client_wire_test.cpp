@@ -16,7 +16,7 @@
 #include "mqtt/exceptions.h"
 #include "mqtt/session_entries.h"
 #include "tests/mqtt/client_test_support.h"
-#include "tests/mqtt/hex_bytes.h"
+#include "tests/support/thrown_message.h"
 
 namespace kestova::testing {
 namespace {
@@ -94,7 +94,7 @@ TEST_F(ClientWireTest, AnEmptyClientIdBecomesTwentyThreeRandomCharactersBeforeTh
   ASSERT_EQ(client->ClientID().size(), 23u);
   // Fixed part, then the identifier's length prefix 00 17 and its bytes.
   EXPECT_EQ(connect.substr(0, 42), "10 23 00 04 4D 51 54 54 04 02 00 78 00 17 ");
-  EXPECT_EQ(connect.substr(42), ToHex(Bytes(client->ClientID())));
+  EXPECT_EQ(connect.substr(42), ToHex(client->ClientID()));
 }
 
 TEST_F(ClientWireTest, ASecondConnectWhileConnectedChangesNothing) {
@@ -115,7 +115,7 @@ TEST_F(ClientWireTest, PublishSubscribeAndUnsubscribeShareIdentifiersAndSendThei
   EXPECT_EQ(client->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, true), 1);
   EXPECT_EQ(client->Subscribe("a/b", TMqttQoS::qosAtMostOnce), 2);
   EXPECT_EQ(client->Unsubscribe("a/b"), 3);
-  EXPECT_EQ(client->Publish("t", Hex("78"), TMqttQoS::qosAtLeastOnce, false), 4);
+  EXPECT_EQ(client->Publish("t", HexBytes("78"), TMqttQoS::qosAtLeastOnce, false), 4);
   broker.Finish();
   EXPECT_EQ(packets, (std::vector<std::string>{"30 05 00 01 74 C3 A9", "33 06 00 01 74 00 01 78",
                                                "82 08 00 02 00 03 61 2F 62 00", "A2 07 00 03 00 03 61 2F 62",
@@ -124,14 +124,7 @@ TEST_F(ClientWireTest, PublishSubscribeAndUnsubscribeShareIdentifiersAndSendThei
 
 TEST_F(ClientWireTest, MisuseRaisesAssertionErrorsWithTheirFixedTexts) {
   TMqttClient idle;
-  const auto message = [](const std::function<void()>& ACall) {
-    try {
-      ACall();
-    } catch (const EMqttError& e) {
-      return std::string(e.what());
-    }
-    return std::string("no error");
-  };
+  const auto message = [](const std::function<void()>& ACall) { return test::ThrownMessage<EMqttError>(ACall); };
   EXPECT_EQ(message([&] { idle.Connect(true); }).rfind("Please provide the hostname of the broker", 0), 0u);
   const std::string notConnected = "This action requires a connected state";
   EXPECT_EQ(
@@ -553,7 +546,7 @@ TEST_F(ClientWireTest, TheWriterDropsAnEntryWithQos3AndGoesOn) {
   broker.Run([&](TLoopbackPeer& APeer) { next = ReadPacket(APeer); });
   // No operation of the client queues such an entry; a corrupted one must not stop the writer.
   client->Session().QueueOutgoingPacket(std::make_unique<TQueuedOutPacket>(
-      7, TMqttQoS::qosRESERVED, TMqttPacketType::mtPUBLISH, Hex("36 06 00 01 74 00 07 78")));
+      7, TMqttQoS::qosRESERVED, TMqttPacketType::mtPUBLISH, HexBytes("36 06 00 01 74 00 07 78")));
   client->Publish("t", std::string_view("y"), TMqttQoS::qosAtMostOnce, false);
   broker.Finish();
   EXPECT_EQ(next, "30 04 00 01 74 79");
