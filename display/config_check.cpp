@@ -227,11 +227,11 @@ void TConfigChecker::CheckDisplayOutput(const TSettings& settings) {
   }
 }
 
-TConfigCheckReport CheckConfigFile(const std::string& AFileName, const TConfigCheckPlaces& APlaces) {
+TConfigCheckReport CheckConfigFile(const std::string& fileName, const TConfigCheckPlaces& places) {
   TConfigCheckReport unreadable;
-  unreadable.Unreadable = NotAPlainFile(AFileName);
+  unreadable.Unreadable = NotAPlainFile(fileName);
   if (!unreadable.Unreadable.empty()) return unreadable;
-  return TConfigChecker(AFileName, APlaces).Run();
+  return TConfigChecker(fileName, places).Run();
 }
 
 }  // namespace kestova

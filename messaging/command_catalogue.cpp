@@ -66,9 +66,9 @@ TStringList ReadLines(const std::string& fileName) {
 
 }  // namespace
 
-void TMqttManager::Send(TCommand ACommand, const TStringList* AParams,
+void TMqttManager::Send(TCommand command, const TStringList* params,
                         const std::function<void(TXmlPacket&)>& adjust) {
-  std::unique_ptr<TXmlPacket> packet = CreatePacket(ACommand, AParams);
+  std::unique_ptr<TXmlPacket> packet = CreatePacket(command, params);
   if (adjust) adjust(*packet);
   SendMsg(packet);
 }

@@ -34,8 +34,8 @@ TEventLoop::TEventLoop(TMainThread& main) : FMain(main), FSignalFd(OpenTerminati
   if (!FSignalFd) throw Exception(Format("Cannot create the signal descriptor: %s", std::strerror(errno)));
 }
 
-void TEventLoop::Quit(int exit_code) {
-  FExitCode = exit_code;
+void TEventLoop::Quit(int exitCode) {
+  FExitCode = exitCode;
   FQuit = true;
   FMain.Queue([] {});  // wake the loop
 }

@@ -36,7 +36,7 @@ class TEventLoop {
 
   // Runs until Quit; returns the code given to Quit.
   int Run();
-  void Quit(int exit_code = 0);
+  void Quit(int exitCode = 0);
 
   TimerId CallAfter(std::chrono::milliseconds delay, std::function<void()> callback);
   void CancelTimer(TimerId id);

@@ -56,7 +56,7 @@ namespace {
 // hand-back is visible to ThreadSanitizer, which cannot see inside the standard library.
 struct SyncCall {
   std::mutex lock;
-  std::condition_variable finished_changed;
+  std::condition_variable finishedChanged;
   bool finished = false;
   bool ran = false;
   std::exception_ptr error;
@@ -74,7 +74,7 @@ struct SyncCompleter {
       std::lock_guard guard(call->lock);
       call->finished = true;
     }
-    call->finished_changed.notify_all();
+    call->finishedChanged.notify_all();
   }
 };
 
@@ -105,7 +105,7 @@ void TMainThread::Synchronize(Task task) {
   FChanged.notify_all();
   Wake();
   std::unique_lock guard(call->lock);
-  call->finished_changed.wait(guard, [&] { return call->finished; });
+  call->finishedChanged.wait(guard, [&] { return call->finished; });
   if (!call->ran) throw EMainThreadGone();
   // Take the error out of the shared record: otherwise the main thread, releasing the record
   // later, may drop the last reference to the exception while this thread still reads it,

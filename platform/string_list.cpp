@@ -43,14 +43,14 @@ std::string TStringList::Render(char delimiter, char quote) const {
   for (std::size_t i = 0; i < FItems.size(); ++i) {
     const std::string& item = FItems[i];
     if (i > 0) out += delimiter;
-    bool needs_quotes = false;
+    bool needsQuotes = false;
     for (char c : item) {
       if (c == quote || c == delimiter || (!FStrictDelimiter && IsSpaceOrControl(c))) {
-        needs_quotes = true;
+        needsQuotes = true;
         break;
       }
     }
-    if (!needs_quotes) {
+    if (!needsQuotes) {
       out += item;
       continue;
     }
@@ -69,11 +69,11 @@ void TStringList::Parse(std::string_view text, char delimiter, char quote) {
   std::size_t p = 0;
   const std::size_t n = text.size();
   const bool loose = !FStrictDelimiter;
-  auto skip_blanks = [&] {
+  auto skipBlanks = [&] {
     if (loose)
       while (p < n && IsSpaceOrControl(text[p])) ++p;
   };
-  skip_blanks();
+  skipBlanks();
   while (p < n) {
     std::string item;
     if (text[p] == quote) {
@@ -96,11 +96,11 @@ void TStringList::Parse(std::string_view text, char delimiter, char quote) {
       item.assign(text.substr(start, p - start));
     }
     FItems.push_back(std::move(item));
-    skip_blanks();
+    skipBlanks();
     if (p < n && text[p] == delimiter) {
       if (p + 1 == n) FItems.emplace_back();
       ++p;
-      skip_blanks();
+      skipBlanks();
     }
   }
 }

@@ -198,9 +198,9 @@ void TSerialCustomComm::ApplyLineParams() {
     if (rc == 0) rc = FDevice->SetAttr(t);
     if (rc == 0) {
       const TSerialModemControl lines = ModemControlFor(dcb);
-      const int lines_rc = FDevice->SetModemLines(lines.Set, lines.Clear);
+      const int linesRc = FDevice->SetModemLines(lines.Set, lines.Clear);
       // A device without modem lines (a pty) runs without them.
-      if (lines_rc != ENOTTY && lines_rc != EINVAL) rc = lines_rc;
+      if (linesRc != ENOTTY && linesRc != EINVAL) rc = linesRc;
     }
   }
   Watch(rc, sErrWriteDcb);
@@ -336,8 +336,8 @@ template <typename T>
 void TSerialCustomComm::EndThread(std::unique_ptr<T>& thread) {
   if (!thread) return;
   thread->Stop();
-  const bool waits_for_us = FMain.IsMainThread() && FSyncCaller == thread.get();
-  if (thread->IsCurrentThread() || waits_for_us) {
+  const bool waitsForUs = FMain.IsMainThread() && FSyncCaller == thread.get();
+  if (thread->IsCurrentThread() || waitsForUs) {
     FRetired.push_back(std::move(thread));
     return;
   }

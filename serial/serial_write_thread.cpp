@@ -6,18 +6,18 @@
 namespace kestova {
 
 TSerialCommWriteThread::TSerialCommWriteThread(TMainThread& main, std::shared_ptr<TSerialDevice> device,
-                                               std::mutex& write_section, std::condition_variable& room,
-                                               int32_t capacity, bool newest_only, TSerialLineErrors& errors,
-                                               TReport report, TRetryPause retry_pause)
+                                               std::mutex& writeSection, std::condition_variable& room,
+                                               int32_t capacity, bool newestOnly, TSerialLineErrors& errors,
+                                               TReport report, TRetryPause retryPause)
     : TSerialThread(main),
       FDevice(std::move(device)),
-      FWriteSection(write_section),
+      FWriteSection(writeSection),
       FRoom(room),
       FErrors(errors),
       FReport(std::move(report)),
-      FRetryPause(std::move(retry_pause)),
+      FRetryPause(std::move(retryPause)),
       FQueue(capacity),
-      FNewestOnly(newest_only) {}
+      FNewestOnly(newestOnly) {}
 
 TSerialCommWriteThread::~TSerialCommWriteThread() {
   Stop();
@@ -156,7 +156,7 @@ void TSerialCommWriteThread::Complete(std::size_t written) {
 void TSerialCommWriteThread::HandleFlush() {
   FFlush.Consume();
   {
-    std::lock_guard flush_lock(FFlushLock);
+    std::lock_guard flushLock(FFlushLock);
     if (FFlushWaiting) {
       {
         // Cleared here, by the only thread that sends from the queue, so no write can be

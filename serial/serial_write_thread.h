@@ -37,9 +37,9 @@ class TSerialCommWriteThread : public TSerialThread {
   // How long to wait before trying a failed write again.
   using TRetryPause = std::function<std::chrono::milliseconds()>;
 
-  TSerialCommWriteThread(TMainThread& main, std::shared_ptr<TSerialDevice> device, std::mutex& write_section,
-                         std::condition_variable& room, int32_t capacity, bool newest_only, TSerialLineErrors& errors,
-                         TReport report, TRetryPause retry_pause);
+  TSerialCommWriteThread(TMainThread& main, std::shared_ptr<TSerialDevice> device, std::mutex& writeSection,
+                         std::condition_variable& room, int32_t capacity, bool newestOnly, TSerialLineErrors& errors,
+                         TReport report, TRetryPause retryPause);
   ~TSerialCommWriteThread() override;
 
   void Start(TThreadPriority priority);

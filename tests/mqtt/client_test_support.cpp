@@ -287,23 +287,23 @@ void AimClient(TMqttClient& AClient, const std::string& AHost, uint16_t APort, c
 }
 
 TScriptedPair::TScriptedPair() {
-  seen.Attach(client);
-  client.SetLogger(&log);
-  AimClient(client, fake.Host(), fake.Port());
+  Seen.Attach(Client);
+  Client.SetLogger(&Log);
+  AimClient(Client, Fake.Host(), Fake.Port());
 }
 
 TClientWireFixture::TClientWireFixture() {
-  events.Attach(*client);
-  client->SetLogger(&log);
-  AimClient(*client, broker.Host(), broker.Port());
+  FEvents.Attach(*FClient);
+  FClient->SetLogger(&FLog);
+  AimClient(*FClient, FBroker.Host(), FBroker.Port());
 }
 
 std::string TClientWireFixture::ConnectAccepted(bool AClean) {
   std::string connect;
-  broker.Run([&](test::TLoopbackPeer& APeer) { connect = AcceptConnect(APeer); });
-  client->Connect(AClean);
-  EXPECT_TRUE(events.WaitForStatus(TMqttConnectionStatus::csConnected));
-  broker.Finish();
+  FBroker.Run([&](test::TLoopbackPeer& APeer) { connect = AcceptConnect(APeer); });
+  FClient->Connect(AClean);
+  EXPECT_TRUE(FEvents.WaitForStatus(TMqttConnectionStatus::csConnected));
+  FBroker.Finish();
   return connect;
 }
 
