@@ -15,9 +15,13 @@ TEST(AsciiTextTest, SameTextFoldsOnlyAsciiLetters) {
     bool same;
   };
   const Case cases[] = {
-      {"Display1", "DISPLAY1", true}, {"", "", true},           {"a", "", false},
+      {"Display1", "DISPLAY1", true},
+      {"", "", true},
+      {"a", "", false},
       {"\xC3\xA9", "\xC3\x89", false},  // é and É
-      {"[", "{", false},              {"@", "`", false},        {"ab", "abc", false},
+      {"[", "{", false},
+      {"@", "`", false},
+      {"ab", "abc", false},
   };
   for (const Case& c : cases) EXPECT_EQ(SameText(c.a, c.b), c.same) << c.a << " / " << c.b;
   EXPECT_TRUE(StartsWithText("com3", "COM"));
@@ -38,7 +42,7 @@ TEST(AsciiTextTest, BlanksAreSpacesAndControlCharacters) {
 }
 
 TEST(AsciiTextTest, HexDigitValues) {
-  const std::pair<char32_t, int> cases[] = {{'0', 0}, {'9', 9},  {'a', 10}, {'F', 15},     {'g', -1},
+  const std::pair<char32_t, int> cases[] = {{'0', 0},  {'9', 9},  {'a', 10}, {'F', 15},   {'g', -1},
                                             {'G', -1}, {'/', -1}, {':', -1}, {0xFF10, -1}};  // a full-width 0
   for (const auto& [c, value] : cases) EXPECT_EQ(HexDigitValue(c), value) << static_cast<uint32_t>(c);
 }
