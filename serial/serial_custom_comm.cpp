@@ -384,14 +384,19 @@ void TSerialCustomComm::CloseDevice() {
 }
 
 void TSerialCustomComm::JoinRetired() {
-  for (auto it = FRetired.begin(); it != FRetired.end();) {
-    TSerialThread* thread = it->get();
+  // Joining on the main thread runs its tasks, and one of them may come back here (an Open from
+  // a handler): a thread leaves the list before it is joined, so no call joins it twice or finds
+  // it gone, and the list is looked at afresh after every join.
+  for (std::size_t i = 0; i < FRetired.size();) {
+    TSerialThread* thread = FRetired[i].get();
     if (thread->IsCurrentThread() || (FMain.IsMainThread() && FSyncCaller == thread)) {
-      ++it;
+      ++i;
       continue;
     }
-    thread->Worker().Join();
-    it = FRetired.erase(it);
+    const std::unique_ptr<TSerialThread> joining = std::move(FRetired[i]);
+    FRetired.erase(FRetired.begin() + static_cast<std::ptrdiff_t>(i));
+    joining->Worker().Join();
+    i = 0;
   }
 }
 
