@@ -249,7 +249,8 @@ void TKestovaDisplayService::mqttClientSubscriptionAcknowledged(TMqttClient& ASe
 void TKestovaDisplayService::comDisplayError(TSerialCustomComm& Sender, int32_t Errors) {
   (void)Sender;
   Log("Connection errors: " + std::to_string(Errors));
-  FComOutput->LineErrors(Errors);
+  // While the service is destroyed the port's last report can come after the output has gone.
+  if (FComOutput) FComOutput->LineErrors(Errors);
 }
 
 }  // namespace kestova
