@@ -100,7 +100,6 @@ class TSendRun {
   std::ostream& FOut;
   std::ostream& FErr;
   TEventLoop FLoop;
-  TMqttClient FClient;
   std::optional<int> FResult;
   bool FFinishing = false;
   bool FWasConnected = false;
@@ -112,6 +111,9 @@ class TSendRun {
   std::shared_ptr<int> FAlive = std::make_shared<int>(0);
   TEventLoop::TimerId FConnectTimer = 0;
   TEventLoop::TimerId FDeliveryTimer = 0;
+  // Last, so it goes first: its threads report into the members above (and check FAlive) until
+  // its destructor has joined them.
+  TMqttClient FClient;
 };
 
 std::string TSendRun::CannotConnect(TMqttConnectionStatus status) const {
