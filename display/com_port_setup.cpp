@@ -3,56 +3,35 @@
 #include <array>
 #include <utility>
 
+#include "platform/ascii_text.h"
+#include "platform/format.h"
 #include "platform/ini_file.h"
 #include "serial/device_path.h"
 
 namespace kestova {
-namespace {
-
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
-
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Without leading and trailing blanks and control characters.
-std::string_view Trimmed(std::string_view s) {
-  std::size_t first = 0, last = s.size();
-  while (first < last && IsBlank(s[first])) ++first;
-  while (last > first && IsBlank(s[last - 1])) --last;
-  return s.substr(first, last - first);
-}
-
-}  // namespace
 
 int32_t ComPortNumber(const std::string& ComPort) {
+  const std::string_view text = ComPort;
   std::string rest;
-  for (std::size_t i = 0; i < ComPort.size();) {
-    if (i + 3 <= ComPort.size() && AsciiUpper(ComPort[i]) == 'C' && AsciiUpper(ComPort[i + 1]) == 'O' &&
-        AsciiUpper(ComPort[i + 2]) == 'M') {
+  for (std::size_t i = 0; i < text.size();) {
+    if (StartsWithText(text.substr(i), "COM")) {
       i += 3;
       continue;
     }
-    rest += ComPort[i++];
+    rest += text[i++];
   }
   int32_t number = 0;
-  return TryStrToInt(Trimmed(rest), number) ? number : 1;
+  return TryStrToInt(TrimBlanks(rest), number) ? number : 1;
 }
 
 bool IsComPortNumber(const std::string& ComPort) {
-  const std::string_view name = Trimmed(ComPort);
-  if (name.size() >= 3 && AsciiUpper(name[0]) == 'C' && AsciiUpper(name[1]) == 'O' && AsciiUpper(name[2]) == 'M')
-    return true;
+  const std::string_view name = TrimBlanks(ComPort);
+  if (StartsWithText(name, "COM")) return true;
   int32_t number = 0;
   return TryStrToInt(name, number);
 }
 
-std::string ComPortDeviceName(const std::string& ComPort) {
-  std::string name;
-  for (const char c : Trimmed(ComPort)) {
-    name += c;
-    if (c == '%') name += '%';
-  }
-  return name;
-}
+std::string ComPortDeviceName(const std::string& ComPort) { return EscapePercent(TrimBlanks(ComPort)); }
 
 std::string ComPortDevicePath(const std::string& ComPort) {
   if (IsComPortNumber(ComPort)) return SerialDevicePath("COM%d", ComPortNumber(ComPort));

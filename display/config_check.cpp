@@ -12,7 +12,7 @@
 #include "display/settings.h"
 #include "display/settings_check.h"
 #include "platform/ini_file.h"
-#include "platform/string_list.h"
+#include "platform/ascii_text.h"
 #include "platform/tcp_socket.h"
 #include "platform/usb_pole_display.h"
 
@@ -46,16 +46,9 @@ class TConfigChecker {
   std::vector<TProblem> FProblems;
 };
 
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return lower;
-}
-
 // Edits (insert, delete, replace) between two names, ignoring letter case.
 std::size_t Distance(std::string_view a, std::string_view b) {
-  const std::string x = Lower(a), y = Lower(b);
+  const std::string x = AsciiLowerCase(a), y = AsciiLowerCase(b);
   std::vector<std::size_t> row(y.size() + 1);
   for (std::size_t j = 0; j <= y.size(); ++j) row[j] = j;
   for (std::size_t i = 1; i <= x.size(); ++i) {
@@ -234,11 +227,11 @@ void TConfigChecker::CheckDisplayOutput(const TSettings& settings) {
   }
 }
 
-TConfigCheckReport CheckConfigFile(const std::string& AFileName, const TConfigCheckPlaces& APlaces) {
+TConfigCheckReport CheckConfigFile(const std::string& fileName, const TConfigCheckPlaces& places) {
   TConfigCheckReport unreadable;
-  unreadable.Unreadable = NotAPlainFile(AFileName);
+  unreadable.Unreadable = NotAPlainFile(fileName);
   if (!unreadable.Unreadable.empty()) return unreadable;
-  return TConfigChecker(AFileName, APlaces).Run();
+  return TConfigChecker(fileName, places).Run();
 }
 
 }  // namespace kestova

@@ -30,6 +30,6 @@ struct TConfigCheckReport {
   std::vector<std::string> Problems;
 };
 
-TConfigCheckReport CheckConfigFile(const std::string& AFileName, const TConfigCheckPlaces& APlaces);
+TConfigCheckReport CheckConfigFile(const std::string& fileName, const TConfigCheckPlaces& places);
 
 }  // namespace kestova

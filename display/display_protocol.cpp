@@ -4,7 +4,7 @@
 
 #include "display/pole_display_protocol.h"
 #include "display/text_shaping.h"
-#include "platform/string_list.h"
+#include "platform/ascii_text.h"
 
 namespace kestova {
 

@@ -91,10 +91,6 @@ void TKestovaDisplayService::Log(const std::string& Msg) {
   if (FLogEvent) FLogEvent(Msg);
 }
 
-ByteString TKestovaDisplayService::PreProcess(ByteString Txt) const {
-  return kestova::PreProcess(std::move(Txt), AppSettings->Width);
-}
-
 void TKestovaDisplayService::ServiceStartInternal() {
   AppSettings = std::make_unique<TSettings>();
   AppSettings->Load(SettingsFilePath(FSettingsFileName));
@@ -199,7 +195,7 @@ void TKestovaDisplayService::StartUsbOutput() {
   }
   FUsbDisplay.WritePD(cmdClear);
   FUsbDisplay.WritePD(cmdL1);
-  FUsbDisplay.WritePD(StrExactR(PreProcess("Kestova Vumo"), " ", kGreetingWidth));
+  FUsbDisplay.WritePD(StrExactR(PreProcess("Kestova Vumo", AppSettings->Width), " ", kGreetingWidth));
   FUsbDisplay.WritePD(cmdL2);
   FUsbDisplay.WritePD(StrExactR("", " ", kGreetingWidth));
 }
@@ -256,7 +252,8 @@ void TKestovaDisplayService::mqttClientSubscriptionAcknowledged(TMqttClient& ASe
 void TKestovaDisplayService::comDisplayError(TSerialCustomComm& Sender, int32_t Errors) {
   (void)Sender;
   Log("Connection errors: " + std::to_string(Errors));
-  FComOutput->LineErrors(Errors);
+  // While the service is destroyed the port's last report can come after the output has gone.
+  if (FComOutput) FComOutput->LineErrors(Errors);
 }
 
 }  // namespace kestova

@@ -74,7 +74,6 @@ class TKestovaDisplayService {
  private:
   void StartSerialOutput();
   void StartUsbOutput();
-  ByteString PreProcess(ByteString Txt) const;
   void ProcessMsg(const std::string& MsgTxt);
   void ConfigureMqttClient(const TMqttSettingsCheck& check);
   // Publishes on the status topic when it is in use and connected; the packet identifier, or 0.

@@ -6,21 +6,9 @@
 #include "display/text_shaping.h"
 #include "messaging/mqtt_manager.h"
 #include "messaging/xml_packet.h"
+#include "platform/ascii_text.h"
 
 namespace kestova {
-namespace {
-
-// Only ASCII letters are folded; every other character must match exactly.
-bool SameTarget(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto up = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; };
-    if (up(a[i]) != up(b[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 void TKestovaDisplayService::mqttClientPublishReceived(TMqttClient& ASender, uint16_t APacketID,
                                                        const std::string& ATopic, const TMqttBytes& APayload) {
@@ -65,7 +53,8 @@ void TKestovaDisplayService::ProcessMsg(const std::string& MsgTxt) {
       AnswerDisplayEnumeration();
       return;
     }
-    bool skip = !SameTarget(packet.Target(), AppSettings->MqttClient);
+    // Only ASCII letters are folded; every other character of the target must match exactly.
+    bool skip = !SameText(packet.Target(), AppSettings->MqttClient);
     if (packet.Command() != TCommand::SHOW_MESSAGE) {
       Log("Packet skipped - wrong command (not SHOW_MESSAGE or ENUM_DISPLAYS_REQ)");
       skip = true;
@@ -73,8 +62,8 @@ void TKestovaDisplayService::ProcessMsg(const std::string& MsgTxt) {
     if (skip) return;
 
     const int32_t width = AppSettings->Width;
-    ByteString line1 = PreProcess(UnicodeToWindows1250(packet.Params().Values("LINE1")));
-    ByteString line2 = PreProcess(UnicodeToWindows1250(packet.Params().Values("LINE2")));
+    ByteString line1 = PreProcess(UnicodeToWindows1250(packet.Params().Values("LINE1")), width);
+    ByteString line2 = PreProcess(UnicodeToWindows1250(packet.Params().Values("LINE2")), width);
     if (packet.Params().Values("ALIGN1") == alRight) line1 = StrExactL(line1, " ", width - 1);
     if (packet.Params().Values("ALIGN2") == alRight) line2 = StrExactL(line2, " ", width - 1);
     ShowLines(line1, line2);

@@ -29,12 +29,12 @@ struct TMqttSettingsCheck {
   TSettingsProblems Problems;
 };
 
-TMqttSettingsCheck CheckMqttSettings(const TSettings& ASettings);
+TMqttSettingsCheck CheckMqttSettings(const TSettings& settings);
 
 // Whether a topic entry is subscribed: not blank, and a valid topic filter.
-bool IsSubscribableTopic(const std::string& ATopic);
+bool IsSubscribableTopic(const std::string& topic);
 
 // The start's line for UseTLS=1: which port, and what the broker's certificate is checked against.
-std::string MqttTlsStartLine(const TSettings& ASettings);
+std::string MqttTlsStartLine(const TSettings& settings);
 
 }  // namespace kestova

@@ -70,9 +70,9 @@ struct TSettingsKey {
   const char* Key;
   TSettingsValueKind Kind;
   // Reads the key (with its default) from the file into the settings.
-  void (*Read)(TSettings& ASettings, const TIniFile& AIni, const TSettingsKey& AKey);
+  void (*Read)(TSettings& settings, const TIniFile& ini, const TSettingsKey& key);
   // The value the server works with, written as the file would have it (a secret is not shown).
-  std::string (*Show)(const TSettings& ASettings);
+  std::string (*Show)(const TSettings& settings);
 };
 
 // Every key, section by section, in the order Load reads them.

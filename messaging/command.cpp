@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "platform/string_list.h"
+#include "platform/ascii_text.h"
 
 namespace kestova {
 namespace {

@@ -9,6 +9,7 @@
 #include "messaging/file_logger.h"
 #include "messaging/mqtt_manager.h"
 #include "mqtt/client.h"
+#include "platform/ascii_text.h"
 #include "rfid/key_card.h"
 #include "rfid/rfid_reader.h"
 
@@ -32,12 +33,6 @@ TStringList FileParams(const char* operation, const std::string& fileName) {
   return Params({{"FileName", fileName}});
 }
 
-std::string LowerAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 // Reports, logos and file deletions must arrive exactly once.
 void ExactlyOnce(TXmlPacket& packet) { packet.SetQos(TMqttQoS::qosExactlyOnce); }
 
@@ -52,7 +47,7 @@ std::function<void(TXmlPacket&)> ToManagers(const std::string& target) {
 
 // Copies between databases go to the database's own topic, exactly once.
 std::function<void(TXmlPacket&)> ToDatabase(const std::string& dbName) {
-  return [topic = LowerAscii("vumo/" + dbName)](TXmlPacket& packet) {
+  return [topic = AsciiLowerCase("vumo/" + dbName)](TXmlPacket& packet) {
     packet.SetTopic(topic);
     packet.SetQos(TMqttQoS::qosExactlyOnce);
   };
@@ -71,9 +66,9 @@ TStringList ReadLines(const std::string& fileName) {
 
 }  // namespace
 
-void TMqttManager::Send(TCommand ACommand, const TStringList* AParams,
+void TMqttManager::Send(TCommand command, const TStringList* params,
                         const std::function<void(TXmlPacket&)>& adjust) {
-  std::unique_ptr<TXmlPacket> packet = CreatePacket(ACommand, AParams);
+  std::unique_ptr<TXmlPacket> packet = CreatePacket(command, params);
   if (adjust) adjust(*packet);
   SendMsg(packet);
 }

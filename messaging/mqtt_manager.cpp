@@ -26,8 +26,8 @@ std::unique_ptr<TMqttManager> MqttManager;
 
 TMqttManager::TMqttManager(TMqttClient* Mqtt) : MqttClient(Mqtt) {}
 
-std::unique_ptr<TXmlPacket> TMqttManager::CreatePacket(TCommand ACommand, const TStringList* AParams) const {
-  auto packet = std::make_unique<TXmlPacket>(DefaultTopic, "", "", ACommand, AParams ? AParams->CommaText() : "");
+std::unique_ptr<TXmlPacket> TMqttManager::CreatePacket(TCommand command, const TStringList* params) const {
+  auto packet = std::make_unique<TXmlPacket>(DefaultTopic, "", "", command, params ? params->CommaText() : "");
   packet->SetFreeOnSend(true);
   return packet;
 }

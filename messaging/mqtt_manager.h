@@ -36,7 +36,7 @@ class TMqttManager {
 
   // Called after each publication handed to the client, with the identifier Publish returned
   // and the quality of service (for tools that wait until the broker has it). Unset: nothing.
-  std::function<void(uint16_t APacketId, TMqttQoS AQos)> OnPublished;
+  std::function<void(uint16_t packetId, TMqttQoS qos)> OnPublished;
 
   // A packet whose FreeOnSend is set belongs to the manager from this call on: it is released
   // (the pointer reset) before the call returns, also when publishing raises. A packet without
@@ -44,7 +44,7 @@ class TMqttManager {
   void SendCustomMessage(std::unique_ptr<TXmlPacket>& packet);
 
   // A new packet on DefaultTopic with empty sender and target, FreeOnSend set.
-  std::unique_ptr<TXmlPacket> CreatePacket(TCommand ACommand, const TStringList* AParams) const;
+  std::unique_ptr<TXmlPacket> CreatePacket(TCommand command, const TStringList* params) const;
   void SendMsg(std::unique_ptr<TXmlPacket>& packet);
   // Records a last-will packet in the file log; nothing is handed to the client.
   void SendWill(std::unique_ptr<TXmlPacket>& packet);
@@ -108,9 +108,9 @@ class TMqttManager {
                     const std::string& ReaderType, const std::string& ReaderDescription);
 
  private:
-  // Build a packet of ACommand from AParams (none: no parameters), let `adjust` change its
+  // Build a packet of `command` from `params` (none: no parameters), let `adjust` change its
   // fields, and send it.
-  void Send(TCommand ACommand, const TStringList* AParams,
+  void Send(TCommand command, const TStringList* params,
             const std::function<void(TXmlPacket&)>& adjust = nullptr);
   uint16_t Publish(const std::string& ATopic, const std::string& APayload, TMqttQoS AQos);
 };

@@ -22,15 +22,14 @@
 // QueueOutgoingPacket, MarkAsAcknowledged (an acknowledgement frees a place in the in-flight
 // window) and NotifyWriter (from whoever stops, pauses or resumes the writer, or when the
 // connection becomes ready) set a sticky signal, so work that arrives during a pass makes the
-// next wait return at once. The writer waits until the earlier of its own stop/pause needs and
-// NextInFlightDue(retry interval):
+// next wait return at once. Each Work iteration of the writer thread (writer_thread.cpp; the
+// worker loop calls it until the thread is stopped, and a stop or pause sets the signal too):
 //
-//   while (!stopping) {
-//     session.WaitForWriterWork(std::min(session.NextInFlightDue(10s), TMqttClock::now() + 1s));
-//     if (stopping) break;
-//     session.StartOutgoingPacketsCycle();
-//     while (auto entry = session.GetNextInFlightPacket()) { ... send or put back ... }
-//   }
+//   if (!connection.IsReady()) { session.WaitForWriterWork(now + 1 h); return; }
+//   session.StartOutgoingPacketsCycle();      // with no CONNACK yet only the CONNECT goes out
+//   while (auto entry = session.GetNextInFlightPacket()) { ... send, then drop or put back ... }
+//   session.WaitForWriterWork(now + 1 h, or NextInFlightDue(retry interval) if earlier and the
+//                             broker has accepted the connection);
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>

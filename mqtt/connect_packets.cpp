@@ -4,21 +4,15 @@
 
 #include "mqtt/exceptions.h"
 #include "mqtt/utils.h"
+#include "platform/ascii_text.h"
 
 namespace kestova {
 namespace {
 
-// Blanks and control characters (codes up to 32) around a value are not part of it.
-std::string_view TrimControls(std::string_view AText) noexcept {
-  const auto control = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
-  while (!AText.empty() && control(AText.front())) AText.remove_prefix(1);
-  while (!AText.empty() && control(AText.back())) AText.remove_suffix(1);
-  return AText;
-}
-
-// Stores the trimmed value once it is known to be encodable, so a refused value changes nothing.
+// Blanks and control characters around a value are not part of it. The trimmed value is stored
+// once it is known to be encodable, so a refused value changes nothing.
 std::string TrimmedField(std::string_view AValue) {
-  const std::string_view trimmed = TrimControls(AValue);
+  const std::string_view trimmed = TrimBlanks(AValue);
   CheckTextField(trimmed);
   return std::string(trimmed);
 }

@@ -19,12 +19,12 @@ TMqttFrameReader::TMqttFrameReader(uint32_t AMaxRemainingLength) noexcept
 
 TMqttFrameStatus TMqttFrameReader::Feed(TMqttByteView AData, std::size_t& AConsumed) {
   AConsumed = 0;
-  if (FState == TState::sMalformed) return TMqttFrameStatus::fsMalformed;
-  if (FState == TState::sComplete) TakeFrame();
+  if (FPhase == TMqttFramePhase::fpMalformed) return TMqttFrameStatus::fsMalformed;
+  if (FPhase == TMqttFramePhase::fpComplete) TakeFrame();
 
   while (AConsumed < AData.size()) {
-    switch (FState) {
-      case TState::sFirstByte: {
+    switch (FPhase) {
+      case TMqttFramePhase::fpFirstByte: {
         const uint8_t first = AData[AConsumed++];
         if (first == 0) {
           ++FSkippedZeroBytes;
@@ -34,62 +34,62 @@ TMqttFrameStatus TMqttFrameReader::Feed(TMqttByteView AData, std::size_t& AConsu
         FFrame.Body.clear();
         FRemainingLength = 0;
         FLengthBytes = 0;
-        FState = TState::sLength;
+        FPhase = TMqttFramePhase::fpLength;
         break;
       }
-      case TState::sLength: {
+      case TMqttFramePhase::fpLength: {
         const uint8_t byte = AData[AConsumed++];
         switch (AccumulateRemainingLength(FRemainingLength, FLengthBytes++, byte)) {
           case TMqttRemainingLengthStep::rlMore: break;
           case TMqttRemainingLengthStep::rlMalformed:
-            FState = TState::sMalformed;
+            FPhase = TMqttFramePhase::fpMalformed;
             return TMqttFrameStatus::fsMalformed;
           case TMqttRemainingLengthStep::rlDone:
             if (FRemainingLength > FMaxRemainingLength) {
-              FState = TState::sMalformed;
+              FPhase = TMqttFramePhase::fpMalformed;
               return TMqttFrameStatus::fsMalformed;
             }
             if (FRemainingLength == 0) {
-              FState = TState::sComplete;
+              FPhase = TMqttFramePhase::fpComplete;
               return TMqttFrameStatus::fsComplete;
             }
             FFrame.Body.reserve(std::min<std::size_t>(FRemainingLength, kInitialBodyReserve));
-            FState = TState::sBody;
+            FPhase = TMqttFramePhase::fpBody;
             break;
         }
         break;
       }
-      case TState::sBody: {
+      case TMqttFramePhase::fpBody: {
         const std::size_t take = std::min(AData.size() - AConsumed, BytesWanted());
         const auto first = AData.begin() + static_cast<std::ptrdiff_t>(AConsumed);
         FFrame.Body.insert(FFrame.Body.end(), first, first + static_cast<std::ptrdiff_t>(take));
         AConsumed += take;
         if (FFrame.Body.size() == FRemainingLength) {
-          FState = TState::sComplete;
+          FPhase = TMqttFramePhase::fpComplete;
           return TMqttFrameStatus::fsComplete;
         }
         break;
       }
-      case TState::sComplete:
-      case TState::sMalformed: break;  // left by the returns above
+      case TMqttFramePhase::fpComplete:
+      case TMqttFramePhase::fpMalformed: break;  // left by the returns above
     }
   }
   return TMqttFrameStatus::fsNeedMore;
 }
 
 TMqttFrame TMqttFrameReader::TakeFrame() {
-  if (FState != TState::sComplete) return {};
-  FState = TState::sFirstByte;
+  if (FPhase != TMqttFramePhase::fpComplete) return {};
+  FPhase = TMqttFramePhase::fpFirstByte;
   return std::exchange(FFrame, TMqttFrame{});
 }
 
 std::size_t TMqttFrameReader::BytesWanted() const noexcept {
-  if (FState == TState::sBody) return FRemainingLength - FFrame.Body.size();
+  if (FPhase == TMqttFramePhase::fpBody) return FRemainingLength - FFrame.Body.size();
   return 1;
 }
 
 void TMqttFrameReader::Reset() noexcept {
-  FState = TState::sFirstByte;
+  FPhase = TMqttFramePhase::fpFirstByte;
   FRemainingLength = 0;
   FLengthBytes = 0;
   FSkippedZeroBytes = 0;

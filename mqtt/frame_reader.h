@@ -18,6 +18,10 @@ namespace kestova {
 
 enum class TMqttFrameStatus : uint8_t { fsNeedMore, fsComplete, fsMalformed };
 
+// Where the reader is in the stream: waiting for a first byte, reading the remaining length,
+// reading the body, holding a complete frame (until TakeFrame), or stopped at a malformed one.
+enum class TMqttFramePhase : uint8_t { fpFirstByte, fpLength, fpBody, fpComplete, fpMalformed };
+
 struct TMqttFrame {
   uint8_t FirstByte = 0;
   TMqttBytes Body;
@@ -42,8 +46,9 @@ class TMqttFrameReader {
   // for the first byte or a length byte, otherwise what is missing of the body. A reader that
   // must not read ahead (byte-by-byte framing straight from the socket) reads exactly this many.
   std::size_t BytesWanted() const noexcept;
+  TMqttFramePhase Phase() const noexcept { return FPhase; }
   // True between a first byte and the end of its frame.
-  bool InFrame() const noexcept { return FState == TState::sLength || FState == TState::sBody; }
+  bool InFrame() const noexcept { return FPhase == TMqttFramePhase::fpLength || FPhase == TMqttFramePhase::fpBody; }
   // Zero first bytes skipped since construction or Reset.
   std::size_t SkippedZeroBytes() const noexcept { return FSkippedZeroBytes; }
   // The remaining length of the frame being read, once its length bytes are complete.
@@ -52,9 +57,7 @@ class TMqttFrameReader {
   void Reset() noexcept;
 
  private:
-  enum class TState : uint8_t { sFirstByte, sLength, sBody, sComplete, sMalformed };
-
-  TState FState = TState::sFirstByte;
+  TMqttFramePhase FPhase = TMqttFramePhase::fpFirstByte;
   uint32_t FMaxRemainingLength;
   uint32_t FRemainingLength = 0;
   std::size_t FLengthBytes = 0;

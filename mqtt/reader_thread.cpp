@@ -36,7 +36,6 @@ void TMqttReaderThread::StartStream(uint64_t AConnectionId) {
   if (AConnectionId == FStreamOf) return;
   // A new connection starts a new stream: nothing of a frame begun on the old one carries over.
   FFrames.Reset();
-  FInLength = false;
   FStreamOf = AConnectionId;
 }
 
@@ -69,7 +68,6 @@ void TMqttReaderThread::Work() {
       // Nothing to read until the client opens a connection and resumes this thread (or the
       // disconnected handling that just ran has paused it).
       FFrames.Reset();
-      FInLength = false;
       WaitForKick(kicks, std::chrono::steady_clock::time_point::max());
       return;
     case TMqttTransportWait::twTimeout: {
@@ -122,47 +120,51 @@ TMqttReaderThread::TConsumed TMqttReaderThread::Consume(const uint8_t* AData, st
 
   while (pos < ACount) {
     std::size_t used = 0;
-    if (!FFrames.InFrame()) {
-      const uint8_t first = AData[pos];
-      if (debug) {
-        TMqttLogHelper::Debug(log, this, "IN - Incoming data detected -- Getting First Byte");
-        TMqttLogHelper::Debug(log, this, "IN - First Byte", first);
-      }
-      FFrames.Feed({AData + pos, 1}, used);
-      pos += used;
-      if (first == 0) {
-        received = true;  // skipped, but announced like a packet
-        continue;
-      }
-      if (debug) TMqttLogHelper::Debug(log, this, "IN - Reading Remaining length");
-      FInLength = true;
-      continue;
-    }
-    if (FInLength) {
-      const uint8_t byte = AData[pos];
-      if (debug) TMqttLogHelper::Debug(log, this, "IN - RL byte", byte);
-      const TMqttFrameStatus status = FFrames.Feed({AData + pos, 1}, used);
-      pos += used;
-      if (status == TMqttFrameStatus::fsMalformed) return {received, true, {}};
-      if ((byte & 0x80) == 0) {
-        FInLength = false;
-        const uint32_t length = FFrames.RemainingLength();
+    switch (FFrames.Phase()) {
+      // Byte by byte up to the end of the remaining length, for the log's sake.
+      case TMqttFramePhase::fpFirstByte: {
+        const uint8_t first = AData[pos];
         if (debug) {
+          TMqttLogHelper::Debug(log, this, "IN - Incoming data detected -- Getting First Byte");
+          TMqttLogHelper::Debug(log, this, "IN - First Byte", first);
+        }
+        FFrames.Feed({AData + pos, 1}, used);
+        pos += used;
+        if (first == 0) {
+          received = true;  // skipped, but announced like a packet
+        } else if (debug) {
+          TMqttLogHelper::Debug(log, this, "IN - Reading Remaining length");
+        }
+        break;
+      }
+      case TMqttFramePhase::fpLength: {
+        const uint8_t byte = AData[pos];
+        if (debug) TMqttLogHelper::Debug(log, this, "IN - RL byte", byte);
+        const TMqttFrameStatus status = FFrames.Feed({AData + pos, 1}, used);
+        pos += used;
+        if (status == TMqttFrameStatus::fsMalformed) return {received, true, {}};
+        if ((byte & 0x80) == 0 && debug) {
+          const uint32_t length = FFrames.RemainingLength();
           TMqttLogHelper::Debug(log, this, "IN - Got Remaining length --> " + std::to_string(length));
           if (length > 0) TMqttLogHelper::Debug(log, this, "IN - Start reading " + std::to_string(length) + " bytes");
         }
+        if (status == TMqttFrameStatus::fsComplete && !queue()) return {received, true, violation};
+        break;
       }
-      if (status == TMqttFrameStatus::fsComplete && !queue()) return {received, true, violation};
-      continue;
-    }
-    const TMqttFrameStatus status = FFrames.Feed({AData + pos, ACount - pos}, used);
-    pos += used;
-    if (status == TMqttFrameStatus::fsComplete) {
-      if (debug) {
-        TMqttLogHelper::Debug(log, this,
-                              "IN - End reading bytes. Resulting length: " + std::to_string(FFrames.RemainingLength()));
+      case TMqttFramePhase::fpBody: {
+        const TMqttFrameStatus status = FFrames.Feed({AData + pos, ACount - pos}, used);
+        pos += used;
+        if (status != TMqttFrameStatus::fsComplete) break;
+        if (debug) {
+          TMqttLogHelper::Debug(log, this,
+                                "IN - End reading bytes. Resulting length: " + std::to_string(FFrames.RemainingLength()));
+        }
+        if (!queue()) return {received, true, violation};
+        break;
       }
-      if (!queue()) return {received, true, violation};
+      // A complete frame is always taken at once; a stream found malformed is read no further.
+      case TMqttFramePhase::fpComplete:
+      case TMqttFramePhase::fpMalformed: return {received, true, {}};
     }
   }
   return {received, false, {}};

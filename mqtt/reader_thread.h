@@ -58,7 +58,6 @@ class TMqttReaderThread final : public TMqttWorkerThread {
 
   TNotifyEvent FOnPacketReceived;
   TMqttFrameReader FFrames;
-  bool FInLength = false;  // between a first byte and the last byte of its remaining length
   uint64_t FStreamOf = 0;  // connection whose stream FFrames is in
   std::chrono::steady_clock::time_point FLastProgress{};
   TMqttBytes FChunk;

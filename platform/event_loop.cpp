@@ -34,8 +34,8 @@ TEventLoop::TEventLoop(TMainThread& main) : FMain(main), FSignalFd(OpenTerminati
   if (!FSignalFd) throw Exception(Format("Cannot create the signal descriptor: %s", std::strerror(errno)));
 }
 
-void TEventLoop::Quit(int exit_code) {
-  FExitCode = exit_code;
+void TEventLoop::Quit(int exitCode) {
+  FExitCode = exitCode;
   FQuit = true;
   FMain.Queue([] {});  // wake the loop
 }
@@ -55,12 +55,8 @@ void TEventLoop::CancelTimer(TimerId id) {
   }
 }
 
-int TEventLoop::TimeoutMs() const {
-  if (FTimers.empty()) return -1;
-  const auto left = FTimers.begin()->first - Clock::now();
-  if (left <= Clock::duration::zero()) return 0;
-  // Round up so a timer is never woken for just before its deadline.
-  return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+TDeadline TEventLoop::NextTimer() const {
+  return FTimers.empty() ? TDeadline::Never() : TDeadline::At(FTimers.begin()->first);
 }
 
 void TEventLoop::RunDueTimers() {
@@ -87,7 +83,7 @@ int TEventLoop::Run() {
   FQuit = false;
   while (!FQuit) {
     pollfd fds[2] = {{FMain.WakeFd(), POLLIN, 0}, {FSignalFd.Get(), POLLIN, 0}};
-    const int rc = poll(fds, 2, TimeoutMs());
+    const int rc = poll(fds, 2, NextTimer().PollTimeout());
     if (rc < 0 && errno != EINTR) throw Exception(Format("Event loop failed: %s", std::strerror(errno)));
     if (fds[1].revents & POLLIN) ReadSignals();
     FMain.Drain();

@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 
+#include "platform/deadline.h"
 #include "platform/main_thread.h"
 #include "platform/unique_fd.h"
 
@@ -35,13 +36,14 @@ class TEventLoop {
 
   // Runs until Quit; returns the code given to Quit.
   int Run();
-  void Quit(int exit_code = 0);
+  void Quit(int exitCode = 0);
 
   TimerId CallAfter(std::chrono::milliseconds delay, std::function<void()> callback);
   void CancelTimer(TimerId id);
 
  private:
-  int TimeoutMs() const;
+  // When the earliest timer is due; never without timers.
+  TDeadline NextTimer() const;
   void RunDueTimers();
   void ReadSignals();
 

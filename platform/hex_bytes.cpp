@@ -1,17 +1,8 @@
 #include "platform/hex_bytes.h"
 
+#include "platform/ascii_text.h"
+
 namespace kestova {
-
-namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
 
 std::optional<std::string> BytesFromHex(std::string_view text) {
   std::string bytes;
@@ -19,7 +10,7 @@ std::optional<std::string> BytesFromHex(std::string_view text) {
   int high = -1;
   for (const char c : text) {
     if ((c == ' ' || c == '\t') && high < 0) continue;
-    const int digit = HexDigit(c);
+    const int digit = HexDigitValue(c);
     if (digit < 0) return std::nullopt;
     if (high < 0) {
       high = digit;

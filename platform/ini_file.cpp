@@ -5,20 +5,10 @@
 #include <sstream>
 
 #include "platform/ini_syntax.h"
-#include "platform/string_list.h"
+#include "platform/ascii_text.h"
 #include "platform/text_codec.h"
 
 namespace kestova {
-namespace {
-
-int HexDigit(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
 
 bool TryStrToInt(std::string_view text, int32_t& value) noexcept {
   std::string_view s = text;
@@ -26,7 +16,7 @@ bool TryStrToInt(std::string_view text, int32_t& value) noexcept {
     s.remove_prefix(2);
     uint64_t v = 0;
     for (char c : s) {
-      const int d = HexDigit(c);
+      const int d = HexDigitValue(c);
       if (d < 0) return false;
       v = v * 16 + static_cast<uint64_t>(d);
       if (v > 0xFFFFFFFFull) return false;
@@ -45,7 +35,7 @@ bool TryStrToInt(std::string_view text, int32_t& value) noexcept {
     if (s.empty()) return false;
     uint64_t v = 0;
     for (char c : s) {
-      const int d = HexDigit(c);
+      const int d = HexDigitValue(c);
       if (d < 0) return false;
       v = v * 16 + static_cast<uint64_t>(d);
       if (v > 0xFFFFFFFFull) return false;
@@ -66,11 +56,11 @@ bool TryStrToInt(std::string_view text, int32_t& value) noexcept {
   return true;
 }
 
-TIniFile::TIniFile(const std::string& file_name) : FFileName(file_name) {
-  std::ifstream in(file_name, std::ios::binary);
+TIniFile::TIniFile(const std::string& fileName) : FFileName(fileName) {
+  std::ifstream in(fileName, std::ios::binary);
   std::error_code error;
   // A folder opens as a stream but reads nothing.
-  if (!in || std::filesystem::is_directory(file_name, error)) return;
+  if (!in || std::filesystem::is_directory(fileName, error)) return;
   FReadable = true;
   std::ostringstream content;
   content << in.rdbuf();
@@ -114,18 +104,18 @@ const TIniFile::TEntry* TIniFile::Find(std::string_view section, std::string_vie
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,
-                                 const std::string& default_value) const {
+                                 const std::string& defaultValue) const {
   const TEntry* entry = Find(section, key);
-  if (entry == nullptr) return default_value;
+  if (entry == nullptr) return defaultValue;
   std::string_view value = entry->Value;
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
     value = value.substr(1, value.size() - 2);
   return Utf8Left(value, kMaxValueCharacters);
 }
 
-int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key, int32_t default_value) const {
+int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key, int32_t defaultValue) const {
   int32_t value = 0;
-  return TryStrToInt(ReadString(section, key, std::string()), value) ? value : default_value;
+  return TryStrToInt(ReadString(section, key, std::string()), value) ? value : defaultValue;
 }
 
 }  // namespace kestova

@@ -27,13 +27,13 @@ class TIniFile {
     std::vector<TEntry> Entries;
   };
 
-  explicit TIniFile(const std::string& file_name);
+  explicit TIniFile(const std::string& fileName);
 
   const std::string& FileName() const noexcept { return FFileName; }
   // False when the file could not be opened (it then reads as empty).
   bool Readable() const noexcept { return FReadable; }
-  std::string ReadString(std::string_view section, std::string_view key, const std::string& default_value) const;
-  int32_t ReadInteger(std::string_view section, std::string_view key, int32_t default_value) const;
+  std::string ReadString(std::string_view section, std::string_view key, const std::string& defaultValue) const;
+  int32_t ReadInteger(std::string_view section, std::string_view key, int32_t defaultValue) const;
   // The entry a read of section and key takes, or null.
   const TEntry* Find(std::string_view section, std::string_view key) const;
 

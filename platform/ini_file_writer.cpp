@@ -11,7 +11,7 @@
 
 #include "platform/exception.h"
 #include "platform/ini_syntax.h"
-#include "platform/string_list.h"
+#include "platform/ascii_text.h"
 #include "platform/unique_fd.h"
 
 namespace kestova {
@@ -54,7 +54,7 @@ int WriteAll(int fd, const std::string& data) {
 
 }  // namespace
 
-TIniFileWriter::TIniFileWriter(std::string file_name) : FFileName(std::move(file_name)) {
+TIniFileWriter::TIniFileWriter(std::string fileName) : FFileName(std::move(fileName)) {
   UniqueFd fd(open(FFileName.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd) {
     if (errno == ENOENT) return;
@@ -75,7 +75,7 @@ TIniFileWriter::TIniFileWriter(std::string file_name) : FFileName(std::move(file
     FBom = kBom;
     text.erase(0, FBom.size());
   }
-  bool break_seen = false;
+  bool breakSeen = false;
   std::size_t at = 0;
   while (at < text.size()) {
     const std::size_t eol = text.find_first_of("\r\n", at);
@@ -88,7 +88,7 @@ TIniFileWriter::TIniFileWriter(std::string file_name) : FFileName(std::move(file
       line.text = text.substr(at, eol - at);
       line.eol = text.substr(eol, len);
       at = eol + len;
-      if (!break_seen) FBreak = line.eol, break_seen = true;
+      if (!breakSeen) FBreak = line.eol, breakSeen = true;
     }
     FLines.push_back(std::move(line));
   }
@@ -164,7 +164,7 @@ void TIniFileWriter::UpdateFile() {
   if (err == 0) {
     // The replacement keeps the old file's permissions and, where allowed, its owner.
     if (existed) {
-      [[maybe_unused]] const int owner_rc = fchown(fd.Get(), old.st_uid, old.st_gid);
+      [[maybe_unused]] const int ownerRc = fchown(fd.Get(), old.st_uid, old.st_gid);
     }
     if (fchmod(fd.Get(), existed ? (old.st_mode & 07777) : 0644) != 0) err = errno;
   }

@@ -18,9 +18,9 @@ namespace kestova {
 
 class TIniFileWriter {
  public:
-  // Reads `file_name`; a missing file is an empty one. Raises Exception when the file exists
+  // Reads `fileName`; a missing file is an empty one. Raises Exception when the file exists
   // but cannot be read.
-  explicit TIniFileWriter(std::string file_name);
+  explicit TIniFileWriter(std::string fileName);
 
   const std::string& FileName() const noexcept { return FFileName; }
 

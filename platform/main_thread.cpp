@@ -1,10 +1,7 @@
 #include "platform/main_thread.h"
 
-#include <poll.h>
 #include <pthread.h>
-#include <sys/eventfd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -12,9 +9,15 @@
 
 namespace kestova {
 
-TMainThread::TMainThread() : FMainId(std::this_thread::get_id()), FWakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-  if (!FWakeFd) throw Exception(Format("Cannot create the main-thread wake-up: %s", std::strerror(errno)));
+namespace {
+
+[[noreturn]] void RaiseWakeError(int error) {
+  throw Exception(Format("Cannot create the main-thread wake-up: %s", std::strerror(error)));
 }
+
+}  // namespace
+
+TMainThread::TMainThread() : FMainId(std::this_thread::get_id()), FWake(RaiseWakeError) {}
 
 TMainThread::~TMainThread() { Shutdown(); }
 
@@ -28,9 +31,7 @@ void TMainThread::SetWaker(std::function<void()> waker) {
 }
 
 void TMainThread::Wake() {
-  const uint64_t one = 1;
-  // A full counter still reads as readable, so a failed write loses nothing.
-  [[maybe_unused]] const ssize_t n = write(FWakeFd.Get(), &one, sizeof one);
+  FWake.Signal();
   std::function<void()> waker;
   {
     std::lock_guard lock(FLock);
@@ -55,7 +56,7 @@ namespace {
 // hand-back is visible to ThreadSanitizer, which cannot see inside the standard library.
 struct SyncCall {
   std::mutex lock;
-  std::condition_variable finished_changed;
+  std::condition_variable finishedChanged;
   bool finished = false;
   bool ran = false;
   std::exception_ptr error;
@@ -73,7 +74,7 @@ struct SyncCompleter {
       std::lock_guard guard(call->lock);
       call->finished = true;
     }
-    call->finished_changed.notify_all();
+    call->finishedChanged.notify_all();
   }
 };
 
@@ -104,7 +105,7 @@ void TMainThread::Synchronize(Task task) {
   FChanged.notify_all();
   Wake();
   std::unique_lock guard(call->lock);
-  call->finished_changed.wait(guard, [&] { return call->finished; });
+  call->finishedChanged.wait(guard, [&] { return call->finished; });
   if (!call->ran) throw EMainThreadGone();
   // Take the error out of the shared record: otherwise the main thread, releasing the record
   // later, may drop the last reference to the exception while this thread still reads it,
@@ -116,8 +117,7 @@ void TMainThread::Synchronize(Task task) {
 
 std::size_t TMainThread::Drain() {
   if (!IsMainThread()) return 0;
-  uint64_t count = 0;
-  [[maybe_unused]] const ssize_t n = read(FWakeFd.Get(), &count, sizeof count);
+  FWake.Consume();
   // Only what is queued now: tasks queued meanwhile signal the wake-up again and run next time.
   // They are taken one at a time, not as a batch: a task that waits for a worker (JoinPumping)
   // must find the tasks queued behind it, one of which may be what that worker waits for.
@@ -140,10 +140,7 @@ std::size_t TMainThread::Drain() {
     } catch (...) {
       // The rest stay queued, in order, for the next drain; let the loop see the error.
       std::lock_guard lock(FLock);
-      if (!FTasks.empty()) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t w = write(FWakeFd.Get(), &one, sizeof one);
-      }
+      if (!FTasks.empty()) FWake.Signal();
       throw;
     }
     ++ran;
@@ -157,8 +154,7 @@ bool TMainThread::RunTasksUntil(const std::function<bool()>& done, TDeadline dea
     Drain();
     if (done()) return true;
     if (deadline.Expired()) return false;
-    pollfd wake{FWakeFd.Get(), POLLIN, 0};
-    if (poll(&wake, 1, deadline.PollTimeout()) < 0 && errno != EINTR) return done();
+    FWake.Wait(deadline);
   }
 }
 
@@ -190,7 +186,8 @@ void TMainThread::Shutdown() {
     dropped.swap(FTasks);
   }
   FChanged.notify_all();
-  // Destroying the dropped tasks breaks their promises, which releases the waiting workers.
+  // Destroying a dropped Synchronize task destroys its completer, which releases the worker
+  // waiting for it with EMainThreadGone.
   dropped.clear();
 }
 

@@ -16,7 +16,7 @@
 
 #include "platform/deadline.h"
 #include "platform/exception.h"
-#include "platform/unique_fd.h"
+#include "platform/wake_event.h"
 
 namespace kestova {
 
@@ -64,7 +64,7 @@ class TMainThread {
   bool IsShutDown() const;
 
   // Readable (an eventfd) while tasks are pending; the headless loop polls it.
-  int WakeFd() const noexcept { return FWakeFd.Get(); }
+  int WakeFd() const noexcept { return FWake.Fd(); }
   // Called after every Queue/Synchronize from the queuing thread (the Qt backend's wake-up).
   void SetWaker(std::function<void()> waker);
 
@@ -79,7 +79,7 @@ class TMainThread {
   bool FShutDown = false;
   std::atomic<std::thread::id> FMainId;
   std::function<void()> FWaker;
-  UniqueFd FWakeFd;
+  TWakeEvent FWake;
 };
 
 // The process-wide hand-over, bound to the thread that first asks for it (normally main()).

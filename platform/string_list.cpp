@@ -1,25 +1,15 @@
 #include "platform/string_list.h"
 
+#include "platform/ascii_text.h"
 #include "platform/exception.h"
 
 namespace kestova {
 namespace {
 
-bool IsSpaceOrControl(char c) noexcept {
-  const auto code = static_cast<unsigned char>(c);
-  return code >= 1 && code <= 32;
-}
-
-char AsciiLower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+// Separates items of delimited text: a blank character, except NUL (which is an ordinary one).
+bool IsSpaceOrControl(char c) noexcept { return c != '\0' && IsBlankChar(c); }
 
 }  // namespace
-
-bool SameText(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
-}
 
 const std::string& TStringList::Strings(int index) const {
   if (index < 0 || index >= Count()) throw EListError(Format("List index out of bounds (%d)", index));
@@ -53,14 +43,14 @@ std::string TStringList::Render(char delimiter, char quote) const {
   for (std::size_t i = 0; i < FItems.size(); ++i) {
     const std::string& item = FItems[i];
     if (i > 0) out += delimiter;
-    bool needs_quotes = false;
+    bool needsQuotes = false;
     for (char c : item) {
       if (c == quote || c == delimiter || (!FStrictDelimiter && IsSpaceOrControl(c))) {
-        needs_quotes = true;
+        needsQuotes = true;
         break;
       }
     }
-    if (!needs_quotes) {
+    if (!needsQuotes) {
       out += item;
       continue;
     }
@@ -79,11 +69,11 @@ void TStringList::Parse(std::string_view text, char delimiter, char quote) {
   std::size_t p = 0;
   const std::size_t n = text.size();
   const bool loose = !FStrictDelimiter;
-  auto skip_blanks = [&] {
+  auto skipBlanks = [&] {
     if (loose)
       while (p < n && IsSpaceOrControl(text[p])) ++p;
   };
-  skip_blanks();
+  skipBlanks();
   while (p < n) {
     std::string item;
     if (text[p] == quote) {
@@ -106,11 +96,11 @@ void TStringList::Parse(std::string_view text, char delimiter, char quote) {
       item.assign(text.substr(start, p - start));
     }
     FItems.push_back(std::move(item));
-    skip_blanks();
+    skipBlanks();
     if (p < n && text[p] == delimiter) {
       if (p + 1 == n) FItems.emplace_back();
       ++p;
-      skip_blanks();
+      skipBlanks();
     }
   }
 }

@@ -60,7 +60,4 @@ class TStringList {
   char FQuoteChar = '"';
 };
 
-// ASCII-only case-insensitive equality, as the name and key look-ups use.
-bool SameText(std::string_view a, std::string_view b) noexcept;
-
 }  // namespace kestova

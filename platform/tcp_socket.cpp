@@ -146,21 +146,20 @@ void TTcpSocket::Connect(const std::string& host, std::uint16_t port, TAddressFa
     const TAddressList addresses = ResolveHost(host, port, family);
 
     TUse use(*this, true);
-    std::string error;
     std::string lastAddress;
-    int errorCode = 0;
-    bool timedOut = false;
-    bool connected = false;
-    for (const addrinfo* address = addresses.get(); address != nullptr && !connected && !timedOut;
-         address = address->ai_next) {
+    TConnectAttempt attempt;
+    for (const addrinfo* address = addresses.get();
+         address != nullptr && attempt.Outcome == TConnectAttempt::caFailed; address = address->ai_next) {
       lastAddress = NumericAddress(*address);
-      connected = ConnectTo(*address, lastAddress, deadline, error, errorCode, timedOut);
+      attempt = ConnectTo(*address, lastAddress, deadline);
     }
-    if (timedOut) throw ESocketTimeout(Format("Connecting to %s timed out", HostPort(host, port)), ETIMEDOUT);
-    if (!connected) {
+    if (attempt.Outcome == TConnectAttempt::caTimedOut)
+      throw ESocketTimeout(Format("Connecting to %s timed out", HostPort(host, port)), ETIMEDOUT);
+    if (attempt.Outcome == TConnectAttempt::caFailed) {
       const std::string where = lastAddress == host ? HostPort(host, port)
                                                     : Format("%s (%s)", HostPort(host, port), lastAddress);
-      throw ESocketError(Format("Could not connect to %s: %s", where, error), errorCode);
+      const std::string error = attempt.ErrorCode != 0 ? std::strerror(attempt.ErrorCode) : "";
+      throw ESocketError(Format("Could not connect to %s: %s", where, error), attempt.ErrorCode);
     }
     AfterConnect(deadline);
     FConnected = true;
@@ -178,14 +177,11 @@ void TTcpSocket::Connect(const std::string& host, std::uint16_t port, TAddressFa
   }
 }
 
-bool TTcpSocket::ConnectTo(const addrinfo& address, const std::string& numeric, TDeadline deadline,
-                           std::string& error, int& errorCode, bool& timedOut) {
+TTcpSocket::TConnectAttempt TTcpSocket::ConnectTo(const addrinfo& address, const std::string& numeric,
+                                                  TDeadline deadline) {
+  const auto failed = [](int error) { return TConnectAttempt{TConnectAttempt::caFailed, error}; };
   const int fd = ::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, address.ai_protocol);
-  if (fd < 0) {
-    errorCode = errno;
-    error = std::strerror(errorCode);
-    return false;
-  }
+  if (fd < 0) return failed(errno);
   {
     std::lock_guard lock(FLock);
     FFd.Reset(fd);
@@ -194,29 +190,25 @@ bool TTcpSocket::ConnectTo(const addrinfo& address, const std::string& numeric, 
   Report(TSocketStatus::ssConnecting, numeric);
   if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0) {
     if (errno != EINPROGRESS) {
-      errorCode = errno;
-      error = std::strerror(errorCode);
+      const int error = errno;
       ResetFd();
-      return false;
+      return failed(error);
     }
     if (!WaitReady(POLLOUT, deadline)) {
-      timedOut = true;
       ResetFd();
-      return false;
+      return {TConnectAttempt::caTimedOut, 0};
     }
     int soError = 0;
     socklen_t length = sizeof soError;
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) != 0) soError = errno;
     if (soError != 0) {
-      errorCode = soError;
-      error = std::strerror(soError);
       ResetFd();
-      return false;
+      return failed(soError);
     }
   }
   std::lock_guard lock(FLock);
   FPeerAddress = numeric;
-  return true;
+  return {TConnectAttempt::caConnected, 0};
 }
 
 void TTcpSocket::AfterConnect(TDeadline) {}

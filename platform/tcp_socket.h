@@ -201,9 +201,13 @@ class TTcpSocket {
   void Leave() noexcept;
   void ResetFd() noexcept;
   std::size_t Read(void* data, std::size_t size, TDeadline deadline, bool exact);
-  // Try one address; true when connected, false (with `error` set) to try the next.
-  bool ConnectTo(const addrinfo& address, const std::string& numeric, TDeadline deadline,
-                 std::string& error, int& errorCode, bool& timedOut);
+  // How one address answered: connected, failed (try the next, ErrorCode says why), or the
+  // deadline passed (try no more).
+  struct TConnectAttempt {
+    enum TOutcome : std::uint8_t { caConnected, caFailed, caTimedOut } Outcome = caFailed;
+    int ErrorCode = 0;
+  };
+  TConnectAttempt ConnectTo(const addrinfo& address, const std::string& numeric, TDeadline deadline);
   // Refill the buffer once without waiting.
   TIoStatus Fill();
   [[noreturn]] void ThrowInterrupted() const;

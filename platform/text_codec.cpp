@@ -190,21 +190,21 @@ ByteString UnicodeToWindows1250(std::string_view utf8) {
       i += 1;
       continue;
     }
-    char in_buf[4];
-    for (std::size_t k = 0; k < len; ++k) in_buf[k] = utf8[i + k];
-    char out_buf[16];
-    char* in_ptr = in_buf;
-    std::size_t in_left = len;
-    char* out_ptr = out_buf;
-    std::size_t out_left = sizeof out_buf;
+    char inBuf[4];
+    for (std::size_t k = 0; k < len; ++k) inBuf[k] = utf8[i + k];
+    char outBuf[16];
+    char* inPtr = inBuf;
+    std::size_t inLeft = len;
+    char* outPtr = outBuf;
+    std::size_t outLeft = sizeof outBuf;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    const std::size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
+    const std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
     // One byte per character, so that cutting to the width and aligning count right: a
     // transliteration of several characters (Æ to "AE", ½ to " 1/2 ") is no better than "?".
-    if (rc == static_cast<std::size_t>(-1) || out_ptr - out_buf != 1)
+    if (rc == static_cast<std::size_t>(-1) || outPtr - outBuf != 1)
       out += '?';
     else
-      out += out_buf[0];
+      out += outBuf[0];
     i += len;
   }
   return out;

@@ -27,7 +27,7 @@ ByteString UnicodeToWindows1250(std::string_view utf8);
 std::u16string Utf8ToUtf16(std::string_view utf8);
 // A lone surrogate cannot be written in UTF-8; it becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
-void AppendUtf8(std::string& out, char32_t code_point);
+void AppendUtf8(std::string& out, char32_t codePoint);
 // The code point of the UTF-8 sequence at `pos`, advancing `pos` past it, for readers that walk
 // text one character at a time. A malformed sequence raises EEncodingError.
 char32_t NextCodePoint(std::string_view utf8, std::size_t& pos);

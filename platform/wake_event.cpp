@@ -10,9 +10,18 @@
 #include "platform/exception.h"
 
 namespace kestova {
+namespace {
 
-TWakeEvent::TWakeEvent() : FFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
-  if (!FFd) throw Exception(Format("Could not create an eventfd: %s", std::strerror(errno)));
+[[noreturn]] void RaiseEventfdError(int error) {
+  throw Exception(Format("Could not create an eventfd: %s", std::strerror(error)));
+}
+
+}  // namespace
+
+TWakeEvent::TWakeEvent() : TWakeEvent(RaiseEventfdError) {}
+
+TWakeEvent::TWakeEvent(TRaiseError raise) : FFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+  if (!FFd) raise(errno);
 }
 
 void TWakeEvent::Signal() noexcept {
@@ -24,6 +33,30 @@ void TWakeEvent::Signal() noexcept {
 bool TWakeEvent::Consume() noexcept {
   std::uint64_t count = 0;
   return ::read(FFd.Get(), &count, sizeof count) == static_cast<ssize_t>(sizeof count) && count > 0;
+}
+
+bool TWakeEvent::IsSignalled() const noexcept { return Wait(TDeadline::Immediate()); }
+
+bool TWakeEvent::Wait(TDeadline deadline) const noexcept {
+  pollfd fd{FFd.Get(), POLLIN, 0};
+  return PollUntil({&fd, 1}, deadline) > 0;
+}
+
+void WaitForAny(std::initializer_list<const TWakeEvent*> events, TDeadline deadline) noexcept {
+  pollfd fds[8];
+  std::size_t count = 0;
+  for (const TWakeEvent* event : events) {
+    if (count == 8) break;
+    fds[count++] = pollfd{event->Fd(), POLLIN, 0};
+  }
+  PollUntil({fds, count}, deadline);
+}
+
+int PollUntil(std::span<pollfd> fds, TDeadline deadline) noexcept {
+  for (;;) {
+    const int rc = ::poll(fds.data(), fds.size(), deadline.PollTimeout());
+    if (rc >= 0 || errno != EINTR) return rc;
+  }
 }
 
 }  // namespace kestova

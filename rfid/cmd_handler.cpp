@@ -2,24 +2,13 @@
 
 #include <exception>
 
+#include "platform/ascii_text.h"
 #include "platform/exception.h"
 #include "rfid/cmd_io_handler.h"
 #include "rfid/cmd_tcp_client.h"
 
 namespace kestova {
 namespace {
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && SameText(text.substr(0, prefix.size()), prefix);
-}
-
-bool IsBlank(char c) noexcept { return static_cast<unsigned char>(c) <= ' '; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 void WriteLines(TCmdContext& context, const TStringList& lines) {
   std::string text;
@@ -53,10 +42,10 @@ bool TCmdHandler::Check(const std::string& line, TCmdContext& context) {
     // The whole line is the command: no parameters.
   } else if (CmdDelimiter != '\0') {
     const std::string prefix = Command + CmdDelimiter;
-    if (!StartsWithIgnoringCase(line, prefix)) return false;
+    if (!StartsWithText(line, prefix)) return false;
     unparsed = line.substr(prefix.size());
   } else {
-    if (!StartsWithIgnoringCase(line, Command)) return false;
+    if (!StartsWithText(line, Command)) return false;
     unparsed = line.substr(Command.size());
   }
   TCmdExecution command(*this, context, line, std::move(unparsed));
@@ -80,10 +69,10 @@ void TCmdHandler::SplitParams(TCmdExecution& command) const {
     }
     return;
   }
-  std::string_view rest = Trim(command.UnparsedParams());
+  std::string_view rest = TrimBlanks(command.UnparsedParams());
   while (!rest.empty()) {
     const std::size_t at = rest.find(ParamDelimiter);
-    const std::string_view piece = Trim(rest.substr(0, at));
+    const std::string_view piece = TrimBlanks(rest.substr(0, at));
     if (!piece.empty()) params.Add(std::string(piece));
     if (at == std::string_view::npos) break;
     rest.remove_prefix(at + 1);

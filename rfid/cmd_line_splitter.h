@@ -24,8 +24,8 @@ class TCmdLineSplitter {
   // The longest line accepted, without its CR LF.
   static constexpr std::size_t kMaxLineLength = 16384;
 
-  explicit TCmdLineSplitter(std::size_t max_line_length = kMaxLineLength) noexcept
-      : FMaxLineLength(max_line_length) {}
+  explicit TCmdLineSplitter(std::size_t maxLineLength = kMaxLineLength) noexcept
+      : FMaxLineLength(maxLineLength) {}
 
   // Received bytes, in pieces of any size.
   void Append(std::string_view bytes) { FPending.append(bytes); }

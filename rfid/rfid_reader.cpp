@@ -111,7 +111,7 @@ void TRfidReader::ResetReader(const TStringList* KeyList) {
 
 // --- connection ---
 
-void TRfidReader::SendCmd(const std::string& AData, TReply AWaitFor) {
+void TRfidReader::SendCmd(const std::string& AData, TReply waitFor) {
   if (!FActive) {
     Log(llInfo, "*SIMULATION* Sending: " + AData);
     return;
@@ -120,13 +120,13 @@ void TRfidReader::SendCmd(const std::string& AData, TReply AWaitFor) {
   try {
     if (FTcpClient->Connected()) Disconnect(false);
     // Counted before connecting: an answer may come as soon as the connection is up.
-    const uint64_t seen = Replies(AWaitFor);
+    const uint64_t seen = Replies(waitFor);
     if (!Connect2()) return;
     if (FTcpClient->Connected()) {
       Log(llVerbose, "Writing to socket: " + AData);
       FTcpClient->Write(AData);
       FLastSeen = std::chrono::system_clock::now();
-      if (AWaitFor != TReply::rNone) WaitForReply(AWaitFor, seen);
+      if (waitFor != TReply::rNone) WaitForReply(waitFor, seen);
     }
     Disconnect(false);
   } catch (const std::exception& e) {
@@ -134,16 +134,16 @@ void TRfidReader::SendCmd(const std::string& AData, TReply AWaitFor) {
   }
 }
 
-uint64_t TRfidReader::Replies(TReply AKind) const {
+uint64_t TRfidReader::Replies(TReply kind) const {
   std::lock_guard lock(FReplyLock);
-  return AKind == TReply::rLearnMode ? FLearnReplies : FAutoReplies;
+  return kind == TReply::rLearnMode ? FLearnReplies : FAutoReplies;
 }
 
-void TRfidReader::WaitForReply(TReply AKind, uint64_t seen) {
+void TRfidReader::WaitForReply(TReply kind, uint64_t seen) {
   if (FTimeout <= 0) return;
   std::unique_lock lock(FReplyLock);
   FReplyArrived.wait_for(lock, std::chrono::milliseconds(FTimeout), [&] {
-    const uint64_t now = AKind == TReply::rLearnMode ? FLearnReplies : FAutoReplies;
+    const uint64_t now = kind == TReply::rLearnMode ? FLearnReplies : FAutoReplies;
     return now != seen || FListenerEnded;
   });
 }

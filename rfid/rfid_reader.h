@@ -114,11 +114,11 @@ class TRfidReader {
  private:
   enum class TReply : uint8_t { rNone, rLearnMode, rAutoMode };
 
-  void SendCmd(const std::string& AData, TReply AWaitFor = TReply::rNone);
+  void SendCmd(const std::string& AData, TReply waitFor = TReply::rNone);
   // Wait until an answer of that kind has arrived since `seen`, the connection's listening
   // thread has ended, or Timeout passed.
-  void WaitForReply(TReply AKind, uint64_t seen);
-  uint64_t Replies(TReply AKind) const;
+  void WaitForReply(TReply kind, uint64_t seen);
+  uint64_t Replies(TReply kind) const;
   // Store a mode the reader reported and wake a query waiting for it.
   void ModeReported(std::atomic<bool>& mode, uint64_t& replies, bool on);
   void ClientConnected();

@@ -4,8 +4,8 @@
 set -euo pipefail
 
 packages=(
-  # build
-  cmake ninja-build g++ pkg-config
+  # build, and the layout check of scripts/format.sh (clang-format 14)
+  cmake ninja-build g++ pkg-config clang-format
   libfmt-dev libssl-dev
   # tests, benchmarks and fuzzing
   googletest libgtest-dev libgmock-dev libbenchmark-dev

@@ -2,7 +2,9 @@
 # The whole test suite: installs what it needs, builds, runs every test in a normal build and
 # again under the address and undefined-behaviour sanitizers, then every fuzz target for a short
 # fixed number of executions (scripts/fuzz.sh --smoke). KESTOVA_TSAN=1 adds a ThreadSanitizer
-# pass. Any failure, sanitizer report or fuzz finding fails the run.
+# pass. Last, the layout check: a C++ file that scripts/format.sh would change fails the run
+# (checked after the tests, so a layout slip does not hide their results). Any failure,
+# sanitizer report or fuzz finding fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -31,3 +33,6 @@ if [ "${KESTOVA_TSAN:-0}" = 1 ]; then
   export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
   run_suite build/tsan -DCMAKE_BUILD_TYPE=Debug -DKESTOVA_SANITIZE=thread
 fi
+
+echo "== layout (.clang-format)"
+bash scripts/format.sh --check

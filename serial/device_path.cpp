@@ -2,26 +2,26 @@
 
 #include <cctype>
 
+#include "platform/ascii_text.h"
 #include "platform/format.h"
 
 namespace kestova {
 
 namespace {
 
-std::string FormatName(const std::string& device_name, TSerialPortInt port_num) {
-  if (device_name.find('%') == std::string::npos) return device_name;
+std::string FormatName(const std::string& deviceName, TSerialPortInt portNum) {
+  if (deviceName.find('%') == std::string::npos) return deviceName;
   try {
-    return Format(device_name.c_str(), port_num);
+    return Format(deviceName.c_str(), portNum);
   } catch (const fmt::format_error&) {
-    return device_name;  // not a usable format: the name stands for itself
+    return deviceName;  // not a usable format: the name stands for itself
   }
 }
 
 // The number of a "COM<n>" name, or -1.
 long ComNumber(const std::string& name) {
   if (name.size() < 4 || name.size() > 13) return -1;
-  for (int i = 0; i < 3; ++i)
-    if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return -1;
+  if (!StartsWithText(name, "COM")) return -1;
   long n = 0;
   for (std::size_t i = 3; i < name.size(); ++i) {
     if (!std::isdigit(static_cast<unsigned char>(name[i]))) return -1;
@@ -32,8 +32,8 @@ long ComNumber(const std::string& name) {
 
 }  // namespace
 
-std::string SerialDevicePath(const std::string& device_name, TSerialPortInt port_num) {
-  const std::string name = FormatName(device_name, port_num);
+std::string SerialDevicePath(const std::string& deviceName, TSerialPortInt portNum) {
+  const std::string name = FormatName(deviceName, portNum);
   if (!name.empty() && name.front() == '/') return name;
   const long com = ComNumber(name);
   if (com >= 1) return "/dev/ttyS" + std::to_string(com - 1);

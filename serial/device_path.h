@@ -6,9 +6,9 @@
 
 namespace kestova {
 
-// `device_name` formatted with `port_num` when it holds a placeholder ("COM%d" with 3 gives
+// `deviceName` formatted with `portNum` when it holds a placeholder ("COM%d" with 3 gives
 // COM3), then: "COM<n>" (any letter case, n >= 1) is the n-th serial port, /dev/ttyS<n-1>; an
 // absolute path is the device itself; any other name is taken from /dev ("ttyUSB0").
-std::string SerialDevicePath(const std::string& device_name, TSerialPortInt port_num);
+std::string SerialDevicePath(const std::string& deviceName, TSerialPortInt portNum);
 
 }  // namespace kestova

@@ -11,9 +11,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <mutex>
 #include <vector>
 
+#include "serial/kernel_termios.h"
 #include "serial/serial_error.h"
 
 namespace kestova {
@@ -24,41 +25,6 @@ static_assert(kModemDcd == TIOCM_CAR && kModemRing == TIOCM_RNG && kModemDsr == 
 namespace {
 
 int ErrnoOf(int rc) { return rc < 0 ? errno : 0; }
-
-termios2 ToKernel(const TSerialTermios& t) {
-  termios2 k{};
-  k.c_iflag = t.c_iflag;
-  k.c_oflag = t.c_oflag;
-  k.c_cflag = t.c_cflag;
-  k.c_lflag = t.c_lflag;
-  k.c_line = t.c_line;
-  std::memcpy(k.c_cc, t.c_cc, sizeof k.c_cc);
-  k.c_ispeed = t.c_ispeed;
-  k.c_ospeed = t.c_ospeed;
-  return k;
-}
-
-TSerialTermios FromKernel(const termios2& k) {
-  TSerialTermios t;
-  t.c_iflag = k.c_iflag;
-  t.c_oflag = k.c_oflag;
-  t.c_cflag = k.c_cflag;
-  t.c_lflag = k.c_lflag;
-  t.c_line = k.c_line;
-  std::memcpy(t.c_cc, k.c_cc, sizeof t.c_cc);
-  t.c_ispeed = k.c_ispeed;
-  t.c_ospeed = k.c_ospeed;
-  return t;
-}
-
-// poll() without giving up on signals; recomputes nothing since callers pass short waits or -1.
-int PollRetry(std::vector<pollfd>& fds, int timeout_ms) {
-  for (;;) {
-    const int rc = poll(fds.data(), fds.size(), timeout_ms);
-    if (rc >= 0) return rc;
-    if (errno != EINTR) return -1;
-  }
-}
 
 }  // namespace
 
@@ -73,37 +39,48 @@ int OpenPosixSerialDevice(const std::string& path, std::unique_ptr<TSerialDevice
   return 0;
 }
 
-TPosixSerialDevice::TPosixSerialDevice(UniqueFd fd) : FFd(fd.Release()), FEpoll(epoll_create1(EPOLL_CLOEXEC)) {
+TPosixSerialDevice::TPosixSerialDevice(UniqueFd fd) : FFd(std::move(fd)), FEpoll(epoll_create1(EPOLL_CLOEXEC)) {
   if (!FEpoll) {
     const int err = errno;
-    ::close(FFd.exchange(-1));
     throw ESerialCommError(Format("Cannot watch the device (%d), %s", err, SerialSysErrorText(err)));
   }
   epoll_event ev{};
   ev.events = EPOLLIN | EPOLLET;
-  ev.data.fd = FFd.load();
+  ev.data.fd = FFd.Get();
   // Not a tty (a regular file cannot be watched): the parameter steps of opening report it.
-  if (epoll_ctl(FEpoll.Get(), EPOLL_CTL_ADD, FFd.load(), &ev) != 0) FWatchError = errno;
+  if (epoll_ctl(FEpoll.Get(), EPOLL_CTL_ADD, FFd.Get(), &ev) != 0) FWatchError = errno;
 }
 
 TPosixSerialDevice::~TPosixSerialDevice() { Close(); }
 
-int TPosixSerialDevice::Ioctl(unsigned long request, void* arg) {
-  const int fd = FFd.load();
-  if (fd < 0) return EBADF;
-  return ErrnoOf(ioctl(fd, request, arg));
+int TPosixSerialDevice::Handle() const noexcept {
+  std::shared_lock lock(FFdLock);
+  return FFd.Get();
 }
 
-int TPosixSerialDevice::GetAttr(TSerialTermios& t) {
-  termios2 k{};
-  const int rc = Ioctl(TCGETS2, &k);
-  if (rc == 0) t = FromKernel(k);
+int TPosixSerialDevice::Ioctl(unsigned long request, void* arg) {
+  std::shared_lock lock(FFdLock);
+  if (!FFd) return EBADF;
+  return ErrnoOf(ioctl(FFd.Get(), request, arg));
+}
+
+int TPosixSerialDevice::Poll(std::vector<pollfd>& fds, TDeadline deadline, bool& closed) const {
+  fds.push_back({FClosed.Fd(), POLLIN, 0});
+  const int rc = PollUntil(fds, deadline) < 0 ? errno : 0;
+  closed = fds.back().revents != 0;
+  fds.pop_back();
   return rc;
+}
+int TPosixSerialDevice::GetAttr(TSerialTermios& t) {
+  std::shared_lock lock(FFdLock);
+  if (!FFd) return EBADF;
+  return GetKernelTermios(FFd.Get(), t);
 }
 
 int TPosixSerialDevice::SetAttr(const TSerialTermios& t) {
-  termios2 k = ToKernel(t);
-  return Ioctl(TCSETS2, &k);
+  std::shared_lock lock(FFdLock);
+  if (!FFd) return EBADF;
+  return SetKernelTermios(FFd.Get(), t);
 }
 
 int TPosixSerialDevice::SetModemLines(uint32_t set, uint32_t clear) {
@@ -141,9 +118,9 @@ int TPosixSerialDevice::GetCounters(TSerialCounters& c) {
 int TPosixSerialDevice::SetBreak(bool on) { return Ioctl(on ? TIOCSBRK : TIOCCBRK, nullptr); }
 
 int TPosixSerialDevice::SetOutputFlow(bool on) {
-  const int fd = FFd.load();
-  if (fd < 0) return EBADF;
-  return ErrnoOf(ioctl(fd, TCXONC, on ? TCOON : TCOOFF));
+  std::shared_lock lock(FFdLock);
+  if (!FFd) return EBADF;
+  return ErrnoOf(ioctl(FFd.Get(), TCXONC, on ? TCOON : TCOOFF));
 }
 
 int TPosixSerialDevice::GetSerialInfo(TSerialInfo& info) {
@@ -158,10 +135,10 @@ int TPosixSerialDevice::GetSerialInfo(TSerialInfo& info) {
 
 int TPosixSerialDevice::Read(void* buf, std::size_t count, std::size_t& got) {
   got = 0;
-  const int fd = FFd.load();
-  if (fd < 0) return EBADF;
+  std::shared_lock lock(FFdLock);
+  if (!FFd) return EBADF;
   for (;;) {
-    const ssize_t n = ::read(fd, buf, count);
+    const ssize_t n = ::read(FFd.Get(), buf, count);
     if (n >= 0) {
       got = static_cast<std::size_t>(n);
       return 0;
@@ -173,10 +150,10 @@ int TPosixSerialDevice::Read(void* buf, std::size_t count, std::size_t& got) {
 
 int TPosixSerialDevice::Write(const void* buf, std::size_t count, std::size_t& written) {
   written = 0;
-  const int fd = FFd.load();
-  if (fd < 0) return EBADF;
+  std::shared_lock lock(FFdLock);
+  if (!FFd) return EBADF;
   for (;;) {
-    const ssize_t n = ::write(fd, buf, count);
+    const ssize_t n = ::write(FFd.Get(), buf, count);
     if (n >= 0) {
       written = static_cast<std::size_t>(n);
       return 0;
@@ -201,23 +178,24 @@ int TPosixSerialDevice::OutputQueued(int32_t& count) {
 
 int TPosixSerialDevice::Purge(bool input, bool output) {
   if (!input && !output) return 0;
-  const int fd = FFd.load();
-  if (fd < 0) return EBADF;
+  std::shared_lock lock(FFdLock);
+  if (!FFd) return EBADF;
   const int queue = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
-  return ErrnoOf(ioctl(fd, TCFLSH, queue));
+  return ErrnoOf(ioctl(FFd.Get(), TCFLSH, queue));
 }
 
-int TPosixSerialDevice::WaitLine(std::span<const int> wake_fds, int timeout_ms, TSerialLineWake& wake) {
+int TPosixSerialDevice::WaitLine(std::span<const int> wakeFds, TDeadline deadline, TSerialLineWake& wake) {
   wake = {};
-  if (FFd.load() < 0) return EBADF;
+  std::shared_lock lock(FFdLock);
+  if (!FFd) return EBADF;
   if (FWatchError != 0) return FWatchError;
   std::vector<pollfd> fds;
-  fds.reserve(wake_fds.size() + 1);
-  for (const int fd : wake_fds) fds.push_back({fd, POLLIN, 0});
+  fds.reserve(wakeFds.size() + 2);
+  for (const int fd : wakeFds) fds.push_back({fd, POLLIN, 0});
   fds.push_back({FEpoll.Get(), POLLIN, 0});
-  if (PollRetry(fds, timeout_ms) < 0) return errno;
-  for (std::size_t i = 0; i < wake_fds.size(); ++i)
-    if (fds[i].revents != 0) wake.WokenMask |= 1u << i;
+  bool closed = false;
+  if (const int rc = Poll(fds, deadline, closed)) return rc;
+  if (closed) return 0;  // nothing to tell: the next call finds the device closed
   if (fds.back().revents & POLLIN) {
     epoll_event ev{};
     const int n = epoll_wait(FEpoll.Get(), &ev, 1, 0);
@@ -229,44 +207,44 @@ int TPosixSerialDevice::WaitLine(std::span<const int> wake_fds, int timeout_ms, 
   return 0;
 }
 
-int TPosixSerialDevice::WaitInput(int timeout_ms, TSerialInputWait& wait) {
+int TPosixSerialDevice::WaitInput(TDeadline deadline, TSerialInputWait& wait) {
   wait = {};
-  const int fd = FFd.load();
-  if (fd < 0) {
+  std::shared_lock lock(FFdLock);
+  if (!FFd) {
     wait.HangUp = true;
     return 0;
   }
-  std::vector<pollfd> fds = {{fd, POLLIN, 0}, {FClosed.Fd(), POLLIN, 0}};
-  if (PollRetry(fds, timeout_ms) < 0) return errno;
-  wait.HangUp = fds[1].revents != 0 || (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+  std::vector<pollfd> fds = {{FFd.Get(), POLLIN, 0}};
+  bool closed = false;
+  if (const int rc = Poll(fds, deadline, closed)) return rc;
+  wait.HangUp = closed || (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
   wait.Readable = !wait.HangUp && (fds[0].revents & POLLIN) != 0;
   return 0;
 }
 
-int TPosixSerialDevice::WaitWritable(std::span<const int> wake_fds, int timeout_ms, bool& writable,
-                                     uint32_t& woken_mask) {
+int TPosixSerialDevice::WaitWritable(std::span<const int> wakeFds, TDeadline deadline, bool& writable) {
   writable = false;
-  woken_mask = 0;
-  const int fd = FFd.load();
-  if (fd < 0) return EBADF;
+  std::shared_lock lock(FFdLock);
+  if (!FFd) return EBADF;
   std::vector<pollfd> fds;
-  fds.reserve(wake_fds.size() + 1);
-  for (const int w : wake_fds) fds.push_back({w, POLLIN, 0});
-  fds.push_back({fd, POLLOUT, 0});
-  if (PollRetry(fds, timeout_ms) < 0) return errno;
-  for (std::size_t i = 0; i < wake_fds.size(); ++i)
-    if (fds[i].revents != 0) woken_mask |= 1u << i;
-  // A hung-up line is "writable": the write that follows reports the failure.
-  writable = fds.back().revents != 0;
+  fds.reserve(wakeFds.size() + 2);
+  for (const int fd : wakeFds) fds.push_back({fd, POLLIN, 0});
+  fds.push_back({FFd.Get(), POLLOUT, 0});
+  bool closed = false;
+  if (const int rc = Poll(fds, deadline, closed)) return rc;
+  // A hung-up line is "writable": the write that follows reports the failure. After Close
+  // nothing is: the next call finds the device closed.
+  writable = !closed && fds.back().revents != 0;
   return 0;
 }
 
 int TPosixSerialDevice::Close() {
-  const int fd = FFd.exchange(-1);
-  if (fd < 0) return 0;
-  FClosed.Set();
-  ioctl(fd, TIOCNXCL);  // the flag outlives our fd while others hold the tty open
-  return ::close(fd) == 0 ? 0 : errno;
+  // Ends the waits in progress, so the calls holding the descriptor leave and let it go.
+  FClosed.Signal();
+  std::unique_lock lock(FFdLock);
+  if (!FFd) return 0;
+  ioctl(FFd.Get(), TIOCNXCL);  // the flag outlives our fd while others hold the tty open
+  return FFd.Close();
 }
 
 }  // namespace kestova

@@ -19,7 +19,7 @@ E ValueOf(const Table& table, Code code, E fallback) {
 void TSerialCustomComm::ResetPortParameters() {
   TSerialTermios t;
   uint32_t lines = 0;
-  bool has_lines = false;
+  bool hasLines = false;
   int rc = 0;
   {
     std::lock_guard lock(FGlobalSection);
@@ -32,14 +32,14 @@ void TSerialCustomComm::ResetPortParameters() {
       device = opened.get();
     }
     if (rc == 0) rc = device->GetAttr(t);
-    if (rc == 0) has_lines = device->GetModemLines(lines) == 0;
+    if (rc == 0) hasLines = device->GetModemLines(lines) == 0;
     if (opened) opened->Close();
   }
   if (rc != 0) {
     Error(sErrDefaultParams, rc);
     return;
   }
-  const TSerialDcb dcb = DcbFromTermios(t, lines, has_lines);
+  const TSerialDcb dcb = DcbFromTermios(t, lines, hasLines);
 
   // Stored without applying them; the setters below apply the whole record on an open port.
   FBaudrate = brUser;

@@ -53,7 +53,7 @@ bool TSerialCustomComm::WaitChar(int32_t TimeOut) {
   for (;;) {
     if (ReadBufUsed() > 0) return true;
     TSerialInputWait wait;
-    const int rc = device->WaitInput(deadline.PollTimeout(), wait);
+    const int rc = device->WaitInput(deadline, wait);
     if (rc != 0 || wait.HangUp || !wait.Readable) return ReadBufUsed() > 0;
   }
 }

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "platform/deadline.h"
 #include "serial/serial_custom_comm.h"
 #include "serial/serial_dispatcher.h"
 #include "serial/serial_display.h"
@@ -96,7 +97,7 @@ int32_t TSerialCustomComm::DirectWriteBuf(const void* Buf, int32_t Count) {
     std::lock_guard lock(FWriteSection);
     const std::shared_ptr<TSerialDevice> device = FDevice;
     if (!device) return 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(FBuffers->WriteTimeout());
+    const TDeadline deadline = TDeadline::After(std::chrono::milliseconds(FBuffers->WriteTimeout()));
     while (total < Count) {
       std::size_t n = 0;
       rc = device->Write(bytes + total, static_cast<std::size_t>(Count - total), n);
@@ -106,11 +107,9 @@ int32_t TSerialCustomComm::DirectWriteBuf(const void* Buf, int32_t Count) {
       }
       if (rc != 0 && rc != EAGAIN) break;
       rc = 0;
-      const int left = RemainingMs(deadline);
-      if (left == 0) break;  // timed out: the caller learns how much the driver took
+      if (deadline.Expired()) break;  // timed out: the caller learns how much the driver took
       bool writable = false;
-      uint32_t woken = 0;
-      rc = device->WaitWritable({}, left, writable, woken);
+      rc = device->WaitWritable({}, deadline, writable);
       if (rc != 0) break;
     }
     if (total > 0 && FTxWatcher) FTxWatcher->TransmitStarted();
@@ -121,13 +120,13 @@ int32_t TSerialCustomComm::DirectWriteBuf(const void* Buf, int32_t Count) {
 
 // ---- status
 
-TSerialComStat TSerialCustomComm::ReadPortStatus(bool take_errors) {
+TSerialComStat TSerialCustomComm::ReadPortStatus(bool takeErrors) {
   TSerialComStat stat;
   int rc = 0;
   {
     std::lock_guard lock(FGlobalSection);
     if (!Active() || !FDevice) return stat;
-    if (take_errors) rc = FLineErrors.Take(*FDevice, stat.Errors);
+    if (takeErrors) rc = FLineErrors.Take(*FDevice, stat.Errors);
     if (rc == 0) {
       rc = FDevice->InputQueued(stat.InQue);
       if (IsUnsupported(rc)) rc = 0;
@@ -174,10 +173,10 @@ void TSerialCustomComm::Purge(uint32_t flags) {
     if (flags != (PURGE_RXABORT | PURGE_RXCLEAR)) {
       TSerialCommWriteThread* writer = nullptr;
       {
-        std::lock_guard write_lock(FWriteSection);
+        std::lock_guard writeLock(FWriteSection);
         writer = FWriteThread.get();
       }
-      if (writer) writer->Flush(kFlushTimeoutMs);
+      if (writer) writer->Flush(kFlushTimeout);
     }
     if (FDevice)
       rc = FDevice->Purge((flags & (PURGE_RXABORT | PURGE_RXCLEAR)) != 0, (flags & (PURGE_TXABORT | PURGE_TXCLEAR)) != 0);
@@ -187,18 +186,18 @@ void TSerialCustomComm::Purge(uint32_t flags) {
 
 // ---- events
 
-void TSerialCustomComm::ThreadReport(TSerialThread& from, bool sync, uint32_t mask, bool full_dispatch) {
-  auto step = [this, &from, mask, full_dispatch] {
-    const bool on_main = FMain.IsMainThread();
+void TSerialCustomComm::ThreadReport(TSerialThread& from, bool sync, uint32_t mask, bool fullDispatch) {
+  auto step = [this, &from, mask, fullDispatch] {
+    const bool onMain = FMain.IsMainThread();
     TSerialThread* const outer = FSyncCaller;
-    if (on_main) FSyncCaller = &from;  // a Close from the handler must not wait for `from`
+    if (onMain) FSyncCaller = &from;  // a Close from the handler must not wait for `from`
     Guarded([&] {
-      if (full_dispatch)
+      if (fullDispatch)
         Dispatch(mask);
       else
         HandleLineEvent(mask);
     });
-    if (on_main) FSyncCaller = outer;
+    if (onMain) FSyncCaller = outer;
   };
   if (!sync) {
     step();
@@ -243,7 +242,7 @@ void TSerialCustomComm::HandleLineEvent(uint32_t mask) {
 bool TSerialCustomComm::ClearLineErrors() {
   bool errors = false;
   Guarded([&] {
-    const TSerialComStat stat = ReadPortStatus(/*take_errors=*/true);
+    const TSerialComStat stat = ReadPortStatus(/*takeErrors=*/true);
     errors = stat.Errors != 0;
     if (!errors) return;
     if (auto handler = OnError) handler(*this, static_cast<int32_t>(stat.Errors));

@@ -59,8 +59,8 @@ TSerialCommProp TSerialCustomComm::Properties() {
   }
   int rc = 0;
   TSerialInfo info;
-  bool has_info = false;
-  bool has_lines = false;
+  bool hasInfo = false;
+  bool hasLines = false;
   {
     std::lock_guard lock(FGlobalSection);
     if (!FDevice) return {};
@@ -68,18 +68,18 @@ TSerialCommProp TSerialCustomComm::Properties() {
     TSerialTermios t;
     rc = FDevice->GetAttr(t);
     if (rc == 0) {
-      const int info_rc = FDevice->GetSerialInfo(info);
-      has_info = info_rc == 0;
-      if (info_rc != 0 && !IsUnsupported(info_rc)) rc = info_rc;
+      const int infoRc = FDevice->GetSerialInfo(info);
+      hasInfo = infoRc == 0;
+      if (infoRc != 0 && !IsUnsupported(infoRc)) rc = infoRc;
     }
     uint32_t lines = 0;
-    if (rc == 0) has_lines = FDevice->GetModemLines(lines) == 0;
+    if (rc == 0) hasLines = FDevice->GetModemLines(lines) == 0;
   }
   if (rc != 0) {
     Error(sErrProperties, rc);
     return {};
   }
-  return BuildCommProp(has_info ? &info : nullptr, has_lines);
+  return BuildCommProp(hasInfo ? &info : nullptr, hasLines);
 }
 
 }  // namespace kestova

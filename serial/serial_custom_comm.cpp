@@ -198,9 +198,9 @@ void TSerialCustomComm::ApplyLineParams() {
     if (rc == 0) rc = FDevice->SetAttr(t);
     if (rc == 0) {
       const TSerialModemControl lines = ModemControlFor(dcb);
-      const int lines_rc = FDevice->SetModemLines(lines.Set, lines.Clear);
+      const int linesRc = FDevice->SetModemLines(lines.Set, lines.Clear);
       // A device without modem lines (a pty) runs without them.
-      if (lines_rc != ENOTTY && lines_rc != EINVAL) rc = lines_rc;
+      if (linesRc != ENOTTY && linesRc != EINVAL) rc = linesRc;
     }
   }
   Watch(rc, sErrWriteDcb);
@@ -312,7 +312,7 @@ void TSerialCustomComm::CreateThreads() {
     }
     auto thread = std::make_unique<TSerialCommWriteThread>(
         FMain, FDevice, FWriteSection, FWriteRoom, FBuffers->WriteSize(), FNewestOnly, FLineErrors, std::move(report),
-        [this] { return static_cast<int>(FBuffers->WriteTimeout()); });
+        [this] { return std::chrono::milliseconds(FBuffers->WriteTimeout()); });
     thread->Start(FWritePriority);
     std::lock_guard lock(FWriteSection);
     FWriteThread = std::move(thread);
@@ -324,13 +324,12 @@ void TSerialCustomComm::CreateThreads() {
 void TSerialCustomComm::Close() {
   JoinRetired();
   if (!Active()) return;
-  StopThreads();
-  CloseDevice();
+  TearDown();
   if (!FDestroying) {
     if (auto handler = OnClose) handler(*this);
   }
   // Gives the device time to settle before it is opened again.
-  std::this_thread::sleep_for(std::chrono::milliseconds(kClosePauseMs));
+  std::this_thread::sleep_for(kClosePause);
 }
 
 template <typename T>
@@ -340,8 +339,8 @@ void TSerialCustomComm::EndThread(std::unique_ptr<T>& member) {
   std::unique_ptr<T> thread = std::move(member);
   if (!thread) return;
   thread->Stop();
-  const bool waits_for_us = FMain.IsMainThread() && FSyncCaller == thread.get();
-  if (thread->IsCurrentThread() || waits_for_us) {
+  const bool waitsForUs = FMain.IsMainThread() && FSyncCaller == thread.get();
+  if (thread->IsCurrentThread() || waitsForUs) {
     FRetired.push_back(std::move(thread));
     return;
   }

@@ -58,6 +58,7 @@
 // write thread paces the frames at the line's speed so that stale ones never pile up in the
 // driver (serial_write_thread.h).
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -109,8 +110,8 @@ class TSerialCustomComm : public TSerialComponent {
   using TApplicationExceptionEvent = std::function<void(TSerialCustomComm& Sender, const std::string& Message)>;
 
   static constexpr uint32_t kVersion = 0x02020001;
-  static constexpr int kClosePauseMs = 300;
-  static constexpr int kFlushTimeoutMs = 2000;
+  static constexpr std::chrono::milliseconds kClosePause{300};
+  static constexpr std::chrono::milliseconds kFlushTimeout{2000};
 
   explicit TSerialCustomComm(TMainThread& main = MainThread());
   ~TSerialCustomComm() override;
@@ -120,7 +121,7 @@ class TSerialCustomComm : public TSerialComponent {
   // Opens the device and starts the threads; raises ESerialCommError on failure (the port is
   // then closed).
   void Open();
-  // Stops the threads, closes the device, raises OnClose and pauses kClosePauseMs. Nothing
+  // Stops the threads, closes the device, raises OnClose and pauses kClosePause. Nothing
   // when closed.
   void Close();
   bool Active() const noexcept { return FHandle.load() >= 0; }
@@ -287,7 +288,7 @@ class TSerialCustomComm : public TSerialComponent {
   // Reads the port status; a closed port gives zeros. Only the error step takes (and so
   // clears) the error mask: the queue counts and the holds leave it for the error step, so
   // errors that come with data are reported after the data.
-  TSerialComStat ReadPortStatus(bool take_errors = false);
+  TSerialComStat ReadPortStatus(bool takeErrors = false);
   // The modem line of a status property (index 1..4); False when closed.
   bool ModemState(int index);
   // Bit index-1 of the transmit-status flags; False outside 1..8 and when closed.
@@ -317,7 +318,7 @@ class TSerialCustomComm : public TSerialComponent {
   // Reads what waits, at most Count bytes; 0 or an errno value.
   int ReadDevice(void* Buf, int32_t Count, int32_t& got);
   // A thread's report, on the main thread when the thread was started synchronised.
-  void ThreadReport(TSerialThread& from, bool sync, uint32_t mask, bool full_dispatch);
+  void ThreadReport(TSerialThread& from, bool sync, uint32_t mask, bool fullDispatch);
   // The write thread's report, on the main thread; the thread did not wait for it.
   void RunWriteReport(uint32_t mask);
   int32_t DirectWriteBuf(const void* Buf, int32_t Count);

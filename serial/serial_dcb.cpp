@@ -2,8 +2,8 @@
 
 namespace kestova {
 
-uint32_t BaudrateValue(TSerialBaudrate baudrate, int32_t user_baudrate) {
-  if (baudrate == brUser) return static_cast<uint32_t>(user_baudrate);
+uint32_t BaudrateValue(TSerialBaudrate baudrate, int32_t userBaudrate) {
+  if (baudrate == brUser) return static_cast<uint32_t>(userBaudrate);
   return DCB_BaudRates.at(baudrate);
 }
 
@@ -35,11 +35,11 @@ TSerialDcb BuildDcb(const TSerialLineSettings& s) {
   return dcb;
 }
 
-uint32_t EventMaskFor(TSerialCommEvents events, bool direct_write) {
+uint32_t EventMaskFor(TSerialCommEvents events, bool directWrite) {
   uint32_t mask = 0;
   for (unsigned i = 0; i < EventList.size(); ++i)
     if (events.Contains(static_cast<TSerialCommEvent>(i))) mask |= EventList[i];
-  if (!direct_write) mask &= ~EV_TXEMPTY;
+  if (!directWrite) mask &= ~EV_TXEMPTY;
   return mask;
 }
 

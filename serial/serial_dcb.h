@@ -82,13 +82,13 @@ struct TSerialLineSettings {
 };
 
 // The bits per second of a speed value (brUser: the user's rate).
-uint32_t BaudrateValue(TSerialBaudrate baudrate, int32_t user_baudrate);
+uint32_t BaudrateValue(TSerialBaudrate baudrate, int32_t userBaudrate);
 
 // Fills the record from the properties; the flags word is rebuilt from zero.
 TSerialDcb BuildDcb(const TSerialLineSettings& settings);
 
 // The event mask for the monitored events; without direct writing the write thread reports an
 // empty transmit queue itself, so EV_TXEMPTY is left out.
-uint32_t EventMaskFor(TSerialCommEvents events, bool direct_write);
+uint32_t EventMaskFor(TSerialCommEvents events, bool directWrite);
 
 }  // namespace kestova

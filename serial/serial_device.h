@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 
+#include "platform/deadline.h"
 #include "serial/serial_termios.h"
 
 namespace kestova {
@@ -45,12 +46,12 @@ struct TSerialInputWait {
   bool HangUp = false;    // no byte will come: the other side is gone, or the device was closed
 };
 
-// What ended a wait on the line.
+// What ended a wait on the line. A wait that one of the caller's wake descriptors ended sets
+// nothing here: the caller asks its own events which it was.
 struct TSerialLineWake {
-  bool Readable = false;    // new bytes arrived (reported once per arrival, not while they wait)
-  bool HangUp = false;      // the other side is gone (unplugged, pty master closed)
-  bool Changed = false;     // the device has news on its modem lines or counters (scripted)
-  uint32_t WokenMask = 0;   // bit i: wake_fds[i] is readable
+  bool Readable = false;  // new bytes arrived (reported once per arrival, not while they wait)
+  bool HangUp = false;    // the other side is gone (unplugged, pty master closed)
+  bool Changed = false;   // the device has news on its modem lines or counters (scripted)
 };
 
 class TSerialDevice {
@@ -77,17 +78,19 @@ class TSerialDevice {
   virtual int OutputQueued(int32_t& count) = 0;
   virtual int Purge(bool input, bool output) = 0;
 
-  // Waits for news on the line or for one of `wake_fds`, at most `timeout_ms` (-1: no limit).
-  // A time-out returns 0 with nothing set in `wake`.
-  virtual int WaitLine(std::span<const int> wake_fds, int timeout_ms, TSerialLineWake& wake) = 0;
-  // Waits up to `timeout_ms` (-1: no limit) until bytes are waiting to be read. Unlike
-  // WaitLine it may be called from any thread at any time, also while the device is being
-  // closed: Close ends the wait with HangUp.
-  virtual int WaitInput(int timeout_ms, TSerialInputWait& wait) = 0;
-  // Waits until the device takes more bytes or one of `wake_fds` is readable.
-  virtual int WaitWritable(std::span<const int> wake_fds, int timeout_ms, bool& writable, uint32_t& woken_mask) = 0;
+  // Waits for news on the line or for one of `wakeFds` until `deadline`. A time-out returns 0
+  // with nothing set in `wake`.
+  virtual int WaitLine(std::span<const int> wakeFds, TDeadline deadline, TSerialLineWake& wake) = 0;
+  // Waits until bytes are waiting to be read or `deadline` passes. Unlike WaitLine it may be
+  // called from any thread at any time, also while the device is being closed: Close ends the
+  // wait with HangUp.
+  virtual int WaitInput(TDeadline deadline, TSerialInputWait& wait) = 0;
+  // Waits until the device takes more bytes (`writable`), one of `wakeFds` is readable, or
+  // `deadline` passes.
+  virtual int WaitWritable(std::span<const int> wakeFds, TDeadline deadline, bool& writable) = 0;
 
-  // Gives the device up; later calls fail with EBADF.
+  // Gives the device up: a wait in progress on another thread ends (WaitInput with HangUp, the
+  // others with nothing set), later calls fail with EBADF.
   virtual int Close() = 0;
 };
 

@@ -38,7 +38,7 @@ inline constexpr char sErrProperties[] = "Error reading port properties (%d), %s
 inline constexpr char sErrPortClosed[] = "Can't perform this operation while port is closed";
 inline constexpr char sErrDefaultParams[] = "Error reading default port parameters.";
 
-// `text` as a message template that stands for itself: its % signs doubled.
-std::string EscapePercent(const std::string& text);
+// Raises the error of an event the port could not make (TWakeEvent's failure): errno `code`.
+[[noreturn]] void RaiseEventError(int code);
 
 }  // namespace kestova

@@ -7,12 +7,12 @@ constexpr uint32_t kModemEvents = EV_CTS | EV_DSR | EV_RING | EV_RLSD;
 }
 
 TSerialCommEventThread::TSerialCommEventThread(TMainThread& main, std::shared_ptr<TSerialDevice> device,
-                                               uint32_t event_mask, int32_t read_size, TSerialLineErrors& errors,
+                                               uint32_t eventMask, int32_t readSize, TSerialLineErrors& errors,
                                                TDispatch dispatch)
     : TSerialThread(main),
       FDevice(std::move(device)),
-      FEventMask(event_mask),
-      FReadSize(read_size),
+      FEventMask(eventMask),
+      FReadSize(readSize),
       FErrors(errors),
       FDispatch(std::move(dispatch)) {}
 
@@ -31,72 +31,72 @@ void TSerialCommEventThread::Start(TThreadPriority priority) {
 
 void TSerialCommEventThread::Stop() noexcept {
   FTerminated = true;
-  FEvent.Set();
+  FStop.Signal();
 }
 
 void TSerialCommEventThread::TransmitStarted() noexcept {
   if ((FEventMask & EV_TXEMPTY) == 0) return;
   FTxPending = true;
-  FPoke.Set();
+  FPoke.Signal();
 }
 
 void TSerialCommEventThread::Run() {
   TSerialCounters counters = FCounters;
-  bool have_counters = FHaveCounters;
+  bool haveCounters = FHaveCounters;
   uint32_t lines = FLines;
-  bool have_lines = FHaveLines;
-  const bool watch_modem = (FEventMask & kModemEvents) != 0;
-  bool hung_up = false;
-  bool above_80 = false;
-  const int wake_fds[] = {FEvent.Fd(), FPoke.Fd()};
+  bool haveLines = FHaveLines;
+  const bool watchModem = (FEventMask & kModemEvents) != 0;
+  bool hungUp = false;
+  bool above80 = false;
+  const int wakeFds[] = {FStop.Fd(), FPoke.Fd()};
 
   while (!FTerminated) {
-    const bool sample = !hung_up && ((watch_modem && (have_counters || have_lines)) || FTxPending);
+    const bool sample = !hungUp && ((watchModem && (haveCounters || haveLines)) || FTxPending);
     TSerialLineWake wake;
-    const int rc = FDevice->WaitLine(wake_fds, sample ? kModemSampleMs : -1, wake);
+    const int rc = FDevice->WaitLine(wakeFds, sample ? TDeadline::After(kModemSample) : TDeadline::Never(), wake);
     if (FTerminated) break;
     uint32_t occurred = 0;
     if (rc != 0) {
       // The device can no longer be waited on: report it once, then only wait to be stopped.
-      if (!hung_up) FErrors.Latch(CE_IOE);
-      if (!hung_up && (FEventMask & EV_ERR)) FDispatch(*this, EV_ERR);
-      hung_up = true;
-      FEvent.Wait(-1);
+      if (!hungUp) FErrors.Latch(CE_IOE);
+      if (!hungUp && (FEventMask & EV_ERR)) FDispatch(*this, EV_ERR);
+      hungUp = true;
+      FStop.Wait(TDeadline::Never());
       continue;
     }
-    if (wake.WokenMask & 2) FPoke.Reset();
+    FPoke.Consume();
     if (wake.Readable) {
       occurred |= EV_RXCHAR;
       if (FEventMask & EV_RX80FULL) {
         int32_t queued = 0;
         FDevice->InputQueued(queued);
         const bool above = static_cast<int64_t>(queued) * 10 >= static_cast<int64_t>(FReadSize) * 8;
-        if (above && !above_80) occurred |= EV_RX80FULL;
-        above_80 = above;
+        if (above && !above80) occurred |= EV_RX80FULL;
+        above80 = above;
       }
     }
-    if (wake.HangUp && !hung_up) {
-      hung_up = true;
+    if (wake.HangUp && !hungUp) {
+      hungUp = true;
       FErrors.Latch(CE_IOE);
       occurred |= EV_ERR;
     }
-    if (have_counters && !hung_up) {
+    if (haveCounters && !hungUp) {
       TSerialCounters now;
       if (FDevice->GetCounters(now) == 0) {
         occurred |= CounterEvents(counters, now);
         counters = now;
       } else {
-        have_counters = false;
+        haveCounters = false;
       }
     }
-    if (have_lines && watch_modem && !hung_up) {
+    if (haveLines && watchModem && !hungUp) {
       uint32_t now = 0;
       if (FDevice->GetModemLines(now) == 0) {
         // With counters, transitions too short to be seen in two readings are counted anyway.
-        if (!have_counters) occurred |= ModemLineEvents(lines, now);
+        if (!haveCounters) occurred |= ModemLineEvents(lines, now);
         lines = now;
       } else {
-        have_lines = false;
+        haveLines = false;
       }
     }
     if (FTxPending) {

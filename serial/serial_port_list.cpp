@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/ascii_text.h"
+
 namespace kestova {
 namespace {
 
@@ -15,7 +17,7 @@ std::string ReadAttribute(const fs::path& file) {
   std::ifstream in(file);
   std::string line;
   std::getline(in, line);
-  while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+  while (!line.empty() && IsBlankChar(line.back())) line.pop_back();
   return line;
 }
 

@@ -16,7 +16,7 @@ constexpr TBaudBit kBaudBits[] = {
 
 }  // namespace
 
-TSerialCommProp BuildCommProp(const TSerialInfo* info, bool has_modem_lines) {
+TSerialCommProp BuildCommProp(const TSerialInfo* info, bool hasModemLines) {
   TSerialCommProp p;
   p.wPacketLength = sizeof(TSerialCommProp);
   p.wPacketVersion = 2;
@@ -25,7 +25,7 @@ TSerialCommProp BuildCommProp(const TSerialInfo* info, bool has_modem_lines) {
   p.dwProvSubType = info ? PST_RS232 : PST_UNSPECIFIED;
   p.dwProvCapabilities = PCF_PARITY_CHECK | PCF_XONXOFF | PCF_SETXCHAR;
   p.dwSettableParams = SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS | SP_HANDSHAKING | SP_PARITY_CHECK;
-  if (has_modem_lines) {
+  if (hasModemLines) {
     p.dwProvCapabilities |= PCF_RTSCTS | PCF_RLSD;
     p.dwSettableParams |= SP_RLSD;
   }

@@ -77,6 +77,6 @@ inline constexpr uint16_t PARITY_MARK = 0x800;
 inline constexpr uint16_t PARITY_SPACE = 0x1000;
 
 // The record for a tty; `info` is null when the driver gives no serial information.
-TSerialCommProp BuildCommProp(const TSerialInfo* info, bool has_modem_lines);
+TSerialCommProp BuildCommProp(const TSerialInfo* info, bool hasModemLines);
 
 }  // namespace kestova

@@ -59,9 +59,9 @@ int ApplyDcbToTermios(const TSerialDcb& dcb, TSerialTermios& t) {
   if (dcb.Flags & DCB_fOutxDsrFlow) return EINVAL;
   if ((dcb.Flags & DCB_fDtrControlMask) == 0x20) return EINVAL;
   if ((dcb.Flags & DCB_fRtsControlMask) == 0x3000) return EINVAL;
-  const bool out_x = dcb.Flags & DCB_fOutX;
-  const bool in_x = dcb.Flags & DCB_fInX;
-  if ((out_x || in_x) && dcb.XonChar == dcb.XoffChar) return EINVAL;
+  const bool outX = dcb.Flags & DCB_fOutX;
+  const bool inX = dcb.Flags & DCB_fInX;
+  if ((outX || inX) && dcb.XonChar == dcb.XoffChar) return EINVAL;
 
   uint32_t cflag = t.c_cflag & ~(CBAUD | CIBAUD | CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   const uint32_t code = SpeedCode(dcb.BaudRate);
@@ -80,8 +80,8 @@ int ApplyDcbToTermios(const TSerialDcb& dcb, TSerialTermios& t) {
 
   uint32_t iflag = t.c_iflag & ~(INPCK | IGNPAR | IXON | IXOFF | IXANY);
   if (dcb.Flags & DCB_fParity) iflag |= INPCK;
-  if (out_x) iflag |= IXON;
-  if (in_x) iflag |= IXOFF;
+  if (outX) iflag |= IXON;
+  if (inX) iflag |= IXOFF;
 
   t.c_cflag = cflag;
   t.c_iflag = iflag;
@@ -90,7 +90,7 @@ int ApplyDcbToTermios(const TSerialDcb& dcb, TSerialTermios& t) {
   return 0;
 }
 
-TSerialDcb DcbFromTermios(const TSerialTermios& t, uint32_t lines, bool has_lines) {
+TSerialDcb DcbFromTermios(const TSerialTermios& t, uint32_t lines, bool hasLines) {
   TSerialDcb dcb;
   const uint32_t code = t.c_cflag & CBAUD;
   dcb.BaudRate = 0;  // B0, or a code of no rate
@@ -99,10 +99,10 @@ TSerialDcb DcbFromTermios(const TSerialTermios& t, uint32_t lines, bool has_line
     if (s.code == code) dcb.BaudRate = s.rate;
   uint32_t flags = DCB_fBinary;
   if (t.c_iflag & INPCK) flags |= DCB_fParity;
-  const bool rts_cts = UsesRtsCtsFlow(t);
-  if (rts_cts) flags |= DCB_fOutxCtsFlow | DCB_CONTROLRTS[rtsHandshake];
-  else if (has_lines && (lines & TIOCM_RTS)) flags |= DCB_CONTROLRTS[rtsEnabled];
-  if (has_lines && (lines & TIOCM_DTR)) flags |= DCB_CONTROLDTR[dtrEnabled];
+  const bool rtsCts = UsesRtsCtsFlow(t);
+  if (rtsCts) flags |= DCB_fOutxCtsFlow | DCB_CONTROLRTS[rtsHandshake];
+  else if (hasLines && (lines & TIOCM_RTS)) flags |= DCB_CONTROLRTS[rtsEnabled];
+  if (hasLines && (lines & TIOCM_DTR)) flags |= DCB_CONTROLDTR[dtrEnabled];
   if (t.c_iflag & IXON) flags |= DCB_fOutX;
   if (t.c_iflag & IXOFF) flags |= DCB_fInX;
   dcb.Flags = flags;

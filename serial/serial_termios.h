@@ -43,9 +43,9 @@ int ApplyDcbToTermios(const TSerialDcb& dcb, TSerialTermios& t);
 // the speed (from its code, or the arbitrary rate), size, parity, stop bits, parity checking,
 // XON/XOFF with their characters, CTS flow (with RTS as its handshake line) and the end-of-file
 // character. DTR and RTS count as enabled when their lines are raised (`lines`, TIOCM_* bits;
-// `has_lines` false for a device without them). The limits and the other characters have no
+// `hasLines` false for a device without them). The limits and the other characters have no
 // counterpart and are 0.
-TSerialDcb DcbFromTermios(const TSerialTermios& t, uint32_t lines, bool has_lines);
+TSerialDcb DcbFromTermios(const TSerialTermios& t, uint32_t lines, bool hasLines);
 
 // True when the line runs RTS/CTS flow control: output waits while CTS is low.
 bool UsesRtsCtsFlow(const TSerialTermios& t);

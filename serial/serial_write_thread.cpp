@@ -6,18 +6,18 @@
 namespace kestova {
 
 TSerialCommWriteThread::TSerialCommWriteThread(TMainThread& main, std::shared_ptr<TSerialDevice> device,
-                                               std::mutex& write_section, std::condition_variable& room,
-                                               int32_t capacity, bool newest_only, TSerialLineErrors& errors,
-                                               TReport report, TRetryPause retry_pause)
+                                               std::mutex& writeSection, std::condition_variable& room,
+                                               int32_t capacity, bool newestOnly, TSerialLineErrors& errors,
+                                               TReport report, TRetryPause retryPause)
     : TSerialThread(main),
       FDevice(std::move(device)),
-      FWriteSection(write_section),
+      FWriteSection(writeSection),
       FRoom(room),
       FErrors(errors),
       FReport(std::move(report)),
-      FRetryPause(std::move(retry_pause)),
+      FRetryPause(std::move(retryPause)),
       FQueue(capacity),
-      FNewestOnly(newest_only) {}
+      FNewestOnly(newestOnly) {}
 
 TSerialCommWriteThread::~TSerialCommWriteThread() {
   Stop();
@@ -28,13 +28,13 @@ void TSerialCommWriteThread::Start(TThreadPriority priority) { StartWorker("seri
 
 void TSerialCommWriteThread::Run() {
   for (;;) {
-    WaitForEvents({&FClose, &FFlush, &FDataQueued}, -1);
-    if (FClose.IsSet()) return;
-    if (FFlush.IsSet()) {
+    WaitForAny({&FStop, &FFlush, &FDataQueued}, TDeadline::Never());
+    if (FStop.IsSignalled()) return;
+    if (FFlush.IsSignalled()) {
       HandleFlush();
       continue;
     }
-    if (!FDataQueued.IsSet()) continue;
+    if (!FDataQueued.IsSignalled()) continue;
     if (FNewestOnly) {
       if (!SendNewest()) return;
       continue;
@@ -61,48 +61,47 @@ void TSerialCommWriteThread::Run() {
     }
     if (rc == 0 || rc == EAGAIN) {
       // The driver is full (flow control, a slow line): wait until it takes more.
-      const TDriverWait wait = WaitForDriver();
-      if (wait == TDriverWait::Closed) return;
-      if (wait != TDriverWait::Failed) continue;  // after a flush the unsent bytes are gone with the queue
+      const TWake wake = WaitForDriver();
+      if (wake == TWake::wkStop) return;
+      if (wake != TWake::wkDriverFailed) continue;  // after a flush the unsent bytes are gone with the queue
     }
     // A failed write: the bytes stay queued. Report it once, then try again after a pause
     // rather than at once, so a device that refuses every write (unplugged) neither keeps a
     // core busy nor floods the error handler.
     FErrors.Latch(CE_IOE);
     FReport(*this, EV_ERR);
-    const uint32_t woken = WaitForEvents({&FClose, &FFlush}, FRetryPause());
-    if (woken & 1) return;
-    if (woken & 2) HandleFlush();
+    if (Pause(TDeadline::After(FRetryPause())) == TWake::wkStop) return;
   }
 }
 
-TSerialCommWriteThread::TDriverWait TSerialCommWriteThread::WaitForDriver() {
-  const int wake[] = {FClose.Fd(), FFlush.Fd()};
+TSerialCommWriteThread::TWake TSerialCommWriteThread::Pause(TDeadline deadline) {
+  WaitForAny({&FStop, &FFlush}, deadline);
+  if (FStop.IsSignalled()) return TWake::wkStop;
+  if (!FFlush.IsSignalled()) return TWake::wkTimeOut;
+  HandleFlush();
+  return TWake::wkFlushed;
+}
+
+TSerialCommWriteThread::TWake TSerialCommWriteThread::WaitForDriver() {
+  const int wakeFds[] = {FStop.Fd(), FFlush.Fd()};
   bool writable = false;
-  uint32_t woken = 0;
-  if (FDevice->WaitWritable(wake, -1, writable, woken) != 0) return TDriverWait::Failed;
-  if (woken & 1) return TDriverWait::Closed;
-  if (woken & 2) {
-    HandleFlush();
-    return TDriverWait::Flushed;
-  }
-  return TDriverWait::Ready;
+  if (FDevice->WaitWritable(wakeFds, TDeadline::Never(), writable) != 0) return TWake::wkDriverFailed;
+  if (FStop.IsSignalled()) return TWake::wkStop;
+  if (!FFlush.IsSignalled()) return TWake::wkDriverReady;
+  HandleFlush();
+  return TWake::wkFlushed;
 }
 
 bool TSerialCommWriteThread::SendNewest() {
   using Clock = std::chrono::steady_clock;
   // The line is still sending the frame before: newer frames may yet replace what is queued.
-  if (const int left = RemainingMs(FLineFreeAt); left > 0) {
-    const uint32_t woken = WaitForEvents({&FClose, &FFlush}, left);
-    if (woken & 1) return false;
-    if (woken & 2) HandleFlush();
-    return true;
-  }
+  const TDeadline lineFree = TDeadline::At(FLineFreeAt);
+  if (!lineFree.Expired()) return Pause(lineFree) != TWake::wkStop;
   {
     std::lock_guard lock(FWriteSection);
     FFrame.assign(FQueue.DataPtr(), FQueue.DataPtr() + FQueue.Size());
     FQueue.Clear();
-    FDataQueued.Reset();
+    FDataQueued.Consume();
   }
   FRoom.notify_all();
   std::size_t sent = 0;
@@ -114,24 +113,23 @@ bool TSerialCommWriteThread::SendNewest() {
       continue;
     }
     if (rc == 0 || rc == EAGAIN) {
-      const TDriverWait wait = WaitForDriver();
-      if (wait == TDriverWait::Closed) return false;
-      if (wait == TDriverWait::Flushed) return true;  // the purge drops the frame in hand too
-      if (wait == TDriverWait::Ready) continue;
+      const TWake wake = WaitForDriver();
+      if (wake == TWake::wkStop) return false;
+      if (wake == TWake::wkFlushed) return true;  // the purge drops the frame in hand too
+      if (wake == TWake::wkDriverReady) continue;
     }
     FErrors.Latch(CE_IOE);
     FReport(*this, EV_ERR);
-    const uint32_t woken = WaitForEvents({&FClose, &FFlush}, FRetryPause());
-    if (woken & 1) return false;
-    if (woken & 2) {
-      HandleFlush();
-      return true;
+    switch (Pause(TDeadline::After(FRetryPause()))) {
+      case TWake::wkStop: return false;
+      case TWake::wkFlushed: return true;
+      default: break;
     }
     // A newer frame replaces the rest of this one; it starts whole, with its own clear byte.
-    if (FDataQueued.IsSet()) return true;
+    if (FDataQueued.IsSignalled()) return true;
   }
-  const auto frame_time = std::chrono::nanoseconds(static_cast<int64_t>(FFrame.size()) * FCharacterNs.load());
-  FLineFreeAt = std::max(Clock::now(), FLineFreeAt) + frame_time;
+  const auto frameTime = std::chrono::nanoseconds(static_cast<int64_t>(FFrame.size()) * FCharacterNs.load());
+  FLineFreeAt = std::max(Clock::now(), FLineFreeAt) + frameTime;
   bool empty = false;
   {
     std::lock_guard lock(FWriteSection);
@@ -149,23 +147,23 @@ void TSerialCommWriteThread::Complete(std::size_t written) {
     // Tested and reset under the same lock as the removal: a writer appending meanwhile sets
     // the event again after this, so its bytes are never left waiting.
     empty = FQueue.Size() == 0;
-    if (empty) FDataQueued.Reset();
+    if (empty) FDataQueued.Consume();
   }
   FRoom.notify_all();
   if (empty) FReport(*this, EV_TXEMPTY);
 }
 
 void TSerialCommWriteThread::HandleFlush() {
-  FFlush.Reset();
+  FFlush.Consume();
   {
-    std::lock_guard flush_lock(FFlushLock);
+    std::lock_guard flushLock(FFlushLock);
     if (FFlushWaiting) {
       {
         // Cleared here, by the only thread that sends from the queue, so no write can be
         // reading bytes that a writer is already replacing.
         std::lock_guard lock(FWriteSection);
         FQueue.Clear();
-        FDataQueued.Reset();
+        FDataQueued.Consume();
       }
       FFlushAcked = FFlushRequested;
       FFlushWaiting = false;
@@ -175,13 +173,12 @@ void TSerialCommWriteThread::HandleFlush() {
   FRoom.notify_all();
 }
 
-bool TSerialCommWriteThread::Flush(int timeout_ms) {
+bool TSerialCommWriteThread::Flush(std::chrono::milliseconds timeout) {
   std::unique_lock lock(FFlushLock);
   const uint64_t request = ++FFlushRequested;
   FFlushWaiting = true;
-  FFlush.Set();
-  const bool done = FFlushDone.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                                        [&] { return FFlushAcked >= request; });
+  FFlush.Signal();
+  const bool done = FFlushDone.wait_for(lock, timeout, [&] { return FFlushAcked >= request; });
   if (!done) FFlushWaiting = false;
   return done;
 }

@@ -20,9 +20,11 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/deadline.h"
+#include "platform/wake_event.h"
 #include "serial/serial_comm_buffer.h"
 #include "serial/serial_device.h"
-#include "serial/serial_event.h"
+#include "serial/serial_error.h"
 #include "serial/serial_line_errors.h"
 #include "serial/serial_thread.h"
 
@@ -33,36 +35,41 @@ class TSerialCommWriteThread : public TSerialThread {
   // Runs the port's line-event step for `mask` (EV_TXEMPTY, EV_ERR) and returns when done.
   using TReport = std::function<void(TSerialCommWriteThread& self, uint32_t mask)>;
   // How long to wait before trying a failed write again.
-  using TRetryPause = std::function<int()>;
+  using TRetryPause = std::function<std::chrono::milliseconds()>;
 
-  TSerialCommWriteThread(TMainThread& main, std::shared_ptr<TSerialDevice> device, std::mutex& write_section,
-                         std::condition_variable& room, int32_t capacity, bool newest_only, TSerialLineErrors& errors,
-                         TReport report, TRetryPause retry_pause);
+  TSerialCommWriteThread(TMainThread& main, std::shared_ptr<TSerialDevice> device, std::mutex& writeSection,
+                         std::condition_variable& room, int32_t capacity, bool newestOnly, TSerialLineErrors& errors,
+                         TReport report, TRetryPause retryPause);
   ~TSerialCommWriteThread() override;
 
   void Start(TThreadPriority priority);
-  void Stop() noexcept { FClose.Set(); }
+  void Stop() noexcept { FStop.Signal(); }
 
   TSerialCommBuffer& Queue() noexcept { return FQueue; }
-  void DataQueued() noexcept { FDataQueued.Set(); }
+  void DataQueued() noexcept { FDataQueued.Signal(); }
   bool NewestOnly() const noexcept { return FNewestOnly; }
   // How long the line takes per character (0: unknown, frames are not paced).
   void SetCharacterTime(int64_t nanoseconds) noexcept { FCharacterNs = nanoseconds; }
 
-  // Asks the thread to drop what is queued; true when it has, within `timeout_ms`. A request
-  // that timed out is withdrawn, so it never drops bytes queued after the caller gave up.
-  bool Flush(int timeout_ms);
+  // Asks the thread to drop what is queued; true when it has, within `timeout`. A request that
+  // timed out is withdrawn, so it never drops bytes queued after the caller gave up.
+  bool Flush(std::chrono::milliseconds timeout);
 
  private:
+  // What ended a wait of the thread: Stop, a flush request (handled by then: the queue has been
+  // cleared), the deadline, or for a wait on the driver its room for more bytes or its failure.
+  enum class TWake : uint8_t { wkStop, wkFlushed, wkTimeOut, wkDriverReady, wkDriverFailed };
+
   void Run();
   void Complete(std::size_t written);
   void HandleFlush();
   // One step of newest-only sending; false when the thread is to end.
   bool SendNewest();
-  // Waits until the driver takes more bytes, or the thread is closed or flushed (then the queue
-  // has been cleared).
-  enum class TDriverWait { Ready, Closed, Flushed, Failed };
-  TDriverWait WaitForDriver();
+  // Pauses until `deadline`, unless stopped or flushed first (wkStop, wkFlushed, wkTimeOut).
+  TWake Pause(TDeadline deadline);
+  // Waits until the driver takes more bytes (wkDriverReady), fails (wkDriverFailed), or the
+  // thread is stopped or flushed.
+  TWake WaitForDriver();
 
   std::shared_ptr<TSerialDevice> FDevice;
   std::mutex& FWriteSection;
@@ -75,9 +82,10 @@ class TSerialCommWriteThread : public TSerialThread {
   std::atomic<int64_t> FCharacterNs{0};
   std::vector<uint8_t> FFrame;  // newest-only: the frame being handed to the driver
   std::chrono::steady_clock::time_point FLineFreeAt{};
-  TSerialEvent FDataQueued;
-  TSerialEvent FClose;
-  TSerialEvent FFlush;
+  // Signalled while the queue holds bytes; reset under the write lock when it empties.
+  TWakeEvent FDataQueued{RaiseEventError};
+  TWakeEvent FStop{RaiseEventError};  // never consumed
+  TWakeEvent FFlush{RaiseEventError};
 
   std::mutex FFlushLock;
   std::condition_variable FFlushDone;

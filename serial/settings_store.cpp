@@ -41,16 +41,16 @@ std::string RegistryStoreFile(TRegRootKey root) {
   return base + "/kestova/" + kStoreFileName;
 }
 
-TSettingsPlace PlaceSettings(TSettingsStore& store, const std::string& component_name) {
+TSettingsPlace PlaceSettings(TSettingsStore& store, const std::string& componentName) {
   if (store.Location() == slINIFile) {
     if (store.Key().empty()) store.SetKey(ChangeFileExt(ExecutablePath(), ".INI"));
-    if (store.Section().empty()) store.SetSection(component_name);
+    if (store.Section().empty()) store.SetSection(componentName);
     return {store.Key(), store.Section()};
   }
   const std::string key = TrimBackslashes(store.Key());
   const std::string section = TrimBackslashes(store.Section());
   std::string path = key.empty() || section.empty() ? key + section : key + "\\" + section;
-  if (path.empty()) path = component_name;
+  if (path.empty()) path = componentName;
   return {RegistryStoreFile(store.RegRoot()), path};
 }
 

@@ -46,9 +46,9 @@ struct TSettingsPlace {
   std::string Section;
 };
 
-// The place of `store` for the component `component_name`; an INI store takes its defaults
+// The place of `store` for the component `componentName`; an INI store takes its defaults
 // (which needs the executable's path: Exception when it cannot be found).
-TSettingsPlace PlaceSettings(TSettingsStore& store, const std::string& component_name);
+TSettingsPlace PlaceSettings(TSettingsStore& store, const std::string& componentName);
 
 // The registry store's file for `root`.
 std::string RegistryStoreFile(TRegRootKey root);

@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "platform/string_list.h"
+#include "platform/ascii_text.h"
 
 namespace kestova {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/string_list.h"
+#include "platform/ascii_text.h"
 #include "platform/text_codec.h"
 #include "xml/char_class.h"
 #include "xml/char_references.h"
@@ -35,13 +35,6 @@ const TByteSet kInstructionRun = MakeByteSet([](int c) { return c != '?' && IsXM
 [[noreturn]] void Fail(int code) { throw EXMLException(TDOMCode::INVALID_CHARACTER_ERR, code); }
 
 bool IsNameStart(int32_t c) noexcept { return IsXMLLetter(c) || c == '_'; }
-
-int HexDigit(int32_t c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 std::string_view TrimWhitespace(std::string_view s) noexcept {
   while (!s.empty() && IsXMLWhitespace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
@@ -382,7 +375,7 @@ void TXMLParser::ReadCharacterReference() {
       if (c == kEnd) return FStream.WriteOutputChar(u' ');
       if (c == ';') break;
       if (IsXMLWhitespace(c)) Fail(MSG_E_UNEXPECTED_WHITESPACE);
-      const int digit = HexDigit(c);
+      const int digit = HexDigitValue(static_cast<char32_t>(c));
       if (digit < 0) Fail(MSG_E_INVALID_HEXADECIMAL);
       value = value * 16 + static_cast<uint32_t>(digit);
       if (value >= 0x110000) Fail(MSG_E_INVALID_UNICODE);

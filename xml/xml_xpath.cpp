@@ -3,6 +3,7 @@
 #include <limits>
 #include <vector>
 
+#include "platform/ascii_text.h"
 #include "platform/format.h"
 
 namespace kestova {
@@ -20,12 +21,6 @@ struct TStep {
   std::string_view AttrName;
   std::string_view AttrValue;
 };
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
-  return s;
-}
 
 // An optionally signed decimal integer, saturating far beyond any list length.
 bool ParseInteger(std::string_view s, long long& value) {
@@ -45,7 +40,7 @@ bool ParseInteger(std::string_view s, long long& value) {
 }
 
 void ParsePredicate(std::string_view predicate, TStep& step) {
-  const std::string_view text = Trim(predicate);
+  const std::string_view text = TrimBlanks(predicate);
   long long index = 0;
   if (ParseInteger(text, index)) {
     if (index <= 0) throw EXMLXPath(Format("Invalid predicate [%s]", std::string(predicate)));
@@ -56,13 +51,13 @@ void ParsePredicate(std::string_view predicate, TStep& step) {
   if (!text.empty() && text.front() == '@') {
     const std::string_view rest = text.substr(1);
     const std::size_t eq = rest.find('=');
-    step.AttrName = Trim(rest.substr(0, eq));
+    step.AttrName = TrimBlanks(rest.substr(0, eq));
     if (!step.AttrName.empty()) {
       if (eq == std::string_view::npos) {
         step.Predicate = TPredicateKind::pkHasAttribute;
         return;
       }
-      std::string_view value = Trim(rest.substr(eq + 1));
+      std::string_view value = TrimBlanks(rest.substr(eq + 1));
       if (value.size() >= 2 && (value.front() == '\'' || value.front() == '"') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
       step.Predicate = TPredicateKind::pkAttributeEquals;

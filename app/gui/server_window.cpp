@@ -41,8 +41,8 @@ QFont DesignFont(const char* family, QFont::StyleHint hint) {
 
 TfmServer::TfmServer(TServiceStarter starter, TMainThread& main, QWidget* parent)
     : QWidget(parent, kWindowFlags), FMain(main), FAlive(std::make_shared<TfmServer*>(this)), FAliveWeak(FAlive) {
-  createControls();
-  createTrayIcon();
+  CreateControls();
+  CreateTrayIcon();
   FormCreate(starter);
 }
 
@@ -51,7 +51,7 @@ TfmServer::~TfmServer() {
   FAlive.reset();
 }
 
-void TfmServer::createControls() {
+void TfmServer::CreateControls() {
   setObjectName(QStringLiteral("fmServer"));
   setWindowTitle(QStringLiteral("Kestova LED display Server"));
   setFont(DesignFont("Tahoma", QFont::SansSerif));
@@ -75,7 +75,7 @@ void TfmServer::createControls() {
   memoLog->setGeometry(kMargin, kMemoTop, 382, 510);
 }
 
-void TfmServer::createTrayIcon() {
+void TfmServer::CreateTrayIcon() {
   imgTray = QIcon(TrayImage());
   setWindowIcon(imgTray);
   // Shown whether or not a tray exists right now: a tray host that starts later embeds it.

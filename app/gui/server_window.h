@@ -64,8 +64,8 @@ class TfmServer : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  void createControls();
-  void createTrayIcon();
+  void CreateControls();
+  void CreateTrayIcon();
   void FormCreate(const TServiceStarter& starter);
 
   void AppendLine(const std::string& MsgTxt);

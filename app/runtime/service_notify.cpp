@@ -26,9 +26,9 @@ bool NotifyServiceManager(const std::string& state) {
   if (addr.sun_path[0] == '@') addr.sun_path[0] = '\0';
   const UniqueFd fd(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
   if (!fd) return false;
-  const auto addr_len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + len);
+  const auto addressLength = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + len);
   return sendto(fd.Get(), state.data(), state.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&addr),
-                addr_len) == static_cast<ssize_t>(state.size());
+                addressLength) == static_cast<ssize_t>(state.size());
 }
 
 namespace {

@@ -33,11 +33,11 @@ using Clock = steady_clock;
 
 double Ms(Clock::duration d) { return duration<double, std::milli>(d).count(); }
 
-// The display's side of a pty: reads what comes, at most `bytes_per_second` (0: as fast as it
+// The display's side of a pty: reads what comes, at most `bytesPerSecond` (0: as fast as it
 // comes), and notes when a text was first complete.
 class TDisplayReader {
  public:
-  TDisplayReader(int master, int bytes_per_second) : FMaster(master), FRate(bytes_per_second) {
+  TDisplayReader(int master, int bytesPerSecond) : FMaster(master), FRate(bytesPerSecond) {
     FThread = std::thread([this] { Run(); });
   }
   ~TDisplayReader() { Stop(); }
@@ -102,11 +102,11 @@ class TDisplayReader {
 
 std::string Frame(const std::string& line1, const std::string& line2) { return "\x0C" + line1 + "\x0A\x0D" + line2; }
 
-void Burst(int com_speed, int reader_rate, int messages) {
+void Burst(int comSpeed, int readerRate, int messages) {
   TServerUnderTest server;
   TRawPty pty;
-  server.Start("ComPort=" + pty.Path + "\nComSpeed=" + std::to_string(com_speed));
-  TDisplayReader display(pty.Master.Get(), reader_rate);
+  server.Start("ComPort=" + pty.Path + "\nComSpeed=" + std::to_string(comSpeed));
+  TDisplayReader display(pty.Master.Get(), readerRate);
   Clock::time_point when;
   server.Publish(TServerUnderTest::ShowMessage("open", ""));
   if (!display.WaitFor(Frame("open", ""), when)) throw std::runtime_error("the first message was not shown");
@@ -120,7 +120,7 @@ void Burst(int com_speed, int reader_rate, int messages) {
   const int handled = CountText(server.LogFile(), "Packet reiceved");
   std::printf("burst of %d, ComSpeed=%d, display reading %s: newest text on the display %.1f ms after the station "
               "queued it behind the burst (queued in %.0f ms; %d packets handled by then)\n",
-              messages, com_speed, reader_rate > 0 ? (std::to_string(reader_rate) + " bytes/s").c_str() : "at once",
+              messages, comSpeed, readerRate > 0 ? (std::to_string(readerRate) + " bytes/s").c_str() : "at once",
               Ms(when - published), Ms(published - start), handled);
 }
 
@@ -132,18 +132,18 @@ void HangUpDuringBurst(int messages) {
   Clock::time_point when;
   server.Publish(TServerUnderTest::ShowMessage("open", ""));
   if (!display->WaitFor(Frame("open", ""), when)) throw std::runtime_error("the first message was not shown");
-  Clock::time_point hung_up;
+  Clock::time_point hungUp;
   for (int i = 0; i < messages; ++i) {
     server.Publish(TServerUnderTest::ShowMessage("Item " + std::to_string(i), "Total " + std::to_string(i)));
     if (i == messages / 2) {
       display->Stop();
       pty.Master.Reset();
-      hung_up = Clock::now();
+      hungUp = Clock::now();
     }
   }
   if (!WaitForText(server.LogFile(), "Connection errors: 1024", 600s)) throw std::runtime_error("no hang-up line");
   std::printf("hang-up in the middle of a burst of %d: \"Connection errors: 1024\" logged %.1f ms after it\n", messages,
-              Ms(Clock::now() - hung_up));
+              Ms(Clock::now() - hungUp));
 }
 
 void Replugs(int cycles) {
@@ -162,9 +162,9 @@ void Replugs(int cycles) {
   for (int i = 0; i < cycles; ++i) {
     display->Stop();
     pty.reset();  // the master closes: the line hangs up
-    const auto hung_up = Clock::now();
+    const auto hungUp = Clock::now();
     if (!WaitForText(server.LogFile(), "Connection errors: 1024", 30s, i + 1)) throw std::runtime_error("no hang-up line");
-    reported.push_back(Ms(Clock::now() - hung_up));
+    reported.push_back(Ms(Clock::now() - hungUp));
     std::filesystem::remove(link);
     pty = std::make_unique<TRawPty>();
     display = std::make_unique<TDisplayReader>(pty->Master.Get(), 0);

@@ -5,8 +5,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -15,13 +13,6 @@ namespace kestova::bench {
 using namespace std::chrono;
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 test::TBrokerOptions KeepEverything() {
   test::TBrokerOptions options;
@@ -47,7 +38,7 @@ TRawPty::TRawPty() {
 }
 
 int CountText(const std::string& path, const std::string& text) {
-  const std::string all = ReadFile(path);
+  const std::string all = test::ReadWholeFile(path);
   int n = 0;
   for (auto at = all.find(text); at != std::string::npos; at = all.find(text, at + text.size())) ++n;
   return n;
@@ -84,7 +75,7 @@ void TServerUnderTest::Start(const std::string& settings) {
   FLog = UniqueFd(open(LogFile().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
   FServer = std::make_unique<test::TChildProcess>(std::vector<std::string>{KESTOVA_DISPLAYD, "--settings", file},
                                                   FLog.Get());
-  if (!WaitForText(LogFile(), "Accepted", 15s)) throw std::runtime_error("the server did not subscribe:\n" + ReadFile(LogFile()));
+  if (!WaitForText(LogFile(), "Accepted", 15s)) throw std::runtime_error("the server did not subscribe:\n" + test::ReadWholeFile(LogFile()));
   FStation = mosquitto_new("bench-station", true, nullptr);
   if (mosquitto_connect(FStation, "127.0.0.1", FBroker.Port(), 60) != MOSQ_ERR_SUCCESS)
     throw std::runtime_error("the station did not connect");

@@ -51,31 +51,31 @@ constexpr seconds kSettle{11};
 
 double Seconds(Clock::duration d) { return duration<double>(d).count(); }
 
-// One probe: a fresh client subscribes to the answer topic, asks, and waits up to AWait for
+// One probe: a fresh client subscribes to the answer topic, asks, and waits up to wait for
 // the answer. False when the broker cannot be reached or nobody answers.
-bool Probe(uint16_t APort, milliseconds AWait) {
+bool Probe(uint16_t port, milliseconds wait) {
   struct TState {
     bool Answered = false;
     bool Asked = false;
   } state;
   mosquitto* m = mosquitto_new(nullptr, true, &state);
   if (!m) return false;
-  mosquitto_connect_callback_set(m, [](mosquitto* AM, void*, int ARc) {
-    if (ARc == 0) mosquitto_subscribe(AM, nullptr, kAnswerTopic, 0);
+  mosquitto_connect_callback_set(m, [](mosquitto* mosq, void*, int rc) {
+    if (rc == 0) mosquitto_subscribe(mosq, nullptr, kAnswerTopic, 0);
   });
-  mosquitto_subscribe_callback_set(m, [](mosquitto* AM, void* AState, int, int, const int*) {
+  mosquitto_subscribe_callback_set(m, [](mosquitto* mosq, void* data, int, int, const int*) {
     static const std::string request =
         "<msg><sender>BENCH</sender><target></target><command>ENUM_DISPLAYS_REQ</command><params></params></msg>";
-    mosquitto_publish(AM, nullptr, kRequestTopic, static_cast<int>(request.size()), request.data(), 0, false);
-    static_cast<TState*>(AState)->Asked = true;
+    mosquitto_publish(mosq, nullptr, kRequestTopic, static_cast<int>(request.size()), request.data(), 0, false);
+    static_cast<TState*>(data)->Asked = true;
   });
-  mosquitto_message_callback_set(m, [](mosquitto*, void* AState, const mosquitto_message* AMessage) {
-    const std::string payload(static_cast<const char*>(AMessage->payload), static_cast<std::size_t>(AMessage->payloadlen));
-    if (payload.find("ENUM_DISPLAYS_ANS") != std::string::npos) static_cast<TState*>(AState)->Answered = true;
+  mosquitto_message_callback_set(m, [](mosquitto*, void* data, const mosquitto_message* message) {
+    const std::string payload(static_cast<const char*>(message->payload), static_cast<std::size_t>(message->payloadlen));
+    if (payload.find("ENUM_DISPLAYS_ANS") != std::string::npos) static_cast<TState*>(data)->Answered = true;
   });
   bool answered = false;
-  if (mosquitto_connect(m, "127.0.0.1", APort, 10) == MOSQ_ERR_SUCCESS) {
-    const auto deadline = Clock::now() + AWait;
+  if (mosquitto_connect(m, "127.0.0.1", port, 10) == MOSQ_ERR_SUCCESS) {
+    const auto deadline = Clock::now() + wait;
     while (!state.Answered && Clock::now() < deadline) {
       if (mosquitto_loop(m, 20, 1) != MOSQ_ERR_SUCCESS) break;
     }
@@ -86,11 +86,11 @@ bool Probe(uint16_t APort, milliseconds AWait) {
   return answered;
 }
 
-// Probe until the server answers (or ALimit passes); the time of the answer.
-std::optional<Clock::time_point> FirstAnswer(uint16_t APort, seconds ALimit) {
-  const auto end = Clock::now() + ALimit;
+// Probe until the server answers (or limit passes); the time of the answer.
+std::optional<Clock::time_point> FirstAnswer(uint16_t port, seconds limit) {
+  const auto end = Clock::now() + limit;
   while (Clock::now() < end) {
-    if (Probe(APort, milliseconds(150))) return Clock::now();
+    if (Probe(port, milliseconds(150))) return Clock::now();
     // A refused connect returns at once; do not hammer the broker's port meanwhile.
     std::this_thread::sleep_for(milliseconds(20));
   }
@@ -100,12 +100,12 @@ std::optional<Clock::time_point> FirstAnswer(uint16_t APort, seconds ALimit) {
 // kestova-displayd with its own Settings.ini, its log lines collected.
 class TServer {
  public:
-  TServer(uint16_t APort, int AKeepAlive) : FDir("kestova-faultbench") {
+  TServer(uint16_t port, int keepAlive) : FDir("kestova-faultbench") {
     // DisplayMode=2 drives no display: the benchmark is about the MQTT side only.
     const std::string settings = FDir.WriteFile(
-        "Settings.ini", "[Settings]\nDisplayMode=2\n[Mqtt]\nBroker=127.0.0.1\nPort=" + std::to_string(APort) +
+        "Settings.ini", "[Settings]\nDisplayMode=2\n[Mqtt]\nBroker=127.0.0.1\nPort=" + std::to_string(port) +
                             "\nClientID=Display1\nTopics=" + kAnswerTopic + "," + kRequestTopic +
-                            "\nKeepAlive=" + std::to_string(AKeepAlive) + "\n");
+                            "\nKeepAlive=" + std::to_string(keepAlive) + "\n");
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
     UniqueFd readEnd(fds[0]);
@@ -121,9 +121,9 @@ class TServer {
     FLog.Join();
   }
   std::size_t Position() const { return FLog.Position(); }
-  // When ALine appears after APosition (waiting up to ALimit).
-  std::optional<Clock::time_point> WaitFor(const std::string& ALine, std::size_t APosition, seconds ALimit) const {
-    if (!FLog.WaitFor(ALine, APosition, ALimit)) return std::nullopt;
+  // When line appears after position (waiting up to limit).
+  std::optional<Clock::time_point> WaitFor(const std::string& line, std::size_t position, seconds limit) const {
+    if (!FLog.WaitFor(line, position, limit)) return std::nullopt;
     return Clock::now();
   }
   std::string Log() const { return FLog.Text(); }
@@ -141,85 +141,85 @@ struct TRun {
 };
 
 // The server up, subscribed, answering, and connected for long enough.
-bool Ready(const TServer& AServer, uint16_t AProbePort) {
-  if (!AServer.WaitFor(kSubscribed, 0, seconds(30))) {
-    std::fprintf(stderr, "the server did not subscribe:\n%s\n", AServer.Log().c_str());
+bool Ready(const TServer& server, uint16_t probePort) {
+  if (!server.WaitFor(kSubscribed, 0, seconds(30))) {
+    std::fprintf(stderr, "the server did not subscribe:\n%s\n", server.Log().c_str());
     return false;
   }
-  if (!FirstAnswer(AProbePort, seconds(10))) return false;
+  if (!FirstAnswer(probePort, seconds(10))) return false;
   std::this_thread::sleep_for(kSettle);
   return true;
 }
 
-// One fault: it begins (AInject, once the server is ready; or it is there from the server's
-// start when AInject is empty), the server notices it (ANotice appears in its log), it lasts at
-// least AFor from its beginning and ends (ARestore), and the server answers again.
-TRun Measure(const TServer& AServer, uint16_t AProbePort, const std::function<void()>& AInject, const char* ANotice,
-             seconds ANoticeLimit, Clock::duration AFor, const std::function<void()>& ARestore) {
+// One fault: it begins (inject, once the server is ready; or it is there from the server's
+// start when inject is empty), the server notices it (notice appears in its log), it lasts at
+// least lasting from its beginning and ends (restore), and the server answers again.
+TRun Measure(const TServer& server, uint16_t probePort, const std::function<void()>& inject, const char* notice,
+             seconds noticeLimit, Clock::duration lasting, const std::function<void()>& restore) {
   TRun run;
   std::size_t mark = 0;
-  Clock::time_point begin = AServer.Started;
-  if (AInject) {
-    if (!Ready(AServer, AProbePort)) return run;
-    mark = AServer.Position();
+  Clock::time_point begin = server.Started;
+  if (inject) {
+    if (!Ready(server, probePort)) return run;
+    mark = server.Position();
     begin = Clock::now();
-    AInject();
+    inject();
   }
-  if (const auto noticed = AServer.WaitFor(ANotice, mark, ANoticeLimit)) run.Noticed = Seconds(*noticed - begin);
-  std::this_thread::sleep_until(begin + AFor);
-  ARestore();
+  if (const auto noticed = server.WaitFor(notice, mark, noticeLimit)) run.Noticed = Seconds(*noticed - begin);
+  std::this_thread::sleep_until(begin + lasting);
+  restore();
   const auto back = Clock::now();
-  if (const auto answer = FirstAnswer(AProbePort, seconds(60))) run.Answered = Seconds(*answer - back);
+  if (const auto answer = FirstAnswer(probePort, seconds(60))) run.Answered = Seconds(*answer - back);
   return run;
 }
 
-TRun BrokerRestart(seconds ADown, int AKeepAlive) {
+TRun BrokerRestart(seconds down, int keepAlive) {
   TMosquittoBroker broker;
   broker.Start();
-  TServer server(broker.Port(), AKeepAlive);
-  return Measure(server, broker.Port(), [&] { broker.Stop(); }, "Connection lost.", seconds(10), ADown,
+  TServer server(broker.Port(), keepAlive);
+  return Measure(server, broker.Port(), [&] { broker.Stop(); }, "Connection lost.", seconds(10), down,
                  [&] { broker.Start(); });
 }
 
-TRun BrokerDownAtStart(seconds ADown, int AKeepAlive) {
+TRun BrokerDownAtStart(seconds down, int keepAlive) {
   TMosquittoBroker broker;
   broker.ChoosePorts();
-  TServer server(broker.Port(), AKeepAlive);
-  return Measure(server, broker.Port(), nullptr, "Server unavailable.", seconds(10), ADown, [&] { broker.Start(); });
+  TServer server(broker.Port(), keepAlive);
+  return Measure(server, broker.Port(), nullptr, "Server unavailable.", seconds(10), down, [&] { broker.Start(); });
 }
 
-TRun FrozenPath(int AKeepAlive) {
+TRun FrozenPath(int keepAlive) {
   TMosquittoBroker broker;
   broker.Start();
   TTcpProxy proxy(broker.Port());
-  TServer server(proxy.Port(), AKeepAlive);
-  return Measure(server, broker.Port(), [&] { proxy.Freeze(); }, "Connection lost.", seconds(3 * AKeepAlive + 10),
+  TServer server(proxy.Port(), keepAlive);
+  return Measure(server, broker.Port(), [&] { proxy.Freeze(); }, "Connection lost.", seconds(3 * keepAlive + 10),
                  seconds(0), [&] { proxy.Forward(); });
 }
 
-TRun SilentListener(seconds ASilent, int AKeepAlive) {
+TRun SilentListener(seconds silent, int keepAlive) {
   TMosquittoBroker broker;
   broker.Start();
   TTcpProxy proxy(broker.Port());
   proxy.Freeze();  // accepts and holds every connection: a listener that never answers
-  TServer server(proxy.Port(), AKeepAlive);
+  TServer server(proxy.Port(), keepAlive);
   // Then a real broker answers there.
-  return Measure(server, broker.Port(), nullptr, "Server unavailable.", seconds(30), ASilent,
+  return Measure(server, broker.Port(), nullptr, "Server unavailable.", seconds(30), silent,
                  [&] { proxy.Forward(); });
 }
 
-TRun BrokerSigstop(seconds AStopped, int AKeepAlive) {
+TRun BrokerSigstop(seconds stopped, int keepAlive) {
   TMosquittoBroker broker;
   broker.Start();
-  TServer server(broker.Port(), AKeepAlive);
-  return Measure(server, broker.Port(), [&] { broker.Suspend(); }, "Connection lost.", AStopped, AStopped,
+  TServer server(broker.Port(), keepAlive);
+  return Measure(server, broker.Port(), [&] { broker.Suspend(); }, "Connection lost.", stopped, stopped,
                  [&] { broker.Resume(); });
 }
 
-std::string Median(std::vector<TRun> ARuns, std::optional<double> TRun::*AField) {
+std::string Median(std::vector<TRun> runs, std::optional<double> TRun::*field) {
   std::vector<double> values;
-  for (const TRun& run : ARuns)
-    if (run.*AField) values.push_back(*(run.*AField));
+  for (const TRun& run : runs)
+    if (run.*field) values.push_back(*(run.*field));
   if (values.empty()) return "never";
   std::sort(values.begin(), values.end());
   char text[64];
@@ -228,19 +228,19 @@ std::string Median(std::vector<TRun> ARuns, std::optional<double> TRun::*AField)
   } else {
     std::snprintf(text, sizeof text, "%.3f s (max %.3f)", values[values.size() / 2], values.back());
   }
-  const std::size_t missing = ARuns.size() - values.size();
+  const std::size_t missing = runs.size() - values.size();
   return missing ? std::string(text) + ", " + std::to_string(missing) + " never" : std::string(text);
 }
 
-void Row(const char* AFault, const std::vector<TRun>& ARuns, const std::string& AGoal) {
-  std::printf("%-38s %4zu  %-22s %-24s %s\n", AFault, ARuns.size(), Median(ARuns, &TRun::Noticed).c_str(),
-              Median(ARuns, &TRun::Answered).c_str(), AGoal.c_str());
+void Row(const char* fault, const std::vector<TRun>& runs, const std::string& goal) {
+  std::printf("%-38s %4zu  %-22s %-24s %s\n", fault, runs.size(), Median(runs, &TRun::Noticed).c_str(),
+              Median(runs, &TRun::Answered).c_str(), goal.c_str());
   std::fflush(stdout);
 }
 
-std::vector<TRun> Repeat(int ACount, const std::function<TRun()>& AOne) {
+std::vector<TRun> Repeat(int count, const std::function<TRun()>& one) {
   std::vector<TRun> runs;
-  for (int i = 0; i < ACount; ++i) runs.push_back(AOne());
+  for (int i = 0; i < count; ++i) runs.push_back(one());
   return runs;
 }
 

@@ -13,7 +13,6 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -26,6 +25,7 @@
 
 #include "serial/serial_comm.h"
 #include "serial/serial_dispatcher.h"
+#include "tests/serial/pty_pair.h"
 
 namespace {
 
@@ -37,34 +37,20 @@ double CpuMs() {
   return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
 }
 
-struct Pty {
-  Pty() {
-    char name[256] = {};
-    openpty(&master, &slave, name, nullptr, nullptr);
-    path = name;
-  }
-  ~Pty() {
-    close(master);
-    close(slave);
-  }
-  int master = -1, slave = -1;
-  std::string path;
-};
-
 void BM_QueuedFrame(benchmark::State& state) {
   MainThread().BindToCurrentThread();
-  Pty pty;
+  test::TPtyPair pty;
   std::atomic<bool> stop{false};
   std::thread drain([&] {
     char buf[4096];
     while (!stop) {
-      pollfd p{pty.master, POLLIN, 0};
-      if (poll(&p, 1, 50) > 0) [[maybe_unused]] ssize_t n = read(pty.master, buf, sizeof buf);
+      pollfd p{pty.Master(), POLLIN, 0};
+      if (poll(&p, 1, 50) > 0) [[maybe_unused]] ssize_t n = read(pty.Master(), buf, sizeof buf);
     }
   });
   {
     TSerialComm port;
-    port.SetDeviceName(pty.path);
+    port.SetDeviceName(pty.SlavePath());
     port.SetBaudrate(br9600);
     port.SetSyncThreads(false);  // no main loop here to run the reports
     port.Open();
@@ -81,69 +67,69 @@ BENCHMARK(BM_QueuedFrame);
 
 void BM_RefusedWriteWait(benchmark::State& state) {
   MainThread().BindToCurrentThread();
-  Pty pty;
+  test::TPtyPair pty;
   TSerialComm port;
-  port.SetDeviceName(pty.path);
+  port.SetDeviceName(pty.SlavePath());
   port.SetBaudrate(br9600);
   port.Buffers().SetWriteTimeout(static_cast<int32_t>(state.range(0)));
   port.Open();
-  const std::string too_big(static_cast<std::size_t>(port.Buffers().WriteSize()) + 1, 'x');
-  double cpu_total = 0;
-  double wall_total = 0;
+  const std::string tooBig(static_cast<std::size_t>(port.Buffers().WriteSize()) + 1, 'x');
+  double cpuTotal = 0;
+  double wallTotal = 0;
   for (auto _ : state) {
     const double cpu = CpuMs();
     const auto start = std::chrono::steady_clock::now();
     try {
-      port.WriteText(too_big);
+      port.WriteText(tooBig);
     } catch (const ESerialCommError&) {
     }
-    wall_total += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    cpu_total += CpuMs() - cpu;
+    wallTotal += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    cpuTotal += CpuMs() - cpu;
   }
-  state.counters["wait_ms"] = wall_total / static_cast<double>(state.iterations());
-  state.counters["cpu_ms"] = cpu_total / static_cast<double>(state.iterations());
+  state.counters["wait_ms"] = wallTotal / static_cast<double>(state.iterations());
+  state.counters["cpu_ms"] = cpuTotal / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_RefusedWriteWait)->Arg(1000)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 void BM_WaitCharTimeout(benchmark::State& state) {
   MainThread().BindToCurrentThread();
-  Pty pty;
+  test::TPtyPair pty;
   TSerialComm port;
-  port.SetDeviceName(pty.path);
+  port.SetDeviceName(pty.SlavePath());
   port.Open();
-  double cpu_total = 0;
+  double cpuTotal = 0;
   for (auto _ : state) {
     const double cpu = CpuMs();
     if (port.WaitChar(static_cast<int32_t>(state.range(0)))) state.SkipWithError("a byte came");
-    cpu_total += CpuMs() - cpu;
+    cpuTotal += CpuMs() - cpu;
   }
-  state.counters["cpu_ms"] = cpu_total / static_cast<double>(state.iterations());
+  state.counters["cpu_ms"] = cpuTotal / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_WaitCharTimeout)->Arg(500)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 void BM_WaitCharWake(benchmark::State& state) {
   MainThread().BindToCurrentThread();
-  Pty pty;
+  test::TPtyPair pty;
   TSerialComm port;
-  port.SetDeviceName(pty.path);
+  port.SetDeviceName(pty.SlavePath());
   port.SetSyncThreads(false);  // the arrivals' dispatch runs on the event thread
   port.Open();
-  double wake_total = 0;
+  double wakeTotal = 0;
   for (auto _ : state) {
-    std::atomic<int64_t> written_ns{0};
+    std::atomic<int64_t> writtenNs{0};
     std::thread device([&] {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      written_ns = std::chrono::steady_clock::now().time_since_epoch().count();
-      [[maybe_unused]] const ssize_t n = write(pty.master, "w", 1);
+      writtenNs = std::chrono::steady_clock::now().time_since_epoch().count();
+      [[maybe_unused]] const ssize_t n = write(pty.Master(), "w", 1);
     });
     if (!port.WaitChar(10000)) state.SkipWithError("no byte");
-    const int64_t woke_ns = std::chrono::steady_clock::now().time_since_epoch().count();
+    const int64_t wokeNs = std::chrono::steady_clock::now().time_since_epoch().count();
     device.join();
-    wake_total += static_cast<double>(woke_ns - written_ns.load()) / 1e6;
+    wakeTotal += static_cast<double>(wokeNs - writtenNs.load()) / 1e6;
     char ch = 0;
     port.ReadChar(ch);
   }
-  state.counters["wake_ms"] = wake_total / static_cast<double>(state.iterations());
+  state.counters["wake_ms"] = wakeTotal / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_WaitCharWake)->Iterations(20)->Unit(benchmark::kMillisecond);
 
@@ -174,10 +160,9 @@ class TCountingUser : public ISerialCommUser {
 
 void BM_ReceivedByClient(benchmark::State& state) {
   MainThread().BindToCurrentThread();
-  Pty pty;
-  fcntl(pty.master, F_SETFL, fcntl(pty.master, F_GETFL) | O_NONBLOCK);
+  test::TPtyPair pty;
   TSerialComm port;
-  port.SetDeviceName(pty.path);
+  port.SetDeviceName(pty.SlavePath());
   port.SetSyncThreads(false);
   TCountingUser user;
   TSerialDispatcher client(user);
@@ -188,9 +173,9 @@ void BM_ReceivedByClient(benchmark::State& state) {
     const int64_t target = user.Received() + static_cast<int64_t>(block.size());
     std::size_t done = 0;
     while (done < block.size()) {
-      const ssize_t n = write(pty.master, block.data() + done, block.size() - done);
+      const ssize_t n = write(pty.Master(), block.data() + done, block.size() - done);
       if (n > 0) done += static_cast<std::size_t>(n);
-      pollfd p{pty.master, POLLOUT, 0};
+      pollfd p{pty.Master(), POLLOUT, 0};
       if (n <= 0) poll(&p, 1, 100);
     }
     user.WaitFor(target);

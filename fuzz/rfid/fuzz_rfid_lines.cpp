@@ -23,7 +23,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "messaging/file_logger.h"
-#include "platform/string_list.h"
+#include "platform/ascii_text.h"
 #include "platform/text_codec.h"
 #include "rfid/cmd_io_handler.h"
 #include "rfid/cmd_line_splitter.h"

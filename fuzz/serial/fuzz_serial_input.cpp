@@ -105,21 +105,18 @@ class TScriptedInputDevice : public TSerialDevice {
     return 0;
   }
   // Nothing happens on the line; only the wake-ups end a wait.
-  int WaitLine(std::span<const int> wake_fds, int timeout_ms, TSerialLineWake& wake) override {
+  int WaitLine(std::span<const int> wakeFds, TDeadline deadline, TSerialLineWake&) override {
     std::vector<pollfd> fds;
-    for (const int fd : wake_fds) fds.push_back({fd, POLLIN, 0});
-    if (poll(fds.data(), fds.size(), timeout_ms) < 0) return errno;
-    for (std::size_t i = 0; i < fds.size(); ++i)
-      if (fds[i].revents != 0) wake.WokenMask |= 1u << i;
+    for (const int fd : wakeFds) fds.push_back({fd, POLLIN, 0});
+    if (poll(fds.data(), fds.size(), deadline.PollTimeout()) < 0) return errno;
     return 0;
   }
-  int WaitInput(int, TSerialInputWait& wait) override {
+  int WaitInput(TDeadline, TSerialInputWait& wait) override {
     wait.Readable = !FScript.Queue.empty();
     return 0;
   }
-  int WaitWritable(std::span<const int>, int, bool& writable, uint32_t& woken_mask) override {
+  int WaitWritable(std::span<const int>, TDeadline, bool& writable) override {
     writable = true;
-    woken_mask = 0;
     return 0;
   }
   int Close() override { return 0; }

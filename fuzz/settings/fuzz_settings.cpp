@@ -26,6 +26,7 @@
 #include "display/display_protocol.h"
 #include "display/settings.h"
 #include "display/settings_check.h"
+#include "platform/ascii_text.h"
 #include "platform/hex_bytes.h"
 #include "platform/ini_file.h"
 #include "platform/string_list.h"

@@ -180,9 +180,9 @@ TEST_F(DisplaydTest, ListPortsShowsEachPortsNamesIdsAndDriver) {
   fs::create_directories(FDir.File("dev/serial/by-id"));
   fs::create_symlink("../../ttyUSB0", FDir.File("dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5028-if00-port0"));
 
-  const auto list = [&](const std::string& class_tty) {
+  const auto list = [&](const std::string& classTty) {
     return RunProgram({"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
-                       "mount --bind " + class_tty + " /sys/class/tty && mount --bind " + FDir.File("dev") +
+                       "mount --bind " + classTty + " /sys/class/tty && mount --bind " + FDir.File("dev") +
                            " /dev && exec " + KESTOVA_DISPLAYD + " --list-ports"});
   };
   const auto one = list(FDir.File("class-tty"));

@@ -84,10 +84,10 @@ TEST(DisplayProtocolTest, EachSetWritesItsExactBytes) {
 // Only the logic-controls set depends on the width: it fills to it, and line 2 stays at 20.
 TEST(DisplayProtocolTest, LogicControlsFillsToTheWidthAndKeepsLine2AtTwenty) {
   EXPECT_EQ(ToHex(UpdateBytes(prLogicControls, "Total", "", 8)),
-            "10 00 54 6f 74 61 6c 20 20 20 10 14 20 20 20 20 20 20 20 20");
+            "10 00 54 6F 74 61 6C 20 20 20 10 14 20 20 20 20 20 20 20 20");
   EXPECT_EQ(UpdateBytes(prEpson, "Total", "", 8), UpdateBytes(prEpson, "Total", "", 20));
   // The letters the shaping moved to code page 852 pass as they are.
-  EXPECT_EQ(ToHex(UpdateBytes(prFrame, "Ra\x9Fun", "", 20)), "0c 52 61 9f 75 6e 0a 0d");
+  EXPECT_EQ(ToHex(UpdateBytes(prFrame, "Ra\x9Fun", "", 20)), "0C 52 61 9F 75 6E 0A 0D");
 }
 
 TEST(DisplayProtocolTest, NamesIgnoreLetterCase) {

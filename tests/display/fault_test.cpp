@@ -150,8 +150,8 @@ TEST_F(DisplayFaultTest, AProtocolViolationEndsTheConnectionAndTheOldSubscribeIs
   ASSERT_TRUE(PumpUntil([&] { return done.load(); }));
   fake.Join();
   EXPECT_EQ(extra, "");
-  EXPECT_EQ(subscribes, (std::vector<std::string>{"82 11 00 01 00 0c 70 6f 73 2f 64 69 73 70 6c 61 79 31 00",
-                                                  "82 11 00 02 00 0c 70 6f 73 2f 64 69 73 70 6c 61 79 31 00"}));
+  EXPECT_EQ(subscribes, (std::vector<std::string>{"82 11 00 01 00 0C 70 6F 73 2F 64 69 73 70 6C 61 79 31 00",
+                                                  "82 11 00 02 00 0C 70 6F 73 2F 64 69 73 70 6C 61 79 31 00"}));
   EXPECT_EQ(CountLog("Connection lost."), 1);
   EXPECT_EQ(CountLog("Reconnecting..."), 1);
   EXPECT_EQ(CountLog("Subscribing to topics"), 2);

@@ -4,38 +4,27 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
+#include "tests/support/temp_dir.h"
 
 namespace kestova {
 namespace {
 
 class SettingsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    FDir = std::filesystem::temp_directory_path() /
-           ("kestova-settings-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(FDir);
-  }
-  void TearDown() override { std::filesystem::remove_all(FDir); }
-
   TSettings LoadText(const std::string& content) {
-    const auto path = FDir / "Settings.ini";
-    std::ofstream(path, std::ios::binary) << content;
     TSettings s;
-    s.Load(path.string());
+    s.Load(FDir.WriteFile("Settings.ini", content));
     return s;
   }
 
   static std::vector<std::string> Topics(const TSettings& s) { return s.MqttTopics->Items(); }
 
-  std::filesystem::path FDir;
+  test::TTempDir FDir{"kestova-settings"};
 };
 
 TEST_F(SettingsTest, MissingFileGivesEveryDefault) {
   TSettings s;
-  s.Load((FDir / "Settings.ini").string());
+  s.Load(FDir.File("Settings.ini"));
   EXPECT_EQ(s.Width, 20);
   EXPECT_EQ(s.Height, 2);
   EXPECT_EQ(s.DisplayMode, dpCom);
@@ -167,11 +156,8 @@ TEST_F(SettingsTest, EveryKeyShowsItsEffectiveValue) {
 
 TEST_F(SettingsTest, ASecondLoadReplacesTheTopics) {
   TSettings s;
-  const auto path = FDir / "Settings.ini";
-  std::ofstream(path) << "[Mqtt]\nTopics=a,b\n";
-  s.Load(path.string());
-  std::ofstream(path) << "[Mqtt]\nTopics=c\n";
-  s.Load(path.string());
+  s.Load(FDir.WriteFile("Settings.ini", "[Mqtt]\nTopics=a,b\n"));
+  s.Load(FDir.WriteFile("Settings.ini", "[Mqtt]\nTopics=c\n"));
   EXPECT_EQ(Topics(s), std::vector<std::string>{"c"});
 }
 

@@ -69,15 +69,15 @@ class TVirtualXServer {
   TVirtualXServer() {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) throw Exception("pipe2 failed");
-    UniqueFd read_end(fds[0]);
-    UniqueFd write_end(fds[1]);
+    UniqueFd readEnd(fds[0]);
+    UniqueFd writeEnd(fds[1]);
     // -displayfd 1: the server prints its display number on standard output once it listens.
     // -noreset: an X server resets when its last client leaves, and a client connecting during
     // the reset (the program right after the display probe) is refused.
     FServer.emplace(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0",
                                              "640x640x24"},
-                    write_end.Get());
-    write_end = UniqueFd();
+                    writeEnd.Get());
+    writeEnd = UniqueFd();
     std::string output;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     for (;;) {
@@ -89,11 +89,11 @@ class TVirtualXServer {
         }
       }
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      pollfd readable{read_end.Get(), POLLIN, 0};
+      pollfd readable{readEnd.Get(), POLLIN, 0};
       if (left.count() <= 0 || poll(&readable, 1, static_cast<int>(left.count())) <= 0)
         throw Exception("Xvfb did not report its display: " + output);
       char buffer[256];
-      const ssize_t n = read(read_end.Get(), buffer, sizeof buffer);
+      const ssize_t n = read(readEnd.Get(), buffer, sizeof buffer);
       if (n <= 0) throw Exception("Xvfb ended: " + output);
       output.append(buffer, static_cast<std::size_t>(n));
     }
@@ -153,13 +153,13 @@ TEST(DesktopProgramTest, OnARealXServerTheWindowShowsAndCloses) {
   // otherwise): libxkbcommon-x11 hands strndup a buffer shorter than the limit but terminated in
   // time, which strict string checks read to the limit and call an overflow; and libdbus keeps
   // a buffer until exit (tests/gui/lsan_x11.supp).
-  const std::string asan_options = SanitizerOptions("ASAN_OPTIONS", ":strict_string_checks=0");
-  const std::string lsan_options = SanitizerOptions("LSAN_OPTIONS", ":suppressions=" KESTOVA_GUI_LSAN_X11);
+  const std::string asanOptions = SanitizerOptions("ASAN_OPTIONS", ":strict_string_checks=0");
+  const std::string lsanOptions = SanitizerOptions("LSAN_OPTIONS", ":suppressions=" KESTOVA_GUI_LSAN_X11);
   TScopedEnv env{{"QT_QPA_PLATFORM", "xcb"},
                  {"DISPLAY", x.Display().c_str()},
                  {"DBUS_SESSION_BUS_ADDRESS", nullptr},
-                 {"ASAN_OPTIONS", asan_options.c_str()},
-                 {"LSAN_OPTIONS", lsan_options.c_str()},
+                 {"ASAN_OPTIONS", asanOptions.c_str()},
+                 {"LSAN_OPTIONS", lsanOptions.c_str()},
                  {"TSAN_OPTIONS", kTsanQt.c_str()}};
   std::string why;
   EXPECT_TRUE(DisplayAvailable(why)) << why;

@@ -39,8 +39,8 @@ TReconnectingService::~TReconnectingService() {
   }
   FChanged.notify_all();
   FWorker.Join();
-  FProbe->worker_ended = FWorker.Ended();
-  FProbe->destroyed = true;
+  FProbe->WorkerEnded = FWorker.Ended();
+  FProbe->Destroyed = true;
 }
 
 void TReconnectingService::Run() {
@@ -52,7 +52,7 @@ void TReconnectingService::Run() {
     FChanged.wait_for(lock, std::chrono::minutes(1), [this] { return FStop; });
   }
   try {
-    MainThread().Synchronize([this] { FProbe->last_hand_over_ran = MainThread().IsMainThread(); });
+    MainThread().Synchronize([this] { FProbe->LastHandOverRan = MainThread().IsMainThread(); });
   } catch (const EMainThreadGone&) {
   }
 }

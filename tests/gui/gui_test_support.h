@@ -23,9 +23,9 @@ int LogLineCount(const TfmServer& window);
 
 // What a test can still look at after the window destroyed the stand-in.
 struct TServiceProbe {
-  std::atomic<bool> destroyed{false};
-  std::atomic<bool> worker_ended{false};
-  std::atomic<bool> last_hand_over_ran{false};
+  std::atomic<bool> Destroyed{false};
+  std::atomic<bool> WorkerEnded{false};
+  std::atomic<bool> LastHandOverRan{false};
 };
 
 // A stand-in for the display service: its worker hands a status to the main thread

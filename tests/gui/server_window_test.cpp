@@ -90,8 +90,8 @@ TEST(ServerWindowTest, LogFollowsEveryWindowEdge) {
 }
 
 TEST(ServerWindowTest, CreationStartsTheServiceBeforeTheWindowShows) {
-  QString label_during_start;
-  bool visible_during_start = true;
+  QString labelDuringStart;
+  bool visibleDuringStart = true;
   auto probe = std::make_shared<test::TServiceProbe>();
   struct TStartUp {
     explicit TStartUp(TfmServer::TLogEvent log) {
@@ -102,14 +102,14 @@ TEST(ServerWindowTest, CreationStartsTheServiceBeforeTheWindowShows) {
   TfmServer window([&](TfmServer::TLogEvent log) {
     for (QWidget* w : QApplication::topLevelWidgets()) {
       if (auto* label = w->findChild<QLabel*>(QStringLiteral("Label1"))) {
-        label_during_start = label->text();
-        visible_during_start = w->isVisible();
+        labelDuringStart = label->text();
+        visibleDuringStart = w->isVisible();
       }
     }
     return std::make_unique<TStartUp>(std::move(log));
   });
-  EXPECT_EQ(label_during_start, QStringLiteral("Server Not Running"));
-  EXPECT_FALSE(visible_during_start);
+  EXPECT_EQ(labelDuringStart, QStringLiteral("Server Not Running"));
+  EXPECT_FALSE(visibleDuringStart);
   EXPECT_TRUE(window.HasService());
   EXPECT_EQ(window.Label1->text(), QStringLiteral("Server running!"));
   const QStringList lines = LogLines(window);
@@ -320,10 +320,10 @@ TEST(ServerWindowTest, ClosingWhileTheClientWaitsToReconnectEndsPromptly) {
   EXPECT_EQ(MessageOf(lines[3]), QStringLiteral("Reconnecting..."));
 
   // Closing the last window is what ends the desktop program's event loop.
-  QTimer give_up;
-  give_up.setSingleShot(true);
-  QObject::connect(&give_up, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
-  give_up.start(std::chrono::seconds(10));
+  QTimer giveUp;
+  giveUp.setSingleShot(true);
+  QObject::connect(&giveUp, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+  giveUp.start(std::chrono::seconds(10));
   QTimer::singleShot(0, &window, &QWidget::close);
   const auto started = std::chrono::steady_clock::now();
   const int status = QApplication::exec();
@@ -331,9 +331,9 @@ TEST(ServerWindowTest, ClosingWhileTheClientWaitsToReconnectEndsPromptly) {
 
   EXPECT_EQ(status, 0) << "the event loop ended by itself, not by the 10 s guard";
   EXPECT_LT(took, std::chrono::seconds(5)) << "the reconnect wait is a minute";
-  EXPECT_TRUE(probe->destroyed) << "closing releases the service";
-  EXPECT_TRUE(probe->worker_ended);
-  EXPECT_TRUE(probe->last_hand_over_ran) << "the main thread kept servicing while it waited for the worker";
+  EXPECT_TRUE(probe->Destroyed) << "closing releases the service";
+  EXPECT_TRUE(probe->WorkerEnded);
+  EXPECT_TRUE(probe->LastHandOverRan) << "the main thread kept servicing while it waited for the worker";
   EXPECT_FALSE(window.HasService());
   EXPECT_EQ(LogLines(window).size(), 4) << "nothing is logged on the way out";
 }
@@ -345,8 +345,8 @@ TEST(ServerWindowTest, DestroyingTheWindowWithoutClosingAlsoReleasesTheService) 
   });
   ASSERT_TRUE(WaitFor([&] { return LogLines(*window).size() == 4; }));
   window.reset();
-  EXPECT_TRUE(probe->destroyed);
-  EXPECT_TRUE(probe->worker_ended);
+  EXPECT_TRUE(probe->Destroyed);
+  EXPECT_TRUE(probe->WorkerEnded);
 }
 
 }  // namespace

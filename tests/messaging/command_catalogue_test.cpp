@@ -52,43 +52,43 @@ class CommandCatalogueTest : public ::testing::Test {
   void SetUp() override {
     MainThread().BindToCurrentThread();
     MainThread().Reopen();
-    Broker.Start();
-    Connect(Publisher, "Pos7");
-    Connect(Watcher, "Watcher");
-    Watcher.OnPublishReceived = [this](TMqttClient&, uint16_t, const std::string& topic, const TMqttBytes& payload) {
-      Received.push_back({topic, std::string(payload.begin(), payload.end())});
+    FBroker.Start();
+    Connect(FPublisher, "Pos7");
+    Connect(FWatcher, "Watcher");
+    FWatcher.OnPublishReceived = [this](TMqttClient&, uint16_t, const std::string& topic, const TMqttBytes& payload) {
+      FReceived.push_back({topic, std::string(payload.begin(), payload.end())});
     };
     // Raised after OnPublishReceived for the same packet: it carries the quality of service.
-    Watcher.OnPacketReceived = [this](TMqttClient&, const TMqttPacketInfo& info) {
-      if (info.PacketType == TMqttPacketType::mtPUBLISH && !Received.empty()) Received.back().Qos = info.PacketQos;
+    FWatcher.OnPacketReceived = [this](TMqttClient&, const TMqttPacketInfo& info) {
+      if (info.PacketType == TMqttPacketType::mtPUBLISH && !FReceived.empty()) FReceived.back().Qos = info.PacketQos;
     };
     bool subscribed = false;
-    Watcher.OnSubscriptionAcknowledged = [&](TMqttClient&, uint16_t, const TMqttSubscriptions&) { subscribed = true; };
-    Watcher.Subscribe("#", Q::qosExactlyOnce);
+    FWatcher.OnSubscriptionAcknowledged = [&](TMqttClient&, uint16_t, const TMqttSubscriptions&) { subscribed = true; };
+    FWatcher.Subscribe("#", Q::qosExactlyOnce);
     ASSERT_TRUE(test::PumpUntil([&] { return subscribed; }, kGenerous));
-    Manager.DefaultTopic = kDefaultTopic;
-    Manager.MasterClientId = "Master1";
+    FManager.DefaultTopic = kDefaultTopic;
+    FManager.MasterClientId = "Master1";
   }
 
   void Connect(TMqttClient& client, const std::string& id) {
-    client.SetBrokerHostName(Broker.Host());
-    client.SetBrokerPort(Broker.Port());
+    client.SetBrokerHostName(FBroker.Host());
+    client.SetBrokerPort(FBroker.Port());
     client.SetClientID(id);
     client.KeepAliveSettings().SetKeepConnectionAlive(false);
     client.Connect(true);
-    ASSERT_TRUE(test::PumpUntil([&] { return client.IsConnected(); }, kGenerous)) << Broker.Log();
+    ASSERT_TRUE(test::PumpUntil([&] { return client.IsConnected(); }, kGenerous)) << FBroker.Log();
   }
 
   // Run `operation`; what the watcher received from it (nothing when a marker published after
   // it arrives first).
   std::optional<TReceived> Publication(const std::function<void(TMqttManager&)>& operation) {
-    const std::size_t before = Received.size();
-    operation(Manager);
-    if (!test::PumpUntil([&] { return Received.size() > before; }, kGenerous)) return std::nullopt;
-    TReceived first = Received[before];
+    const std::size_t before = FReceived.size();
+    operation(FManager);
+    if (!test::PumpUntil([&] { return FReceived.size() > before; }, kGenerous)) return std::nullopt;
+    TReceived first = FReceived[before];
     if (first.Topic != "marker") {
-      Manager.SendCustomMsg("marker", "end");
-      EXPECT_TRUE(test::PumpUntil([&] { return Received.size() > before + 1; }, kGenerous));
+      FManager.SendCustomMsg("marker", "end");
+      EXPECT_TRUE(test::PumpUntil([&] { return FReceived.size() > before + 1; }, kGenerous));
       return first;
     }
     ADD_FAILURE() << "a marker arrived before any publication";
@@ -97,20 +97,20 @@ class CommandCatalogueTest : public ::testing::Test {
   // Run `operation` and show that it published nothing: a marker sent after it is the next thing
   // the watcher receives.
   bool PublishesNothing(const std::function<void(TMqttManager&)>& operation) {
-    const std::size_t before = Received.size();
-    operation(Manager);
-    Manager.SendCustomMsg("marker", "nothing before");
-    EXPECT_TRUE(test::PumpUntil([&] { return Received.size() > before; }, kGenerous));
-    return Received.size() == before + 1 && Received.back().Topic == "marker";
+    const std::size_t before = FReceived.size();
+    operation(FManager);
+    FManager.SendCustomMsg("marker", "nothing before");
+    EXPECT_TRUE(test::PumpUntil([&] { return FReceived.size() > before; }, kGenerous));
+    return FReceived.size() == before + 1 && FReceived.back().Topic == "marker";
   }
 
-  test::TMosquittoBroker Broker;
-  test::TTempDir Dir{"kestova-catalogue"};
-  TLogCapture Log;
-  std::vector<TReceived> Received;
-  TMqttClient Publisher;
-  TMqttClient Watcher;
-  TMqttManager Manager{&Publisher};
+  test::TMosquittoBroker FBroker;
+  test::TTempDir FDir{"kestova-catalogue"};
+  TLogCapture FLog;
+  std::vector<TReceived> FReceived;
+  TMqttClient FPublisher;
+  TMqttClient FWatcher;
+  TMqttManager FManager{&FPublisher};
 };
 
 struct TCatalogueCase {
@@ -138,7 +138,7 @@ TEST_F(CommandCatalogueTest, EveryOperationPublishesItsPacket) {
   servers.Add("srv2");
   keys.Add("11");
   keys.Add("12");
-  const std::string dbFile = Dir.WriteFile("db.ini", "\xEF\xBB\xBF[Db]\r\nName=shop a\r\n\r\nPort=5432\n");
+  const std::string dbFile = FDir.WriteFile("db.ini", "\xEF\xBB\xBF[Db]\r\nName=shop a\r\n\r\nPort=5432\n");
   const std::string willText = Packet("", "MQTT_DISCONNECTED", "Reason=WILL");
 
   const TCatalogueCase cases[] = {
@@ -220,18 +220,18 @@ TEST_F(CommandCatalogueTest, EveryOperationPublishesItsPacket) {
   };
   for (const TCatalogueCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    Log.Reset();
+    FLog.Reset();
     if (c.Expected)
       EXPECT_EQ(Publication(c.Operation), c.Expected);
     else
       EXPECT_TRUE(PublishesNothing(c.Operation));
-    EXPECT_TRUE(LoggedInOrder(Log.Entries(), c.Logged));
+    EXPECT_TRUE(LoggedInOrder(FLog.Entries(), c.Logged));
   }
 }
 
 TEST_F(CommandCatalogueTest, SetDbOnAMissingFileRaisesAndSendsNothing) {
   EXPECT_TRUE(PublishesNothing([&](TMqttManager& m) {
-    EXPECT_THROW(m.SetDb(Dir.File("missing.ini")), EFileOpenError);
+    EXPECT_THROW(m.SetDb(FDir.File("missing.ini")), EFileOpenError);
   }));
 }
 

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <set>
 #include <stdexcept>
@@ -19,15 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
+using test::ReadWholeFile;
 
 class RecordingMonitor : public ILogMonitor {
  public:
@@ -43,16 +33,17 @@ class RecordingMonitor : public ILogMonitor {
 class FileLoggerTest : public ::testing::Test {
  protected:
 
-  // An active logger on File with the given level.
+  // An active logger on FFile with the given level.
   void Activate(TKvBaseLogger& logger, TLogLevel level) {
-    logger.SetLogFileName(File.string());
+    logger.SetLogFileName(FFile.string());
     logger.SetLevel(level);
     logger.SetActive(true);
   }
 
-  test::TTempDir Temp{"kestova-logger"};
-  fs::path Dir = Temp.Path();
-  fs::path File = Dir / "logs" / "app.log";
+  test::TTempDir FTemp{"kestova-logger"};
+  fs::path FDir = FTemp.Path();
+  static constexpr const char* kLogName = "logs/app.log";
+  fs::path FFile = FDir / kLogName;
 };
 
 TEST_F(FileLoggerTest, ProcessWideLoggerStartsInactiveAndIgnoresEverything) {
@@ -96,9 +87,9 @@ TEST_F(FileLoggerTest, LevelStateAndSqlGates) {
   for (const GateCase& c : cases) {
     SCOPED_TRACE(testing::Message() << "configured " << int(c.Configured) << " active " << c.Active
                                     << " sql " << c.LogSql);
-    fs::remove_all(File.parent_path());
+    fs::remove_all(FFile.parent_path());
     TKvBaseLogger logger;
-    logger.SetLogFileName(File.string());
+    logger.SetLogFileName(FFile.string());
     logger.SetLevel(c.Configured);
     logger.SetActive(true);  // creates the folder
     logger.SetActive(c.Active);
@@ -158,10 +149,10 @@ TEST_F(FileLoggerTest, LineFormatLabelsAndPrefixes) {
     EXPECT_EQ(line.substr(m.length()), c.Tail);
     expected += line + "\n";
   }
-  EXPECT_EQ(ReadFile(File), expected);
+  EXPECT_EQ(ReadWholeFile(FFile), expected);
 
   // The four-argument constructor keeps its prefix as given.
-  TKvBaseLogger plain(llInfo, "POS", File.string());
+  TKvBaseLogger plain(llInfo, "POS", FFile.string());
   plain.SetActive(true);
   plain.Log(llInfo, "text");
   EXPECT_TRUE(plain.LastLine().ends_with(" INFO     POS text")) << plain.LastLine();
@@ -186,15 +177,15 @@ TEST_F(FileLoggerTest, SizeCheckCountsWholeBlocks) {
     RecordingMonitor monitor;
     monitor.Lines = {"old"};
     logger.SetMonitor(&monitor);
-    WriteFile(File, std::string(c.Existing, 'x'));
+    FTemp.WriteFile(kLogName, std::string(c.Existing, 'x'));
     logger.Log(llInfo, "next");
     const std::string line = logger.LastLine() + "\n";
     if (c.Truncated) {
-      EXPECT_EQ(ReadFile(File), line);
+      EXPECT_EQ(ReadWholeFile(FFile), line);
       EXPECT_EQ(monitor.Lines, std::vector<std::string>{logger.LastLine()});
       EXPECT_EQ(monitor.Clears, 1);
     } else {
-      EXPECT_EQ(fs::file_size(File), c.Existing + line.size());
+      EXPECT_EQ(fs::file_size(FFile), c.Existing + line.size());
       EXPECT_EQ(monitor.Lines, (std::vector<std::string>{"old", logger.LastLine()}));
       EXPECT_EQ(monitor.Clears, 0);
     }
@@ -210,7 +201,7 @@ TEST_F(FileLoggerTest, FileStaysNearTheLimitUnderSteadyLogging) {
   std::uintmax_t previous = 0;
   for (int i = 0; i < 200; ++i) {
     logger.Log(llInfo, "line number " + std::to_string(i));
-    const std::uintmax_t size = fs::file_size(File);
+    const std::uintmax_t size = fs::file_size(FFile);
     if (size < previous) ++shrinks;
     previous = size;
     largest = std::max(largest, size);
@@ -233,11 +224,11 @@ TEST_F(FileLoggerTest, MonitorMirrorsLinesAndIsEmptiedOnDeactivationAndClear) {
 
   logger.SetActive(false);
   EXPECT_TRUE(monitor.Lines.empty());
-  EXPECT_TRUE(fs::exists(File));
+  EXPECT_TRUE(fs::exists(FFile));
 
   monitor.Lines = {"x"};
   logger.Clear();
-  EXPECT_FALSE(fs::exists(File));
+  EXPECT_FALSE(fs::exists(FFile));
   EXPECT_TRUE(monitor.Lines.empty());
   EXPECT_EQ(logger.Content().Count(), 0);
 
@@ -254,9 +245,9 @@ TEST_F(FileLoggerTest, MonitorMirrorsLinesAndIsEmptiedOnDeactivationAndClear) {
 
 TEST_F(FileLoggerTest, SetActiveCreatesFoldersAndNeverRaises) {
   TKvBaseLogger logger;
-  logger.SetLogFileName((Dir / "a" / "b" / "c" / "app.log").string());
+  logger.SetLogFileName((FDir / "a" / "b" / "c" / "app.log").string());
   logger.SetActive(false);  // folders are made whatever the new value
-  EXPECT_TRUE(fs::is_directory(Dir / "a" / "b" / "c"));
+  EXPECT_TRUE(fs::is_directory(FDir / "a" / "b" / "c"));
 
   // A bare file name lives in the current folder: nothing to create, no error.
   TKvBaseLogger bare;
@@ -265,9 +256,9 @@ TEST_F(FileLoggerTest, SetActiveCreatesFoldersAndNeverRaises) {
   EXPECT_TRUE(bare.Active());
 
   // A folder that cannot be made (a file is in the way): not reported, and Log loses the line.
-  WriteFile(Dir / "blocker", "x");
+  FTemp.WriteFile("blocker", "x");
   TKvBaseLogger blocked;
-  blocked.SetLogFileName((Dir / "blocker" / "sub" / "app.log").string());
+  blocked.SetLogFileName((FDir / "blocker" / "sub" / "app.log").string());
   EXPECT_NO_THROW(blocked.SetActive(true));
   EXPECT_NO_THROW(blocked.Log(llError, "lost"));
   EXPECT_TRUE(blocked.LastLine().empty());
@@ -276,7 +267,7 @@ TEST_F(FileLoggerTest, SetActiveCreatesFoldersAndNeverRaises) {
 TEST_F(FileLoggerTest, FailuresAreSwallowed) {
   // The file name names a folder: opening fails.
   TKvBaseLogger logger;
-  logger.SetLogFileName(Dir.string());
+  logger.SetLogFileName(FDir.string());
   logger.SetActive(true);
   EXPECT_NO_THROW(logger.Log(llError, "lost"));
   EXPECT_TRUE(logger.LastLine().empty());
@@ -296,12 +287,12 @@ TEST_F(FileLoggerTest, FailuresAreSwallowed) {
 
 TEST_F(FileLoggerTest, ContentReadsEveryLineBreakStyle) {
   TKvBaseLogger logger;
-  logger.SetLogFileName(File.string());
+  logger.SetLogFileName(FFile.string());
   EXPECT_EQ(logger.Content().Count(), 0);
-  fs::create_directories(File.parent_path());
-  WriteFile(File, "a\r\nb\nc\rd");
+  fs::create_directories(FFile.parent_path());
+  FTemp.WriteFile(kLogName, "a\r\nb\nc\rd");
   EXPECT_EQ(logger.Content().Items(), (std::vector<std::string>{"a", "b", "c", "d"}));
-  WriteFile(File, "a\n\nb\n");
+  FTemp.WriteFile(kLogName, "a\n\nb\n");
   EXPECT_EQ(logger.Content().Items(), (std::vector<std::string>{"a", "", "b"}));
 }
 

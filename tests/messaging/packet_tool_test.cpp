@@ -17,8 +17,8 @@ struct ToolRun {
 class PacketToolTest : public ::testing::Test {
  protected:
   ToolRun Run(const std::vector<std::string>& args, const std::string& input = "") {
-    const std::string in = dir.WriteFile("stdin", input);
-    const std::string err = dir.File("stderr");
+    const std::string in = FDir.WriteFile("stdin", input);
+    const std::string err = FDir.File("stderr");
     std::vector<std::string> argv = {"/bin/sh", "-c", "in=$1; err=$2; shift 2; exec \"$0\" \"$@\" <\"$in\" 2>\"$err\"",
                                      KESTOVA_PACKET_TOOL, in, err};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -26,22 +26,11 @@ class PacketToolTest : public ::testing::Test {
     ToolRun run;
     run.status = result.ExitCode;
     run.out = result.Output;
-    run.err = ReadFile(err);
+    run.err = test::ReadWholeFile(err);
     return run;
   }
 
-  static std::string ReadFile(const std::string& path) {
-    std::string text;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-      char buffer[4096];
-      std::size_t n;
-      while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-      std::fclose(f);
-    }
-    return text;
-  }
-
-  test::TTempDir dir{"kestova-packet-tool"};
+  test::TTempDir FDir{"kestova-packet-tool"};
 };
 
 const std::string kExample =

@@ -4,9 +4,12 @@
 
 #include "platform/exception.h"
 #include "xml/xml_exception.h"
+#include "tests/support/thrown_message.h"
 
 namespace kestova {
 namespace {
+
+using test::ThrownMessage;
 
 const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 const std::string kExample =
@@ -152,12 +155,9 @@ TEST(XmlPacketTest, AMissingChildEndsTheParseWithItsName) {
       {"<msg><sender>P</sender><target>D</target><command>X</command></msg>", "params"},
   };
   for (const Case& c : cases) {
-    try {
-      TXmlPacket p(c.text);
-      ADD_FAILURE() << c.text << ": no error";
-    } catch (const EXMLUtils& e) {
-      EXPECT_EQ(std::string(e.what()), std::string("GetNodeTextStr: No text in the the ") + c.missing + " node");
-    }
+    EXPECT_EQ(ThrownMessage<EXMLUtils>([&] { TXmlPacket p(c.text); }),
+              std::string("GetNodeTextStr: No text in the the ") + c.missing + " node")
+        << c.text;
   }
   // An element that is present but empty is an empty field.
   TXmlPacket p("<msg><sender/><target></target><command/><params/></msg>");

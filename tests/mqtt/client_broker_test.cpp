@@ -53,16 +53,16 @@ struct TBrokerClient {
 class ClientBrokerTest : public TMainThreadTest {
  protected:
   void StartBroker(TBrokerOptions AOptions = {}) {
-    broker = std::make_unique<TMosquittoBroker>(std::move(AOptions));
-    broker->Start();
+    FBroker = std::make_unique<TMosquittoBroker>(std::move(AOptions));
+    FBroker->Start();
   }
-  std::unique_ptr<TMosquittoBroker> broker;
+  std::unique_ptr<TMosquittoBroker> FBroker;
 };
 
 TEST_F(ClientBrokerTest, PublishesAndReceivesAtEveryQos) {
   StartBroker();
-  TBrokerClient subscriber(*broker, "subscriber");
-  TBrokerClient publisher(*broker, "publisher");
+  TBrokerClient subscriber(*FBroker, "subscriber");
+  TBrokerClient publisher(*FBroker, "publisher");
   ASSERT_TRUE(subscriber.Connect());
   ASSERT_TRUE(publisher.Connect());
   const std::vector<TMqttQoS> levels = {TMqttQoS::qosAtMostOnce, TMqttQoS::qosAtLeastOnce, TMqttQoS::qosExactlyOnce};
@@ -116,7 +116,7 @@ TEST_F(ClientBrokerTest, AccountsAreAcceptedAndRefused) {
       {"", "", S::csConnectionRejected_ClientNotAuthorized},
   };
   for (const TCase& c : cases) {
-    TBrokerClient one(*broker, std::string("user-") + c.User + c.Password);
+    TBrokerClient one(*FBroker, std::string("user-") + c.User + c.Password);
     one.client->Credentials().SetUsername(c.User);
     one.client->Credentials().SetPassword(c.Password);
     one.client->Connect(true);
@@ -128,7 +128,7 @@ TEST_F(ClientBrokerTest, AccountsAreAcceptedAndRefused) {
 
 TEST_F(ClientBrokerTest, ReconnectsOnItsOwnAfterTheBrokerComesBack) {
   StartBroker();
-  TBrokerClient display(*broker, "display");
+  TBrokerClient display(*FBroker, "display");
   display.client->KeepAliveSettings().SetAutoReconnect(true);
   display.client->KeepAliveSettings().SetAutoReconnectInterval(1);
   // As the display server does: subscribe again after every connection.
@@ -136,11 +136,11 @@ TEST_F(ClientBrokerTest, ReconnectsOnItsOwnAfterTheBrokerComesBack) {
   ASSERT_TRUE(display.Connect());
   ASSERT_TRUE(display.events.WaitForReceived(TMqttPacketType::mtSUBACK));
 
-  broker->Stop(SIGTERM);
+  FBroker->Stop(SIGTERM);
   ASSERT_TRUE(display.events.WaitForStatus(S::csReconnecting));
   // Attempts against the stopped broker fail and are repeated, without a new event each.
   EXPECT_TRUE(display.log.WaitFor("PING Failed", 2));
-  broker->Restart();
+  FBroker->Restart();
   ASSERT_TRUE(display.events.WaitForStatus(S::csConnected, 2));
   EXPECT_TRUE(PumpUntil([&] { return display.events.Acknowledgements().size() == 2; }));
 
@@ -155,7 +155,7 @@ TEST_F(ClientBrokerTest, ReconnectsOnItsOwnAfterTheBrokerComesBack) {
   EXPECT_GE(display.log.Count("KEEP ALIVE - No Connection. Requesting Reconnect."), 3);
 
   // And it works again.
-  TBrokerClient station(*broker, "station");
+  TBrokerClient station(*FBroker, "station");
   ASSERT_TRUE(station.Connect());
   station.client->Publish("kestova/display", std::string_view("again"), TMqttQoS::qosAtMostOnce, false);
   ASSERT_TRUE(display.events.WaitForMessages(1));
@@ -164,7 +164,7 @@ TEST_F(ClientBrokerTest, ReconnectsOnItsOwnAfterTheBrokerComesBack) {
 
 TEST_F(ClientBrokerTest, Qos1MessagesInFlightWhenTheBrokerDiesAreDeliveredAfterTheReconnect) {
   StartBroker();
-  TBrokerClient station(*broker, "station");
+  TBrokerClient station(*FBroker, "station");
   station.client->KeepAliveSettings().SetAutoReconnect(true);
   station.client->KeepAliveSettings().SetAutoReconnectInterval(1);
   station.client->SetRetryIntervalForTesting(std::chrono::milliseconds(500));
@@ -172,7 +172,7 @@ TEST_F(ClientBrokerTest, Qos1MessagesInFlightWhenTheBrokerDiesAreDeliveredAfterT
 
   // The broker stops reading (but its kernel still takes the bytes), then dies: the messages
   // are written but never acknowledged, and nothing of them reached the broker's store.
-  ASSERT_EQ(::kill(broker->Pid(), SIGSTOP), 0);
+  ASSERT_EQ(::kill(FBroker->Pid(), SIGSTOP), 0);
   const int count = 5;
   std::vector<uint16_t> ids;
   for (int i = 0; i < count; ++i) {
@@ -186,13 +186,13 @@ TEST_F(ClientBrokerTest, Qos1MessagesInFlightWhenTheBrokerDiesAreDeliveredAfterT
     for (const TMqttPacketInfo& info : station.events.Sent()) sent += info.PacketType == TMqttPacketType::mtPUBLISH;
     return sent >= count;
   }));
-  broker->Stop(SIGKILL);
+  FBroker->Stop(SIGKILL);
   ASSERT_TRUE(station.events.WaitForStatus(S::csReconnecting));
-  broker->Restart();
+  FBroker->Restart();
   ASSERT_TRUE(station.events.WaitForStatus(S::csConnected, 2));
   for (uint16_t id : ids) EXPECT_TRUE(station.events.WaitForReceived(TMqttPacketType::mtPUBACK, id)) << id;
 
-  TBrokerClient reader(*broker, "reader");
+  TBrokerClient reader(*FBroker, "reader");
   ASSERT_TRUE(reader.Connect());
   reader.Subscribe("held/#", TMqttQoS::qosAtLeastOnce);
   ASSERT_TRUE(reader.events.WaitForMessages(count));
@@ -210,7 +210,7 @@ TEST_F(ClientBrokerTest, Qos1MessagesInFlightWhenTheBrokerDiesAreDeliveredAfterT
 
 TEST_F(ClientBrokerTest, KeepAlivePingsHoldAnIdleConnection) {
   StartBroker();
-  TBrokerClient idle(*broker, "idle");
+  TBrokerClient idle(*FBroker, "idle");
   idle.client->KeepAliveSettings().SetKeepConnectionAlive(true);
   // The broker drops a client silent for 1.5 keep-alive intervals; the client pings after
   // interval + 1 s, so 4 s leaves a second of slack for the broker's coarse check.
@@ -225,22 +225,22 @@ class ClientTlsTest : public ClientBrokerTest {
  protected:
   void SetUp() override {
     ClientBrokerTest::SetUp();
-    certificates = test::GenerateTestCertificates(folder.Path());
+    FCertificates = test::GenerateTestCertificates(FFolder.Path());
     TBrokerOptions options;
-    options.Tls = test::TBrokerTls{certificates.CertFile, certificates.KeyFile, ""};
+    options.Tls = test::TBrokerTls{FCertificates.CertFile, FCertificates.KeyFile, ""};
     StartBroker(options);
   }
-  test::TTempDir folder;
-  test::TTestCertificates certificates;
+  test::TTempDir FFolder;
+  test::TTestCertificates FCertificates;
 };
 
 TEST_F(ClientTlsTest, ConnectsWhenTheBrokersCertificateVerifies) {
   for (const std::string host : {"127.0.0.1", "localhost"}) {
-    TBrokerClient secure(*broker, "secure");
+    TBrokerClient secure(*FBroker, "secure");
     secure.client->SetBrokerHostName(host);
-    secure.client->SetBrokerPort(broker->TlsPort());
+    secure.client->SetBrokerPort(FBroker->TlsPort());
     secure.client->SetUseSSL(true);
-    secure.client->TlsSettings().SetCAFile(certificates.CAFile);
+    secure.client->TlsSettings().SetCAFile(FCertificates.CAFile);
     ASSERT_TRUE(secure.Connect()) << host;
     EXPECT_EQ(secure.Subscribe("secure/t", TMqttQoS::qosAtLeastOnce), TMqttQoS::qosAtLeastOnce);
     secure.client->Publish("secure/t", std::string_view("over TLS"), TMqttQoS::qosAtLeastOnce, false);
@@ -251,8 +251,8 @@ TEST_F(ClientTlsTest, ConnectsWhenTheBrokersCertificateVerifies) {
 }
 
 TEST_F(ClientTlsTest, RefusesABrokerItCannotVerifyUnlessVerificationIsOff) {
-  TBrokerClient untrusting(*broker, "untrusting");
-  untrusting.client->SetBrokerPort(broker->TlsPort());
+  TBrokerClient untrusting(*FBroker, "untrusting");
+  untrusting.client->SetBrokerPort(FBroker->TlsPort());
   untrusting.client->SetUseSSL(true);
   untrusting.client->Connect(true);  // the system's trust store does not know the test CA
   EXPECT_EQ(untrusting.events.StatusValues(),
@@ -260,8 +260,8 @@ TEST_F(ClientTlsTest, RefusesABrokerItCannotVerifyUnlessVerificationIsOff) {
   EXPECT_EQ(untrusting.log.Count("Exception while connecting ..."), 1);
   EXPECT_TRUE(untrusting.log.Printed("certificate verification failed"));
 
-  TBrokerClient trusting(*broker, "trusting");
-  trusting.client->SetBrokerPort(broker->TlsPort());
+  TBrokerClient trusting(*FBroker, "trusting");
+  trusting.client->SetBrokerPort(FBroker->TlsPort());
   trusting.client->SetUseSSL(true);
   trusting.client->TlsSettings().SetVerifyPeer(false);
   EXPECT_TRUE(trusting.Connect());

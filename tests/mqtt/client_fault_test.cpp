@@ -41,86 +41,86 @@ milliseconds DeadPathBound() { return seconds(kKeepAlive) * 3 / 2 + kSlack; }
 class ClientFaultTest : public TMainThreadTest {
  protected:
   void Aim(const std::string& AHost, uint16_t APort) {
-    events.Attach(*client);
-    client->SetLogger(&log);
-    AimClient(*client, AHost, APort);
-    client->KeepAliveSettings().SetAutoReconnect(true);
-    client->KeepAliveSettings().SetAutoReconnectInterval(kReconnectInterval);
-    client->KeepAliveSettings().SetKeepConnectionAlive(true);
-    client->KeepAliveSettings().SetKeepAliveInterval(kKeepAlive);
-    client->SetConnAckTimeoutForTesting(kConnAckTimeout);
+    FEvents.Attach(*FClient);
+    FClient->SetLogger(&FLog);
+    AimClient(*FClient, AHost, APort);
+    FClient->KeepAliveSettings().SetAutoReconnect(true);
+    FClient->KeepAliveSettings().SetAutoReconnectInterval(kReconnectInterval);
+    FClient->KeepAliveSettings().SetKeepConnectionAlive(true);
+    FClient->KeepAliveSettings().SetKeepAliveInterval(kKeepAlive);
+    FClient->SetConnAckTimeoutForTesting(kConnAckTimeout);
   }
 
-  test::TMosquittoBroker broker;
-  TRecordingLogger log;
-  TClientRecorder events;
-  std::unique_ptr<TMqttClient> client = std::make_unique<TMqttClient>();
+  test::TMosquittoBroker FBroker;
+  TRecordingLogger FLog;
+  TClientRecorder FEvents;
+  std::unique_ptr<TMqttClient> FClient = std::make_unique<TMqttClient>();
 };
 
 TEST_F(ClientFaultTest, ABrokerThatComesUpAfterTheFirstConnectIsFoundAtTheNextAttempt) {
-  broker.ChoosePorts();
-  Aim(broker.Host(), broker.Port());
-  client->Connect(true);
-  EXPECT_EQ(events.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnectionRejected_ServerUnavailable}));
-  ASSERT_TRUE(log.WaitFor("PING Failed", 1, LongestReconnectWait() + kSlack));
-  broker.Start();
-  ASSERT_TRUE(events.WaitForStatus(S::csConnected, 1, LongestReconnectWait() + kSlack));
-  EXPECT_EQ(events.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnectionRejected_ServerUnavailable,
+  FBroker.ChoosePorts();
+  Aim(FBroker.Host(), FBroker.Port());
+  FClient->Connect(true);
+  EXPECT_EQ(FEvents.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnectionRejected_ServerUnavailable}));
+  ASSERT_TRUE(FLog.WaitFor("PING Failed", 1, LongestReconnectWait() + kSlack));
+  FBroker.Start();
+  ASSERT_TRUE(FEvents.WaitForStatus(S::csConnected, 1, LongestReconnectWait() + kSlack));
+  EXPECT_EQ(FEvents.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnectionRejected_ServerUnavailable,
                                                    S::csReconnecting, S::csConnected}));
-  EXPECT_EQ(events.StrayEvents(), 0);
+  EXPECT_EQ(FEvents.StrayEvents(), 0);
 }
 
 TEST_F(ClientFaultTest, AListenerThatNeverAnswersIsGivenUpAfterTheConnAckTimeoutAndTriedAgain) {
   test::TTcpProxy silent(0);
   Aim(silent.Host(), silent.Port());
   const auto start = std::chrono::steady_clock::now();
-  client->Connect(true);
-  EXPECT_EQ(events.StatusValues(), (std::vector<S>{S::csConnecting}));
-  ASSERT_TRUE(events.WaitForStatus(S::csConnectionRejected_ServerUnavailable, 1, kConnAckTimeout + kSlack));
+  FClient->Connect(true);
+  EXPECT_EQ(FEvents.StatusValues(), (std::vector<S>{S::csConnecting}));
+  ASSERT_TRUE(FEvents.WaitForStatus(S::csConnectionRejected_ServerUnavailable, 1, kConnAckTimeout + kSlack));
   EXPECT_GE(std::chrono::steady_clock::now() - start, kConnAckTimeout);
   // Each further attempt waits for its CONNACK as long, after the schedule's wait.
   ASSERT_TRUE(PumpUntil([&] { return silent.Accepted() >= 3; }, 2 * (kConnAckTimeout + LongestReconnectWait()) + kSlack));
-  ASSERT_TRUE(log.WaitFor("CLIENT- No CONNACK in time. Closing the connection.", 2));
-  EXPECT_EQ(events.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnectionRejected_ServerUnavailable,
+  ASSERT_TRUE(FLog.WaitFor("CLIENT- No CONNACK in time. Closing the connection.", 2));
+  EXPECT_EQ(FEvents.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnectionRejected_ServerUnavailable,
                                                    S::csReconnecting}));
 }
 
 TEST_F(ClientFaultTest, AFrozenPathIsNoticedByTheKeepAliveAndACutOneAtOnce) {
-  broker.Start();
-  test::TTcpProxy proxy(broker.Port());
+  FBroker.Start();
+  test::TTcpProxy proxy(FBroker.Port());
   Aim(proxy.Host(), proxy.Port());
-  client->Connect(true);
-  ASSERT_TRUE(events.WaitForStatus(S::csConnected));
+  FClient->Connect(true);
+  ASSERT_TRUE(FEvents.WaitForStatus(S::csConnected));
   // Idle for two keep-alive intervals: the pings hold the connection.
   PumpFor(seconds(2 * kKeepAlive));
-  ASSERT_EQ(events.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnected}));
-  EXPECT_GE(events.PingResponses(), 2);
+  ASSERT_EQ(FEvents.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnected}));
+  EXPECT_GE(FEvents.PingResponses(), 2);
 
   proxy.Freeze();
-  ASSERT_TRUE(events.WaitForStatus(S::csConnectionLost, 1, DeadPathBound()));
-  EXPECT_EQ(log.Count("CLIENT- No answer to PINGREQ within the keep-alive interval. Closing the connection."), 1);
+  ASSERT_TRUE(FEvents.WaitForStatus(S::csConnectionLost, 1, DeadPathBound()));
+  EXPECT_EQ(FLog.Count("CLIENT- No answer to PINGREQ within the keep-alive interval. Closing the connection."), 1);
   // Attempts through the frozen path get no CONNACK; once it thaws, one gets through.
-  ASSERT_TRUE(log.WaitFor("CLIENT- No CONNACK in time.", 1, kConnAckTimeout + LongestReconnectWait() + kSlack));
+  ASSERT_TRUE(FLog.WaitFor("CLIENT- No CONNACK in time.", 1, kConnAckTimeout + LongestReconnectWait() + kSlack));
   proxy.Forward();
-  ASSERT_TRUE(events.WaitForStatus(S::csConnected, 2, kConnAckTimeout + LongestReconnectWait() + kSlack));
+  ASSERT_TRUE(FEvents.WaitForStatus(S::csConnected, 2, kConnAckTimeout + LongestReconnectWait() + kSlack));
 
   proxy.Cut();
-  ASSERT_TRUE(events.WaitForStatus(S::csConnectionLost, 2));
-  ASSERT_TRUE(events.WaitForStatus(S::csConnected, 3, LongestReconnectWait() + kSlack));
-  EXPECT_EQ(events.StrayEvents(), 0);
+  ASSERT_TRUE(FEvents.WaitForStatus(S::csConnectionLost, 2));
+  ASSERT_TRUE(FEvents.WaitForStatus(S::csConnected, 3, LongestReconnectWait() + kSlack));
+  EXPECT_EQ(FEvents.StrayEvents(), 0);
 }
 
 TEST_F(ClientFaultTest, ABrokerStoppedWithSigstopIsNoticedAndFoundAgainAfterSigcont) {
-  broker.Start();
-  Aim(broker.Host(), broker.Port());
-  client->Connect(true);
-  ASSERT_TRUE(events.WaitForStatus(S::csConnected));
-  broker.Suspend();
-  ASSERT_TRUE(events.WaitForStatus(S::csConnectionLost, 1, DeadPathBound()));
-  broker.Resume();
+  FBroker.Start();
+  Aim(FBroker.Host(), FBroker.Port());
+  FClient->Connect(true);
+  ASSERT_TRUE(FEvents.WaitForStatus(S::csConnected));
+  FBroker.Suspend();
+  ASSERT_TRUE(FEvents.WaitForStatus(S::csConnectionLost, 1, DeadPathBound()));
+  FBroker.Resume();
   // The attempt in progress may be one the broker took before it stopped: it waits for the
   // CONNACK time-out at most, then the next attempt connects.
-  ASSERT_TRUE(events.WaitForStatus(S::csConnected, 2, kConnAckTimeout + LongestReconnectWait() + kSlack));
+  ASSERT_TRUE(FEvents.WaitForStatus(S::csConnected, 2, kConnAckTimeout + LongestReconnectWait() + kSlack));
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 
 #include "mqtt/client.h"
 #include "tests/mqtt/client_test_support.h"
-#include "tests/mqtt/hex_bytes.h"
 
 namespace kestova::testing {
 namespace {
@@ -53,12 +52,12 @@ TEST_F(ClientRulesTest, FlagsTheConnectMayNotCarryAreLeftOut) {
   };
   for (const TCase& c : cases) {
     TScriptedPair pair;
-    c.Setup(pair.client);
+    c.Setup(pair.Client);
     std::string connect;
-    pair.fake.Run([&](TLoopbackPeer& APeer) { connect = AcceptConnect(APeer); });
-    pair.client.Connect(true);
-    EXPECT_TRUE(pair.seen.WaitForStatus(S::csConnected)) << c.Name;
-    pair.fake.Finish();
+    pair.Fake.Run([&](TLoopbackPeer& APeer) { connect = AcceptConnect(APeer); });
+    pair.Client.Connect(true);
+    EXPECT_TRUE(pair.Seen.WaitForStatus(S::csConnected)) << c.Name;
+    pair.Fake.Finish();
     EXPECT_EQ(connect, c.Connect) << c.Name;
   }
 }
@@ -66,12 +65,12 @@ TEST_F(ClientRulesTest, FlagsTheConnectMayNotCarryAreLeftOut) {
 // A SUBSCRIBE the broker never answered is not sent again on the next connection (MQTT 3.1.1
 // repeats only PUBLISH and PUBREL); the new connection's own goes out alone.
 TEST_F(ClientRulesTest, AReconnectDoesNotReplayTheSubscribeOfTheOldConnection) {
-  client->KeepAliveSettings().SetAutoReconnect(true);
-  client->KeepAliveSettings().SetAutoReconnectInterval(1);
-  client->SetRetryIntervalForTesting(100ms);
-  events.AfterConnected = [&] { client->Subscribe("a/b", TMqttQoS::qosAtMostOnce); };
+  FClient->KeepAliveSettings().SetAutoReconnect(true);
+  FClient->KeepAliveSettings().SetAutoReconnectInterval(1);
+  FClient->SetRetryIntervalForTesting(100ms);
+  FEvents.AfterConnected = [&] { FClient->Subscribe("a/b", TMqttQoS::qosAtMostOnce); };
   std::vector<std::string> packets;
-  broker.Run([&](TLoopbackPeer& APeer) {
+  FBroker.Run([&](TLoopbackPeer& APeer) {
     AcceptConnect(APeer);
     packets.push_back(ReadPacket(APeer));
     APeer.CloseClient();
@@ -81,37 +80,37 @@ TEST_F(ClientRulesTest, AReconnectDoesNotReplayTheSubscribeOfTheOldConnection) {
     // Longer than the retry interval: an old SUBSCRIBE still in flight would come now.
     EXPECT_TRUE(StaysSilent(APeer, 500ms));
   });
-  client->Connect(true);
-  ASSERT_TRUE(events.WaitForStatus(S::csConnected, 2));
-  broker.Finish();
+  FClient->Connect(true);
+  ASSERT_TRUE(FEvents.WaitForStatus(S::csConnected, 2));
+  FBroker.Finish();
   EXPECT_EQ(packets, (std::vector<std::string>{"82 08 00 01 00 03 61 2F 62 00", "82 08 00 02 00 03 61 2F 62 00"}));
-  const auto acks = events.Acknowledgements();
+  const auto acks = FEvents.Acknowledgements();
   ASSERT_EQ(acks.size(), 1u);
   EXPECT_EQ(acks[0].PacketId, 2);
-  EXPECT_EQ(log.Count("OUT - Packet: 1 dropped: queued for an earlier connection"), 1);
+  EXPECT_EQ(FLog.Count("OUT - Packet: 1 dropped: queued for an earlier connection"), 1);
 }
 
 // A clean-session connect starts from nothing: the unacknowledged PUBLISH of the previous
 // session is not sent again (a non-clean reconnect repeats it, see the wire tests).
 TEST_F(ClientRulesTest, ACleanSessionConnectDropsWhatThePreviousSessionLeftInFlight) {
-  client->SetRetryIntervalForTesting(100ms);
+  FClient->SetRetryIntervalForTesting(100ms);
   ConnectAccepted();
   std::vector<std::string> packets;
-  broker.Run([&](TLoopbackPeer& APeer) {
+  FBroker.Run([&](TLoopbackPeer& APeer) {
     packets.push_back(ReadPacket(APeer));
-    packets.push_back(ToHex(Bytes(APeer.ReadUntilClosed())));
+    packets.push_back(ToHex(APeer.ReadUntilClosed()));
     AcceptConnect(APeer);
     packets.push_back(ReadPacket(APeer));
     WritePacket(APeer, "40 02 00 02");
     EXPECT_TRUE(StaysSilent(APeer, 500ms));
   });
-  EXPECT_EQ(client->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false), 1);
-  ASSERT_TRUE(events.WaitForSent(TMqttPacketType::mtPUBLISH, 1));
-  client->Disconnect();
-  client->Connect(true);
-  ASSERT_TRUE(events.WaitForStatus(S::csConnected, 2));
-  EXPECT_EQ(client->Publish("t", std::string_view("y"), TMqttQoS::qosAtLeastOnce, false), 2);
-  broker.Finish();
+  EXPECT_EQ(FClient->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false), 1);
+  ASSERT_TRUE(FEvents.WaitForSent(TMqttPacketType::mtPUBLISH, 1));
+  FClient->Disconnect();
+  FClient->Connect(true);
+  ASSERT_TRUE(FEvents.WaitForStatus(S::csConnected, 2));
+  EXPECT_EQ(FClient->Publish("t", std::string_view("y"), TMqttQoS::qosAtLeastOnce, false), 2);
+  FBroker.Finish();
   EXPECT_EQ(packets, (std::vector<std::string>{"32 06 00 01 74 00 01 78", "E0 00", "32 06 00 01 74 00 02 79"}));
 }
 
@@ -120,7 +119,7 @@ TEST_F(ClientRulesTest, ACleanSessionConnectDropsWhatThePreviousSessionLeftInFli
 TEST_F(ClientRulesTest, ARepeatedQos2MessageIsDeliveredOnce) {
   ConnectAccepted();
   std::vector<std::string> answers;
-  broker.Run([&](TLoopbackPeer& APeer) {
+  FBroker.Run([&](TLoopbackPeer& APeer) {
     WritePacket(APeer, "34 06 00 01 74 00 09 62");
     answers.push_back(ReadPacket(APeer));
     WritePacket(APeer, "3C 06 00 01 74 00 09 62");
@@ -130,10 +129,10 @@ TEST_F(ClientRulesTest, ARepeatedQos2MessageIsDeliveredOnce) {
     WritePacket(APeer, "34 06 00 01 74 00 09 63");
     answers.push_back(ReadPacket(APeer));
   });
-  broker.Finish();
+  FBroker.Finish();
   EXPECT_EQ(answers, (std::vector<std::string>{"50 02 00 09", "50 02 00 09", "70 02 00 09", "50 02 00 09"}));
-  ASSERT_TRUE(events.WaitForMessages(2));
-  const auto messages = events.Messages();
+  ASSERT_TRUE(FEvents.WaitForMessages(2));
+  const auto messages = FEvents.Messages();
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[0].Payload, "b");
   EXPECT_EQ(messages[1].Payload, "c");

@@ -6,18 +6,18 @@
 #include <thread>
 #include <vector>
 
-#include "hex_bytes.h"
+#include "tests/support/hex.h"
 #include "mqtt/packets.h"
 
 namespace kestova {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::Bytes;
-using testing::Hex;
+using test::ByteVector;
+using test::HexBytes;
 
 std::unique_ptr<TQueuedOutPacket> Entry(uint16_t AId, TMqttQoS AQos = TMqttQoS::qosAtLeastOnce) {
-  return std::make_unique<TQueuedOutPacket>(AId, AQos, TMqttPacketType::mtPUBLISH, Hex("32 00"));
+  return std::make_unique<TQueuedOutPacket>(AId, AQos, TMqttPacketType::mtPUBLISH, HexBytes("32 00"));
 }
 
 // A writer stand-in: runs one pass, asks AKeep for each entry whether it goes back in flight,
@@ -222,11 +222,11 @@ TEST(ClientSession, ClearDropsOnlyTheQueues) {
 TEST(ClientSession, IncomingPacketsInArrivalOrder) {
   TMqttClientSession session;
   EXPECT_EQ(session.GetNextIncomingPacket(), nullptr);
-  session.AddIncomingPacket(0x30, Hex("00 01 74"));
+  session.AddIncomingPacket(0x30, HexBytes("00 01 74"));
   session.AddIncomingPacket(0xD0, {});
   auto first = session.GetNextIncomingPacket();
   EXPECT_EQ(first->FirstByte(), 0x30);
-  EXPECT_EQ(first->Buffer(), Hex("00 01 74"));
+  EXPECT_EQ(first->Buffer(), HexBytes("00 01 74"));
   EXPECT_EQ(session.GetNextIncomingPacket()->FirstByte(), 0xD0);
   EXPECT_FALSE(session.HasIncomingPackets());
 }
@@ -239,7 +239,7 @@ TEST(QueuedOutPacket, TakesItsFieldsFromThePacketAndMarksRepeatedPublishes) {
   EXPECT_EQ(subscribe.Attempt(), 0);
   EXPECT_EQ(subscribe.LastAttempt(), TMqttDateTime{});
 
-  TQueuedOutPacket publish(TMqttPublishPacket(5, "t", Bytes("x"), TMqttQoS::qosAtLeastOnce, true));
+  TQueuedOutPacket publish(TMqttPublishPacket(5, "t", ByteVector("x"), TMqttQoS::qosAtLeastOnce, true));
   const TMqttDateTime at = TMqttClock::now();
   publish.RegisterAttempt(at);
   EXPECT_EQ(publish.Attempt(), 1);
@@ -303,7 +303,7 @@ TEST(ClientSession, MainReaderAndWriterThreadsShareIt) {
     }
   });
   std::thread reader([&] {
-    for (int i = 0; i < kPackets; ++i) session.AddIncomingPacket(0x40, Hex("00 01"));
+    for (int i = 0; i < kPackets; ++i) session.AddIncomingPacket(0x40, HexBytes("00 01"));
   });
   int received = 0;
   for (int i = 1; i <= kPackets; ++i) {

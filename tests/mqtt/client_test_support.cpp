@@ -13,7 +13,6 @@
 #include <exception>
 
 #include "platform/main_thread.h"
-#include "tests/mqtt/hex_bytes.h"
 
 namespace kestova::testing {
 
@@ -253,12 +252,11 @@ std::string ReadPacket(test::TLoopbackPeer& APeer, std::chrono::milliseconds ATi
     if ((value & 0x80) == 0) break;
   }
   if (length > 0) bytes += APeer.ReadExact(length, ATimeout);
-  return ToHex(TMqttByteView(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+  return ToHex(bytes);
 }
 
 void WritePacket(test::TLoopbackPeer& APeer, const std::string& AHex) {
-  const TMqttBytes bytes = Hex(AHex);
-  APeer.Write(std::string(bytes.begin(), bytes.end()));
+  APeer.Write(test::FromHex(AHex));
 }
 
 std::string AcceptConnect(test::TLoopbackPeer& APeer, uint8_t AReturnCode) {
@@ -273,7 +271,7 @@ bool StaysSilent(test::TLoopbackPeer& APeer, std::chrono::milliseconds AWindow) 
   try {
     const std::string bytes = APeer.ReadSome(AWindow);
     ADD_FAILURE() << "the client sent "
-                  << ToHex(TMqttByteView(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+                  << ToHex(bytes);
     return false;
   } catch (const std::exception&) {
     return true;  // the time limit passed (or the client closed) without a byte
@@ -289,23 +287,23 @@ void AimClient(TMqttClient& AClient, const std::string& AHost, uint16_t APort, c
 }
 
 TScriptedPair::TScriptedPair() {
-  seen.Attach(client);
-  client.SetLogger(&log);
-  AimClient(client, fake.Host(), fake.Port());
+  Seen.Attach(Client);
+  Client.SetLogger(&Log);
+  AimClient(Client, Fake.Host(), Fake.Port());
 }
 
 TClientWireFixture::TClientWireFixture() {
-  events.Attach(*client);
-  client->SetLogger(&log);
-  AimClient(*client, broker.Host(), broker.Port());
+  FEvents.Attach(*FClient);
+  FClient->SetLogger(&FLog);
+  AimClient(*FClient, FBroker.Host(), FBroker.Port());
 }
 
 std::string TClientWireFixture::ConnectAccepted(bool AClean) {
   std::string connect;
-  broker.Run([&](test::TLoopbackPeer& APeer) { connect = AcceptConnect(APeer); });
-  client->Connect(AClean);
-  EXPECT_TRUE(events.WaitForStatus(TMqttConnectionStatus::csConnected));
-  broker.Finish();
+  FBroker.Run([&](test::TLoopbackPeer& APeer) { connect = AcceptConnect(APeer); });
+  FClient->Connect(AClean);
+  EXPECT_TRUE(FEvents.WaitForStatus(TMqttConnectionStatus::csConnected));
+  FBroker.Finish();
   return connect;
 }
 

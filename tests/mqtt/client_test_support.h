@@ -23,11 +23,15 @@
 #include "platform/unique_fd.h"
 #include "platform/wake_event.h"
 #include "tests/support/full_backlog.h"
+#include "tests/support/hex.h"
 #include "tests/support/loopback_peer.h"
 
 namespace kestova::testing {
 
 using namespace std::chrono_literals;
+using test::ByteVector;
+using test::HexBytes;
+using test::ToHex;
 
 // Generous bound for waits that should end quickly; it catches hangs, it measures nothing.
 inline constexpr std::chrono::milliseconds kGenerous{10000};
@@ -178,10 +182,10 @@ using test::TFullBacklog;
 // table tests that need a new pair per case. The client goes before its recorder and log.
 struct TScriptedPair {
   TScriptedPair();
-  TFakeBroker fake;
-  TRecordingLogger log;
-  TClientRecorder seen;
-  TMqttClient client;
+  TFakeBroker Fake;
+  TRecordingLogger Log;
+  TClientRecorder Seen;
+  TMqttClient Client;
 };
 
 // A client aimed at a scripted broker, with its recorder and library log: the fixture of the
@@ -192,10 +196,10 @@ class TClientWireFixture : public TMainThreadTest {
   // Connect and wait until the broker's CONNACK 0 has been processed; the CONNECT's bytes.
   std::string ConnectAccepted(bool AClean = true);
 
-  TFakeBroker broker;
-  TRecordingLogger log;
-  TClientRecorder events;
-  std::unique_ptr<TMqttClient> client = std::make_unique<TMqttClient>();
+  TFakeBroker FBroker;
+  TRecordingLogger FLog;
+  TClientRecorder FEvents;
+  std::unique_ptr<TMqttClient> FClient = std::make_unique<TMqttClient>();
 };
 
 }  // namespace kestova::testing

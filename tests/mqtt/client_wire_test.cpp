@@ -16,7 +16,7 @@
 #include "mqtt/exceptions.h"
 #include "mqtt/session_entries.h"
 #include "tests/mqtt/client_test_support.h"
-#include "tests/mqtt/hex_bytes.h"
+#include "tests/support/thrown_message.h"
 
 namespace kestova::testing {
 namespace {
@@ -89,34 +89,34 @@ TEST_F(ClientWireTest, ConnAckReturnCodesBecomeStatuses) {
 }
 
 TEST_F(ClientWireTest, AnEmptyClientIdBecomesTwentyThreeRandomCharactersBeforeTheConnect) {
-  client->SetClientID("");
+  FClient->SetClientID("");
   const std::string connect = ConnectAccepted();
-  ASSERT_EQ(client->ClientID().size(), 23u);
+  ASSERT_EQ(FClient->ClientID().size(), 23u);
   // Fixed part, then the identifier's length prefix 00 17 and its bytes.
   EXPECT_EQ(connect.substr(0, 42), "10 23 00 04 4D 51 54 54 04 02 00 78 00 17 ");
-  EXPECT_EQ(connect.substr(42), ToHex(Bytes(client->ClientID())));
+  EXPECT_EQ(connect.substr(42), ToHex(FClient->ClientID()));
 }
 
 TEST_F(ClientWireTest, ASecondConnectWhileConnectedChangesNothing) {
   ConnectAccepted();
-  broker.Run([](TLoopbackPeer& APeer) { EXPECT_TRUE(StaysSilent(APeer, 300ms)); });
-  client->Connect(true);
-  broker.Finish();
-  EXPECT_EQ(events.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnected}));
+  FBroker.Run([](TLoopbackPeer& APeer) { EXPECT_TRUE(StaysSilent(APeer, 300ms)); });
+  FClient->Connect(true);
+  FBroker.Finish();
+  EXPECT_EQ(FEvents.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnected}));
 }
 
 TEST_F(ClientWireTest, PublishSubscribeAndUnsubscribeShareIdentifiersAndSendTheirBytes) {
   ConnectAccepted();
   std::vector<std::string> packets;
-  broker.Run([&](TLoopbackPeer& APeer) {
+  FBroker.Run([&](TLoopbackPeer& APeer) {
     for (int i = 0; i < 5; ++i) packets.push_back(ReadPacket(APeer));
   });
-  EXPECT_EQ(client->Publish("t", std::string_view("\xC3\xA9"), TMqttQoS::qosAtMostOnce, false), 0);
-  EXPECT_EQ(client->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, true), 1);
-  EXPECT_EQ(client->Subscribe("a/b", TMqttQoS::qosAtMostOnce), 2);
-  EXPECT_EQ(client->Unsubscribe("a/b"), 3);
-  EXPECT_EQ(client->Publish("t", Hex("78"), TMqttQoS::qosAtLeastOnce, false), 4);
-  broker.Finish();
+  EXPECT_EQ(FClient->Publish("t", std::string_view("\xC3\xA9"), TMqttQoS::qosAtMostOnce, false), 0);
+  EXPECT_EQ(FClient->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, true), 1);
+  EXPECT_EQ(FClient->Subscribe("a/b", TMqttQoS::qosAtMostOnce), 2);
+  EXPECT_EQ(FClient->Unsubscribe("a/b"), 3);
+  EXPECT_EQ(FClient->Publish("t", HexBytes("78"), TMqttQoS::qosAtLeastOnce, false), 4);
+  FBroker.Finish();
   EXPECT_EQ(packets, (std::vector<std::string>{"30 05 00 01 74 C3 A9", "33 06 00 01 74 00 01 78",
                                                "82 08 00 02 00 03 61 2F 62 00", "A2 07 00 03 00 03 61 2F 62",
                                                "32 06 00 01 74 00 04 78"}));
@@ -124,14 +124,7 @@ TEST_F(ClientWireTest, PublishSubscribeAndUnsubscribeShareIdentifiersAndSendThei
 
 TEST_F(ClientWireTest, MisuseRaisesAssertionErrorsWithTheirFixedTexts) {
   TMqttClient idle;
-  const auto message = [](const std::function<void()>& ACall) {
-    try {
-      ACall();
-    } catch (const EMqttError& e) {
-      return std::string(e.what());
-    }
-    return std::string("no error");
-  };
+  const auto message = [](const std::function<void()>& ACall) { return test::ThrownMessage<EMqttError>(ACall); };
   EXPECT_EQ(message([&] { idle.Connect(true); }).rfind("Please provide the hostname of the broker", 0), 0u);
   const std::string notConnected = "This action requires a connected state";
   EXPECT_EQ(
@@ -142,93 +135,93 @@ TEST_F(ClientWireTest, MisuseRaisesAssertionErrorsWithTheirFixedTexts) {
 
   ConnectAccepted();
   EXPECT_EQ(message([&] {
-              client->Publish("a/+", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false);
+              FClient->Publish("a/+", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false);
             }).rfind("This is not a valid topic name", 0),
             0u);
   EXPECT_EQ(message([&] {
-              client->Publish("", std::string_view("x"), TMqttQoS::qosAtMostOnce, false);
+              FClient->Publish("", std::string_view("x"), TMqttQoS::qosAtMostOnce, false);
             }).rfind("This is not a valid topic name", 0),
             0u);
   EXPECT_EQ(
-      message([&] { client->Subscribe("a#", TMqttQoS::qosAtMostOnce); }).rfind("This is not a valid topic filter", 0),
+      message([&] { FClient->Subscribe("a#", TMqttQoS::qosAtMostOnce); }).rfind("This is not a valid topic filter", 0),
       0u);
-  EXPECT_EQ(message([&] { client->Unsubscribe("a/#/b"); }).rfind("This is not a valid topic filter", 0), 0u);
-  EXPECT_THROW(client->Subscribe(TMqttStringArray{"a", "b"}, TMqttQosArray{TMqttQoS::qosAtMostOnce}), EMqttEncodeError);
+  EXPECT_EQ(message([&] { FClient->Unsubscribe("a/#/b"); }).rfind("This is not a valid topic filter", 0), 0u);
+  EXPECT_THROW(FClient->Subscribe(TMqttStringArray{"a", "b"}, TMqttQosArray{TMqttQoS::qosAtMostOnce}), EMqttEncodeError);
   // The refused QoS 1 publish used identifier 1 up, the mismatched SUBSCRIBE identifier 2.
-  EXPECT_EQ(client->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false), 3);
-  EXPECT_EQ(client->Version(), "1.2.0.2");
+  EXPECT_EQ(FClient->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false), 3);
+  EXPECT_EQ(FClient->Version(), "1.2.0.2");
 }
 
 TEST_F(ClientWireTest, AQos1PublishEndsAtItsPubAck) {
-  client->SetRetryIntervalForTesting(200ms);
+  FClient->SetRetryIntervalForTesting(200ms);
   ConnectAccepted();
   std::string publish;
-  broker.Run([&](TLoopbackPeer& APeer) {
+  FBroker.Run([&](TLoopbackPeer& APeer) {
     publish = ReadPacket(APeer);
     WritePacket(APeer, "40 02 00 01");
     EXPECT_TRUE(StaysSilent(APeer, 800ms));
   });
-  EXPECT_EQ(client->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false), 1);
-  EXPECT_TRUE(log.WaitFor("OUT - Packet: 1 Qos:1 - ACKNOWLEDGED"));
-  broker.Finish();
+  EXPECT_EQ(FClient->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false), 1);
+  EXPECT_TRUE(FLog.WaitFor("OUT - Packet: 1 Qos:1 - ACKNOWLEDGED"));
+  FBroker.Finish();
   EXPECT_EQ(publish, "32 06 00 01 74 00 01 78");
 }
 
 TEST_F(ClientWireTest, AnUnacknowledgedQos1PublishIsRepeatedWithDupAndGivenUpAfterTenTransmissions) {
-  client->SetRetryIntervalForTesting(100ms);
+  FClient->SetRetryIntervalForTesting(100ms);
   ConnectAccepted();
   std::vector<std::string> transmissions;
-  broker.Run([&](TLoopbackPeer& APeer) {
+  FBroker.Run([&](TLoopbackPeer& APeer) {
     for (int i = 0; i < 10; ++i) transmissions.push_back(ReadPacket(APeer));
     EXPECT_TRUE(StaysSilent(APeer, 800ms));
   });
-  client->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false);
-  EXPECT_TRUE(log.WaitFor("OUT - Packet: 1 Qos:1 - PACKET FAILED TO SEND ------------- "));
-  broker.Finish();
+  FClient->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false);
+  EXPECT_TRUE(FLog.WaitFor("OUT - Packet: 1 Qos:1 - PACKET FAILED TO SEND ------------- "));
+  FBroker.Finish();
   ASSERT_EQ(transmissions.size(), 10u);
   EXPECT_EQ(transmissions[0], "32 06 00 01 74 00 01 78");
   for (int i = 1; i < 10; ++i) EXPECT_EQ(transmissions[i], "3A 06 00 01 74 00 01 78") << i;
-  EXPECT_EQ(log.Count("OUT - Packet: 1 Qos:1 - PACKET FAILED TO SEND"), 1);
+  EXPECT_EQ(FLog.Count("OUT - Packet: 1 Qos:1 - PACKET FAILED TO SEND"), 1);
   std::vector<bool> duplicates;
-  for (const TMqttPacketInfo& info : events.Sent()) {
+  for (const TMqttPacketInfo& info : FEvents.Sent()) {
     if (info.PacketType == TMqttPacketType::mtPUBLISH) duplicates.push_back(info.IsDuplicate);
   }
   EXPECT_EQ(duplicates, (std::vector<bool>{false, true, true, true, true, true, true, true, true, true}));
 }
 
 TEST_F(ClientWireTest, AQos2PublishGoesThroughPubRecPubRelPubComp) {
-  client->SetRetryIntervalForTesting(200ms);
+  FClient->SetRetryIntervalForTesting(200ms);
   ConnectAccepted();
   std::vector<std::string> packets;
-  broker.Run([&](TLoopbackPeer& APeer) {
+  FBroker.Run([&](TLoopbackPeer& APeer) {
     packets.push_back(ReadPacket(APeer));
     WritePacket(APeer, "50 02 00 01");
     packets.push_back(ReadPacket(APeer));
     WritePacket(APeer, "70 02 00 01");
     EXPECT_TRUE(StaysSilent(APeer, 800ms));
   });
-  client->Publish("t", std::string_view("x"), TMqttQoS::qosExactlyOnce, false);
-  EXPECT_TRUE(log.WaitFor("OUT - Packet: 1 Qos:1 - ACKNOWLEDGED"));
-  broker.Finish();
+  FClient->Publish("t", std::string_view("x"), TMqttQoS::qosExactlyOnce, false);
+  EXPECT_TRUE(FLog.WaitFor("OUT - Packet: 1 Qos:1 - ACKNOWLEDGED"));
+  FBroker.Finish();
   EXPECT_EQ(packets, (std::vector<std::string>{"34 06 00 01 74 00 01 78", "62 02 00 01"}));
-  EXPECT_EQ(log.Count("OUT - Packet: 1 Qos:2 - ACKNOWLEDGED"), 1);
+  EXPECT_EQ(FLog.Count("OUT - Packet: 1 Qos:2 - ACKNOWLEDGED"), 1);
 }
 
 TEST_F(ClientWireTest, ReceivedQos1AndQos2PublishesAreAnsweredAndDeliveredOnReceipt) {
   // How many messages had been delivered when the PUBREL arrived.
   std::size_t deliveredBeforePubRel = 0;
-  const TMqttClient::TPacketEvent record = client->OnPacketReceived;
-  client->OnPacketReceived = [&](TMqttClient& ASender, const TMqttPacketInfo& AInfo) {
-    if (AInfo.PacketType == TMqttPacketType::mtPUBREL) deliveredBeforePubRel = events.Messages().size();
+  const TMqttClient::TPacketEvent record = FClient->OnPacketReceived;
+  FClient->OnPacketReceived = [&](TMqttClient& ASender, const TMqttPacketInfo& AInfo) {
+    if (AInfo.PacketType == TMqttPacketType::mtPUBREL) deliveredBeforePubRel = FEvents.Messages().size();
     record(ASender, AInfo);
   };
   ConnectAccepted();
   // The QoS 1 handler fails: the PUBACK is queued before it runs.
-  events.AfterPublish = [this] {
-    if (events.Messages().size() == 1) throw std::runtime_error("handler failed");
+  FEvents.AfterPublish = [this] {
+    if (FEvents.Messages().size() == 1) throw std::runtime_error("handler failed");
   };
   std::vector<std::string> answers;
-  broker.Run([&](TLoopbackPeer& APeer) {
+  FBroker.Run([&](TLoopbackPeer& APeer) {
     WritePacket(APeer, "32 06 00 01 74 00 07 61");
     answers.push_back(ReadPacket(APeer));
     WritePacket(APeer, "34 06 00 01 74 00 09 62");
@@ -236,33 +229,33 @@ TEST_F(ClientWireTest, ReceivedQos1AndQos2PublishesAreAnsweredAndDeliveredOnRece
     WritePacket(APeer, "62 02 00 09");
     answers.push_back(ReadPacket(APeer));
   });
-  broker.Finish();
+  FBroker.Finish();
   EXPECT_EQ(answers, (std::vector<std::string>{"40 02 00 07", "50 02 00 09", "70 02 00 09"}));
   EXPECT_EQ(deliveredBeforePubRel, 2u);
-  const auto messages = events.Messages();
+  const auto messages = FEvents.Messages();
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[0].PacketId, 7);
   EXPECT_EQ(messages[1].Topic, "t");
   EXPECT_EQ(messages[1].Payload, "b");
-  EXPECT_EQ(log.Count("Failed to process incoming publish packet"), 1);
-  EXPECT_EQ(events.StrayEvents(), 0);
+  EXPECT_EQ(FLog.Count("Failed to process incoming publish packet"), 1);
+  EXPECT_EQ(FEvents.StrayEvents(), 0);
 }
 
 TEST_F(ClientWireTest, SubAckCodesPairWithTheRequestedTopics) {
   ConnectAccepted();
   std::string subscribe;
-  broker.Run([&](TLoopbackPeer& APeer) {
+  FBroker.Run([&](TLoopbackPeer& APeer) {
     subscribe = ReadPacket(APeer);
     WritePacket(APeer, "90 03 00 09 00");  // no request has identifier 9: no event
     WritePacket(APeer, "90 04 00 01 01 80");
   });
-  EXPECT_EQ(client->Subscribe(TMqttStringArray{"a", "b/#"},
+  EXPECT_EQ(FClient->Subscribe(TMqttStringArray{"a", "b/#"},
                               TMqttQosArray{TMqttQoS::qosAtLeastOnce, TMqttQoS::qosExactlyOnce}),
             1);
-  EXPECT_TRUE(events.WaitForReceived(TMqttPacketType::mtSUBACK, 1));
-  broker.Finish();
+  EXPECT_TRUE(FEvents.WaitForReceived(TMqttPacketType::mtSUBACK, 1));
+  FBroker.Finish();
   EXPECT_EQ(subscribe, "82 0C 00 01 00 01 61 01 00 03 62 2F 23 02");
-  const auto acks = events.Acknowledgements();
+  const auto acks = FEvents.Acknowledgements();
   ASSERT_EQ(acks.size(), 1u);
   EXPECT_EQ(acks[0].PacketId, 1);
   ASSERT_EQ(acks[0].Subscriptions.size(), 2u);
@@ -277,51 +270,51 @@ TEST_F(ClientWireTest, SubAckCodesPairWithTheRequestedTopics) {
 TEST_F(ClientWireTest, PingGetsItsResponseAndAZeroFirstByteIsSkipped) {
   ConnectAccepted();
   std::string ping;
-  broker.Run([&](TLoopbackPeer& APeer) {
+  FBroker.Run([&](TLoopbackPeer& APeer) {
     ping = ReadPacket(APeer);
     WritePacket(APeer, "D0 00");
     WritePacket(APeer, "00 D0 00 00 00");
   });
-  client->Ping();
-  EXPECT_EQ(events.PingRequests(), 1);
-  EXPECT_TRUE(PumpUntil([&] { return events.PingResponses() == 2; }));
-  broker.Finish();
+  FClient->Ping();
+  EXPECT_EQ(FEvents.PingRequests(), 1);
+  EXPECT_TRUE(PumpUntil([&] { return FEvents.PingResponses() == 2; }));
+  FBroker.Finish();
   EXPECT_EQ(ping, "C0 00");
-  EXPECT_TRUE(log.WaitFor("IN - First Byte --- 00000000 (0)", 3));
-  EXPECT_EQ(events.Received().size(), 3u);  // CONNACK and two PINGRESP
-  EXPECT_EQ(events.StrayEvents(), 0);
+  EXPECT_TRUE(FLog.WaitFor("IN - First Byte --- 00000000 (0)", 3));
+  EXPECT_EQ(FEvents.Received().size(), 3u);  // CONNACK and two PINGRESP
+  EXPECT_EQ(FEvents.StrayEvents(), 0);
 }
 
 TEST_F(ClientWireTest, KeepAlivePingsWhenNothingHasBeenWritten) {
-  client->KeepAliveSettings().SetKeepConnectionAlive(true);
-  client->KeepAliveSettings().SetKeepAliveInterval(1);
+  FClient->KeepAliveSettings().SetKeepConnectionAlive(true);
+  FClient->KeepAliveSettings().SetKeepAliveInterval(1);
   ConnectAccepted();
   std::vector<std::string> pings;
-  broker.Run([&](TLoopbackPeer& APeer) {
+  FBroker.Run([&](TLoopbackPeer& APeer) {
     for (int i = 0; i < 2; ++i) {
       pings.push_back(ReadPacket(APeer));
       WritePacket(APeer, "D0 00");
     }
   });
-  broker.Finish(20s);
+  FBroker.Finish(20s);
   EXPECT_EQ(pings, (std::vector<std::string>{"C0 00", "C0 00"}));
-  EXPECT_EQ(log.Count("KEEP ALIVE - No activity within the given interval."), 2);
+  EXPECT_EQ(FLog.Count("KEEP ALIVE - No activity within the given interval."), 2);
 }
 
 TEST_F(ClientWireTest, ALongRemainingLengthAndPacketsOfWrongDirectionsAreFramed) {
   ConnectAccepted();
   const std::string payload(318, 'p');
-  broker.Run([&](TLoopbackPeer& APeer) {
+  FBroker.Run([&](TLoopbackPeer& APeer) {
     APeer.Write(std::string("\x30\xC1\x02\x00\x01t", 6) + payload);
     WritePacket(APeer, "10 00 82 00 A2 00 C0 00 E0 00");
   });
-  ASSERT_TRUE(events.WaitForMessages(1));
-  EXPECT_EQ(events.Messages()[0].Payload, payload);
-  EXPECT_TRUE(log.WaitFor("Received Packet with invalid Packet Type - ", 5));
-  broker.Finish();
-  EXPECT_TRUE(log.Count("IN - Got Remaining length --> 321") == 1);
+  ASSERT_TRUE(FEvents.WaitForMessages(1));
+  EXPECT_EQ(FEvents.Messages()[0].Payload, payload);
+  EXPECT_TRUE(FLog.WaitFor("Received Packet with invalid Packet Type - ", 5));
+  FBroker.Finish();
+  EXPECT_TRUE(FLog.Count("IN - Got Remaining length --> 321") == 1);
   for (const char* type : {"mtCONNECT", "mtSUBSCRIBE", "mtUNSUBSCRIBE", "mtPINGREQ", "mtDISCONNECT"}) {
-    EXPECT_EQ(log.Count(std::string("Received Packet with invalid Packet Type - ") + type), 1) << type;
+    EXPECT_EQ(FLog.Count(std::string("Received Packet with invalid Packet Type - ") + type), 1) << type;
   }
 }
 
@@ -354,83 +347,83 @@ TEST_F(ClientWireTest, AProtocolViolationByTheBrokerClosesTheConnection) {
   for (const TCase& c : cases) {
     TScriptedPair pair;
     std::string rest;
-    pair.fake.Run([&](TLoopbackPeer& APeer) {
+    pair.Fake.Run([&](TLoopbackPeer& APeer) {
       AcceptConnect(APeer);
       WritePacket(APeer, std::string("D0 00 ") + c.Packet + " D0 00");
       rest = APeer.ReadUntilClosed();
     });
-    pair.client.Connect(true);
-    EXPECT_TRUE(pair.seen.WaitForStatus(S::csConnectionLost)) << c.Packet;
-    pair.fake.Finish();
+    pair.Client.Connect(true);
+    EXPECT_TRUE(pair.Seen.WaitForStatus(S::csConnectionLost)) << c.Packet;
+    pair.Fake.Finish();
     EXPECT_EQ(rest, "") << c.Packet;
-    EXPECT_EQ(pair.seen.PingResponses(), 1) << c.Packet;
-    EXPECT_EQ(pair.log.Count("IN - Read exception"), 1) << c.Packet;
-    EXPECT_TRUE(pair.log.Printed(c.Reason)) << c.Packet;
-    EXPECT_TRUE(pair.seen.Messages().empty()) << c.Packet;
+    EXPECT_EQ(pair.Seen.PingResponses(), 1) << c.Packet;
+    EXPECT_EQ(pair.Log.Count("IN - Read exception"), 1) << c.Packet;
+    EXPECT_TRUE(pair.Log.Printed(c.Reason)) << c.Packet;
+    EXPECT_TRUE(pair.Seen.Messages().empty()) << c.Packet;
   }
 }
 
 TEST_F(ClientWireTest, ABrokenFourthLengthByteClosesTheConnectionOnTheReaderThread) {
   ConnectAccepted();
   std::string rest;
-  broker.Run([&](TLoopbackPeer& APeer) {
+  FBroker.Run([&](TLoopbackPeer& APeer) {
     WritePacket(APeer, "D0 00 30 FF FF FF FF 05");
     rest = APeer.ReadUntilClosed();
   });
-  ASSERT_TRUE(events.WaitForStatus(S::csConnectionLost));
-  broker.Finish();
+  ASSERT_TRUE(FEvents.WaitForStatus(S::csConnectionLost));
+  FBroker.Finish();
   EXPECT_EQ(rest, "");
-  EXPECT_EQ(events.PingResponses(), 1);  // the packet before the broken one still counts
-  EXPECT_EQ(log.Count("IN - Read exception"), 1);
-  const auto statuses = events.Statuses();
+  EXPECT_EQ(FEvents.PingResponses(), 1);  // the packet before the broken one still counts
+  EXPECT_EQ(FLog.Count("IN - Read exception"), 1);
+  const auto statuses = FEvents.Statuses();
   ASSERT_EQ(statuses.size(), 3u);
   EXPECT_FALSE(statuses[2].OnMainThread);
   EXPECT_EQ(statuses[2].Thread, "mqtt-reader");
-  EXPECT_FALSE(client->IsConnected());
+  EXPECT_FALSE(FClient->IsConnected());
 }
 
 TEST_F(ClientWireTest, APacketWhoseRestNeverComesClosesTheConnectionAfterTheReadTimeout) {
   ConnectAccepted();
   std::string rest;
-  broker.Run([&](TLoopbackPeer& APeer) {
+  FBroker.Run([&](TLoopbackPeer& APeer) {
     WritePacket(APeer, "30 05 00 01");
     rest = APeer.ReadUntilClosed(15s);
   });
-  ASSERT_TRUE(events.WaitForStatus(S::csConnectionLost, 1, 15s));
-  broker.Finish();
+  ASSERT_TRUE(FEvents.WaitForStatus(S::csConnectionLost, 1, 15s));
+  FBroker.Finish();
   EXPECT_EQ(rest, "");
-  EXPECT_EQ(log.Count("IN - Read exception"), 1);
-  EXPECT_TRUE(events.Messages().empty());
+  EXPECT_EQ(FLog.Count("IN - Read exception"), 1);
+  EXPECT_TRUE(FEvents.Messages().empty());
 }
 
 TEST_F(ClientWireTest, DisconnectSendsDisconnectAndReportsLostThenNotConnected) {
   ConnectAccepted();
   std::string rest;
-  broker.Run([&](TLoopbackPeer& APeer) { rest = APeer.ReadUntilClosed(); });
-  client->Disconnect();
-  broker.Finish();
+  FBroker.Run([&](TLoopbackPeer& APeer) { rest = APeer.ReadUntilClosed(); });
+  FClient->Disconnect();
+  FBroker.Finish();
   EXPECT_EQ(rest, std::string("\xE0\x00", 2));
-  const auto statuses = events.Statuses();
+  const auto statuses = FEvents.Statuses();
   ASSERT_EQ(statuses.size(), 4u);
   EXPECT_FALSE(statuses[2].Connected);
   EXPECT_EQ(statuses[2].Status, S::csConnectionLost);
   EXPECT_TRUE(statuses[2].OnMainThread);
   EXPECT_EQ(statuses[3].Status, S::csNotConnected);
-  EXPECT_TRUE(events.WaitForSent(TMqttPacketType::mtDISCONNECT));
+  EXPECT_TRUE(FEvents.WaitForSent(TMqttPacketType::mtDISCONNECT));
   // Not connected any more: a second Disconnect does nothing.
-  client->Disconnect();
-  EXPECT_EQ(events.Statuses().size(), 4u);
+  FClient->Disconnect();
+  EXPECT_EQ(FEvents.Statuses().size(), 4u);
 }
 
 TEST_F(ClientWireTest, DestroyingAConnectedClientSendsNoDisconnectAndRaisesNothing) {
   ConnectAccepted();
   std::string rest;
-  broker.Run([&](TLoopbackPeer& APeer) { rest = APeer.ReadUntilClosed(); });
-  client.reset();
-  broker.Finish();
+  FBroker.Run([&](TLoopbackPeer& APeer) { rest = APeer.ReadUntilClosed(); });
+  FClient.reset();
+  FBroker.Finish();
   EXPECT_EQ(rest, "");
-  EXPECT_EQ(events.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnected}));
-  EXPECT_EQ(log.Count("Thread Stopped"), 3);
+  EXPECT_EQ(FEvents.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnected}));
+  EXPECT_EQ(FLog.Count("Thread Stopped"), 3);
 }
 
 // A first connect that cannot reach the broker is reported; with AutoReconnect (only then) the
@@ -438,9 +431,9 @@ TEST_F(ClientWireTest, DestroyingAConnectedClientSendsNoDisconnectAndRaisesNothi
 TEST_F(ClientWireTest, ARefusedFirstConnectIsReportedAndRetriedOnlyWithAutoReconnect) {
   for (const bool autoReconnect : {false, true}) {
     TScriptedPair pair;
-    TMqttClient& one = pair.client;
-    TClientRecorder& seen = pair.seen;
-    TRecordingLogger& seenLog = pair.log;
+    TMqttClient& one = pair.Client;
+    TClientRecorder& seen = pair.Seen;
+    TRecordingLogger& seenLog = pair.Log;
     one.SetBrokerPort(test::FreeLoopbackPort());
     one.KeepAliveSettings().SetAutoReconnect(autoReconnect);
     one.KeepAliveSettings().SetAutoReconnectInterval(1);
@@ -464,51 +457,51 @@ TEST_F(ClientWireTest, ARefusedFirstConnectIsReportedAndRetriedOnlyWithAutoRecon
 }
 
 TEST_F(ClientWireTest, AfterAReconnectTheConnectGoesFirstAndUnacknowledgedPacketsFollowWithDup) {
-  client->SetRetryIntervalForTesting(100ms);
-  client->KeepAliveSettings().SetAutoReconnect(true);
-  client->KeepAliveSettings().SetAutoReconnectInterval(1);
+  FClient->SetRetryIntervalForTesting(100ms);
+  FClient->KeepAliveSettings().SetAutoReconnect(true);
+  FClient->KeepAliveSettings().SetAutoReconnectInterval(1);
   ConnectAccepted();
   std::string first, reconnect, repeated;
-  broker.Run([&](TLoopbackPeer& APeer) {
+  FBroker.Run([&](TLoopbackPeer& APeer) {
     first = ReadPacket(APeer);
     APeer.CloseClient();
     reconnect = AcceptConnect(APeer);
     repeated = ReadPacket(APeer);
     WritePacket(APeer, "40 02 00 01");
   });
-  client->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false);
-  ASSERT_TRUE(events.WaitForStatus(S::csConnectionLost));
-  ASSERT_TRUE(events.WaitForStatus(S::csConnected, 2));
-  EXPECT_TRUE(log.WaitFor("OUT - Packet: 1 Qos:1 - ACKNOWLEDGED"));
-  broker.Finish();
+  FClient->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false);
+  ASSERT_TRUE(FEvents.WaitForStatus(S::csConnectionLost));
+  ASSERT_TRUE(FEvents.WaitForStatus(S::csConnected, 2));
+  EXPECT_TRUE(FLog.WaitFor("OUT - Packet: 1 Qos:1 - ACKNOWLEDGED"));
+  FBroker.Finish();
   EXPECT_EQ(first, "32 06 00 01 74 00 01 78");
   // The reconnect never asks for a clean session (flags 00).
   EXPECT_EQ(reconnect, "10 13 00 04 4D 51 54 54 04 00 00 78 00 07 44 69 73 70 6C 61 79");
   EXPECT_EQ(repeated, "3A 06 00 01 74 00 01 78");
-  EXPECT_EQ(events.StatusValues(),
+  EXPECT_EQ(FEvents.StatusValues(),
             (std::vector<S>{S::csConnecting, S::csConnected, S::csConnectionLost, S::csReconnecting, S::csConnected}));
-  EXPECT_EQ(log.Count("KEEP ALIVE - No Connection. Requesting Reconnect."), 1);
-  EXPECT_EQ(events.StrayEvents(), 0);
+  EXPECT_EQ(FLog.Count("KEEP ALIVE - No Connection. Requesting Reconnect."), 1);
+  EXPECT_EQ(FEvents.StrayEvents(), 0);
 }
 
 TEST_F(ClientWireTest, AFailingConnectionLostHandlerDoesNotStopTheReconnect) {
-  client->KeepAliveSettings().SetAutoReconnect(true);
-  client->KeepAliveSettings().SetAutoReconnectInterval(1);
-  const TMqttClient::TConnectedStatusChangedEvent record = client->OnConnectedStatusChanged;
-  client->OnConnectedStatusChanged = [&](TMqttClient& ASender, bool AConnected, TMqttConnectionStatus AStatus) {
+  FClient->KeepAliveSettings().SetAutoReconnect(true);
+  FClient->KeepAliveSettings().SetAutoReconnectInterval(1);
+  const TMqttClient::TConnectedStatusChangedEvent record = FClient->OnConnectedStatusChanged;
+  FClient->OnConnectedStatusChanged = [&](TMqttClient& ASender, bool AConnected, TMqttConnectionStatus AStatus) {
     record(ASender, AConnected, AStatus);
     if (AStatus == S::csConnectionLost) throw std::runtime_error("the handler failed");
   };
   ConnectAccepted();
-  broker.Run([&](TLoopbackPeer& APeer) {
+  FBroker.Run([&](TLoopbackPeer& APeer) {
     APeer.CloseClient();
     AcceptConnect(APeer);
   });
-  ASSERT_TRUE(events.WaitForStatus(S::csConnectionLost));
-  ASSERT_TRUE(events.WaitForStatus(S::csConnected, 2));
-  broker.Finish();
-  EXPECT_TRUE(log.WaitFor("IN - Read exception"));
-  EXPECT_EQ(log.Count("Thread iteration failed"), 0);
+  ASSERT_TRUE(FEvents.WaitForStatus(S::csConnectionLost));
+  ASSERT_TRUE(FEvents.WaitForStatus(S::csConnected, 2));
+  FBroker.Finish();
+  EXPECT_TRUE(FLog.WaitFor("IN - Read exception"));
+  EXPECT_EQ(FLog.Count("Thread iteration failed"), 0);
 }
 
 // The report of a connection that went down can come late (its status handler runs on the
@@ -516,8 +509,8 @@ TEST_F(ClientWireTest, AFailingConnectionLostHandlerDoesNotStopTheReconnect) {
 TEST_F(ClientWireTest, ALateReportOfTheOldConnectionDoesNotPauseTheNewOne) {
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
-  const TMqttClient::TConnectedStatusChangedEvent record = client->OnConnectedStatusChanged;
-  client->OnConnectedStatusChanged = [&, released](TMqttClient& ASender, bool AConnected,
+  const TMqttClient::TConnectedStatusChangedEvent record = FClient->OnConnectedStatusChanged;
+  FClient->OnConnectedStatusChanged = [&, released](TMqttClient& ASender, bool AConnected,
                                                    TMqttConnectionStatus AStatus) {
     record(ASender, AConnected, AStatus);
     if (AStatus == S::csConnectionLost) released.wait();
@@ -526,7 +519,7 @@ TEST_F(ClientWireTest, ALateReportOfTheOldConnectionDoesNotPauseTheNewOne) {
   std::atomic<bool> connectRead{false};
   std::promise<void> oldReportDone;
   std::future<void> oldReportDoneSeen = oldReportDone.get_future();
-  broker.Run([&](TLoopbackPeer& APeer) {
+  FBroker.Run([&](TLoopbackPeer& APeer) {
     APeer.CloseClient();
     APeer.Accept();
     ReadPacket(APeer);
@@ -535,29 +528,29 @@ TEST_F(ClientWireTest, ALateReportOfTheOldConnectionDoesNotPauseTheNewOne) {
     EXPECT_EQ(oldReportDoneSeen.wait_for(kGenerous), std::future_status::ready);
     WritePacket(APeer, "20 02 00 00");
   });
-  ASSERT_TRUE(events.WaitForStatus(S::csConnectionLost));
-  const int disconnecting = log.Count("CLIENT- Disconnecting");
-  client->Connect(false);  // while the old connection's report is still running
+  ASSERT_TRUE(FEvents.WaitForStatus(S::csConnectionLost));
+  const int disconnecting = FLog.Count("CLIENT- Disconnecting");
+  FClient->Connect(false);  // while the old connection's report is still running
   ASSERT_TRUE(PumpUntil([&] { return connectRead.load(); }));
   release.set_value();
-  EXPECT_TRUE(log.WaitFor("CLIENT- Disconnecting", disconnecting + 1));
+  EXPECT_TRUE(FLog.WaitFor("CLIENT- Disconnecting", disconnecting + 1));
   oldReportDone.set_value();
-  EXPECT_TRUE(events.WaitForStatus(S::csConnected, 2));
-  broker.Finish();
-  EXPECT_TRUE(client->IsConnected());
+  EXPECT_TRUE(FEvents.WaitForStatus(S::csConnected, 2));
+  FBroker.Finish();
+  EXPECT_TRUE(FClient->IsConnected());
 }
 
 TEST_F(ClientWireTest, TheWriterDropsAnEntryWithQos3AndGoesOn) {
   ConnectAccepted();
   std::string next;
-  broker.Run([&](TLoopbackPeer& APeer) { next = ReadPacket(APeer); });
+  FBroker.Run([&](TLoopbackPeer& APeer) { next = ReadPacket(APeer); });
   // No operation of the client queues such an entry; a corrupted one must not stop the writer.
-  client->Session().QueueOutgoingPacket(std::make_unique<TQueuedOutPacket>(
-      7, TMqttQoS::qosRESERVED, TMqttPacketType::mtPUBLISH, Hex("36 06 00 01 74 00 07 78")));
-  client->Publish("t", std::string_view("y"), TMqttQoS::qosAtMostOnce, false);
-  broker.Finish();
+  FClient->Session().QueueOutgoingPacket(std::make_unique<TQueuedOutPacket>(
+      7, TMqttQoS::qosRESERVED, TMqttPacketType::mtPUBLISH, HexBytes("36 06 00 01 74 00 07 78")));
+  FClient->Publish("t", std::string_view("y"), TMqttQoS::qosAtMostOnce, false);
+  FBroker.Finish();
   EXPECT_EQ(next, "30 04 00 01 74 79");
-  EXPECT_EQ(log.Count("Invalid Qos Level"), 1);
+  EXPECT_EQ(FLog.Count("Invalid Qos Level"), 1);
 }
 
 }  // namespace

@@ -4,13 +4,13 @@
 
 #include <vector>
 
-#include "hex_bytes.h"
+#include "tests/support/hex.h"
 
 namespace kestova {
 namespace {
 
-using testing::Hex;
-using testing::ToHex;
+using test::HexBytes;
+using test::ToHex;
 
 // Feeds AStream in chunks of AChunk bytes and collects every frame; stops at a malformed stream.
 struct TFramed {
@@ -44,11 +44,11 @@ TFramed FeedInChunks(TMqttFrameReader& AReader, TMqttByteView AStream, std::size
 }
 
 TMqttBytes Stream() {
-  TMqttBytes stream = Hex("00 D0 00 00 00 30 04 00 01 74 78 20 02 00 00");
-  const TMqttBytes big = Hex("31 C1 02");  // remaining length 321 in two bytes
+  TMqttBytes stream = HexBytes("00 D0 00 00 00 30 04 00 01 74 78 20 02 00 00");
+  const TMqttBytes big = HexBytes("31 C1 02");  // remaining length 321 in two bytes
   stream.insert(stream.end(), big.begin(), big.end());
   for (int i = 0; i < 321; ++i) stream.push_back(static_cast<uint8_t>(i));
-  const TMqttBytes tail = Hex("E0 00");
+  const TMqttBytes tail = HexBytes("E0 00");
   stream.insert(stream.end(), tail.begin(), tail.end());
   return stream;
 }
@@ -80,11 +80,12 @@ TEST(FrameReader, SameFramesWhateverTheChunking) {
 TEST(FrameReader, StopsAtTheEndOfAFrameAndSaysHowMuchItWants) {
   TMqttFrameReader reader;
   EXPECT_EQ(reader.BytesWanted(), 1u);
-  const TMqttBytes header = Hex("30 C1 02 AA AA");
+  const TMqttBytes header = HexBytes("30 C1 02 AA AA");
   std::size_t consumed = 0;
   EXPECT_EQ(reader.Feed(TMqttByteView(header).first(3), consumed), TMqttFrameStatus::fsNeedMore);
   EXPECT_EQ(consumed, 3u);
   EXPECT_TRUE(reader.InFrame());
+  EXPECT_EQ(reader.Phase(), TMqttFramePhase::fpBody);
   EXPECT_EQ(reader.RemainingLength(), 321u);
   EXPECT_EQ(reader.BytesWanted(), 321u);
   EXPECT_EQ(reader.Feed(TMqttByteView(header).subspan(3), consumed), TMqttFrameStatus::fsNeedMore);
@@ -94,11 +95,13 @@ TEST(FrameReader, StopsAtTheEndOfAFrameAndSaysHowMuchItWants) {
   EXPECT_EQ(reader.BytesWanted(), 319u);
 
   TMqttBytes rest(319, 0xBB);
-  const TMqttBytes next = Hex("C0 00");
+  const TMqttBytes next = HexBytes("C0 00");
   rest.insert(rest.end(), next.begin(), next.end());
   EXPECT_EQ(reader.Feed(rest, consumed), TMqttFrameStatus::fsComplete);
   EXPECT_EQ(consumed, 319u);  // the PINGREQ behind it is left for the next call
+  EXPECT_EQ(reader.Phase(), TMqttFramePhase::fpComplete);
   const TMqttFrame frame = reader.TakeFrame();
+  EXPECT_EQ(reader.Phase(), TMqttFramePhase::fpFirstByte);
   EXPECT_EQ(frame.Body.size(), 321u);
   EXPECT_EQ(reader.Feed(TMqttByteView(rest).subspan(consumed), consumed), TMqttFrameStatus::fsComplete);
   EXPECT_EQ(reader.TakeFrame().FirstByte, 0xC0);
@@ -120,19 +123,20 @@ TEST(FrameReader, MalformedLengthsBreakTheStreamUntilReset) {
     SCOPED_TRACE(c.Name);
     TMqttFrameReader reader(c.Max);
     std::size_t consumed = 0;
-    EXPECT_EQ(reader.Feed(Hex(c.Bytes), consumed), TMqttFrameStatus::fsMalformed);
+    EXPECT_EQ(reader.Feed(HexBytes(c.Bytes), consumed), TMqttFrameStatus::fsMalformed);
     EXPECT_EQ(consumed, c.ConsumedWhenFound);
-    EXPECT_EQ(reader.Feed(Hex("C0 00"), consumed), TMqttFrameStatus::fsMalformed);
+    EXPECT_EQ(reader.Phase(), TMqttFramePhase::fpMalformed);
+    EXPECT_EQ(reader.Feed(HexBytes("C0 00"), consumed), TMqttFrameStatus::fsMalformed);
     EXPECT_EQ(consumed, 0u);
     reader.Reset();
-    EXPECT_EQ(reader.Feed(Hex("C0 00"), consumed), TMqttFrameStatus::fsComplete);
+    EXPECT_EQ(reader.Feed(HexBytes("C0 00"), consumed), TMqttFrameStatus::fsComplete);
   }
 }
 
 TEST(FrameReader, LargestLengthIsAcceptedWithoutReservingItAll) {
   TMqttFrameReader reader;
   std::size_t consumed = 0;
-  EXPECT_EQ(reader.Feed(Hex("30 FF FF FF 7F 00 01"), consumed), TMqttFrameStatus::fsNeedMore);
+  EXPECT_EQ(reader.Feed(HexBytes("30 FF FF FF 7F 00 01"), consumed), TMqttFrameStatus::fsNeedMore);
   EXPECT_EQ(reader.RemainingLength(), MQTT_MAX_MESSAGE_SIZE);
   EXPECT_EQ(reader.BytesWanted(), MQTT_MAX_MESSAGE_SIZE - 2);
 }
@@ -140,8 +144,8 @@ TEST(FrameReader, LargestLengthIsAcceptedWithoutReservingItAll) {
 TEST(FrameReader, FeedingAgainDropsAnUntakenFrame) {
   TMqttFrameReader reader;
   std::size_t consumed = 0;
-  EXPECT_EQ(reader.Feed(Hex("40 02 00 01"), consumed), TMqttFrameStatus::fsComplete);
-  EXPECT_EQ(reader.Feed(Hex("50 02 00 02"), consumed), TMqttFrameStatus::fsComplete);
+  EXPECT_EQ(reader.Feed(HexBytes("40 02 00 01"), consumed), TMqttFrameStatus::fsComplete);
+  EXPECT_EQ(reader.Feed(HexBytes("50 02 00 02"), consumed), TMqttFrameStatus::fsComplete);
   const TMqttFrame frame = reader.TakeFrame();
   EXPECT_EQ(frame.FirstByte, 0x50);
   EXPECT_EQ(ToHex(frame.Body), "00 02");

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "tests/mqtt/client_test_support.h"
-#include "tests/mqtt/hex_bytes.h"
 #include "tests/support/loopback_peer.h"
 
 namespace kestova::testing {
@@ -43,13 +42,13 @@ TEST(NetworkConnectionTest, DoesNothingWhileNotOpen) {
   test::TLoopbackPeer peer;
   TTransport transport(peer.Port());
   EXPECT_FALSE(transport.Connection.IsReady());
-  transport.Connection.Write(Hex("C0 00"));  // dropped, no error
+  transport.Connection.Write(HexBytes("C0 00"));  // dropped, no error
   uint8_t byte = 0x5A;
   transport.Connection.Read(byte);
   EXPECT_EQ(byte, 0x5A);
-  TMqttBytes data = Hex("01 02");
+  TMqttBytes data = HexBytes("01 02");
   transport.Connection.Read(data, 4, true);
-  EXPECT_EQ(data, Hex("01 02"));
+  EXPECT_EQ(data, HexBytes("01 02"));
   EXPECT_FALSE(transport.Connection.HasData());
   transport.Connection.Close();  // nothing to close: no notification
   EXPECT_TRUE(transport.Down.empty());
@@ -57,7 +56,7 @@ TEST(NetworkConnectionTest, DoesNothingWhileNotOpen) {
   transport.Connection.Open();
   peer.Accept();
   transport.Connection.Close();
-  transport.Connection.Write(Hex("C0 00"));  // after Close: dropped again
+  transport.Connection.Write(HexBytes("C0 00"));  // after Close: dropped again
   EXPECT_EQ(peer.ReadUntilClosed(), "");
 }
 
@@ -99,7 +98,7 @@ TEST(NetworkConnectionTest, PeerCloseIsReportedOnceOnTheReadingThreadAndOpenConn
   ASSERT_TRUE(transport.Connection.IsReady());
   ASSERT_EQ(transport.Up.size(), 2u);
   EXPECT_NE(transport.Up[1], transport.Up[0]);
-  transport.Connection.Write(Hex("C0 00"));
+  transport.Connection.Write(HexBytes("C0 00"));
   EXPECT_EQ(peer.ReadExact(2), std::string("\xC0\x00", 2));
   EXPECT_EQ(transport.Down.size(), 1u);
 }
@@ -235,7 +234,7 @@ TEST(NetworkConnectionTest, ConnectsOverIPv6) {
   connection.SetIPVersion(TMqttIPVersion::ipV6);
   connection.Open();
   peer.Accept();
-  connection.Write(Hex("E0 00"));
+  connection.Write(HexBytes("E0 00"));
   EXPECT_EQ(peer.ReadExact(2), std::string("\xE0\x00", 2));
 }
 

@@ -4,16 +4,17 @@
 
 #include <string>
 
-#include "hex_bytes.h"
+#include "tests/support/hex.h"
 #include "mqtt/exceptions.h"
 #include "mqtt/packets.h"
+#include "tests/support/thrown_message.h"
 
 namespace kestova {
 namespace {
 
-using testing::Bytes;
-using testing::Hex;
-using testing::ToHex;
+using test::ByteVector;
+using test::HexBytes;
+using test::ToHex;
 
 template <typename TPacket>
 const TPacket& As(const std::unique_ptr<TMqttPacket>& APacket) {
@@ -23,26 +24,21 @@ const TPacket& As(const std::unique_ptr<TMqttPacket>& APacket) {
 }
 
 std::string DecodeError(uint8_t AFirst, const char* ABody) {
-  try {
-    TMqttPacketFactory::CreateFrom(AFirst, Hex(ABody));
-  } catch (const EMqttDecodeError& e) {
-    return e.what();
-  }
-  return "decoded";
+  return test::ThrownMessage<EMqttDecodeError>([&] { TMqttPacketFactory::CreateFrom(AFirst, HexBytes(ABody)); });
 }
 
 TEST(PacketDecoding, ConnAck) {
-  const auto packet = TMqttPacketFactory::CreateFrom(0x20, Hex("01 05"));
+  const auto packet = TMqttPacketFactory::CreateFrom(0x20, HexBytes("01 05"));
   const auto& connAck = As<TMqttConnAckPacket>(packet);
   EXPECT_TRUE(connAck.SessionPresent());
   EXPECT_EQ(connAck.ReturnCode(), TMqttConnectReturnCode::rcConRejected_ClientNotAuthorized);
   EXPECT_EQ(connAck.PacketId(), 0);
   // Return codes without a name are kept as received.
-  EXPECT_EQ(static_cast<int>(As<TMqttConnAckPacket>(TMqttPacketFactory::CreateFrom(0x20, Hex("00 07"))).ReturnCode()), 7);
+  EXPECT_EQ(static_cast<int>(As<TMqttConnAckPacket>(TMqttPacketFactory::CreateFrom(0x20, HexBytes("00 07"))).ReturnCode()), 7);
 }
 
 TEST(PacketDecoding, PublishFieldsAndFlags) {
-  const auto qos1 = TMqttPacketFactory::CreateFrom(0x3B, Hex("00 01 74 00 05 78"));
+  const auto qos1 = TMqttPacketFactory::CreateFrom(0x3B, HexBytes("00 01 74 00 05 78"));
   const auto& publish = As<TMqttPublishPacket>(qos1);
   EXPECT_EQ(publish.PacketType(), TMqttPacketType::mtPUBLISH);
   EXPECT_TRUE(publish.IsDuplicate());
@@ -50,9 +46,9 @@ TEST(PacketDecoding, PublishFieldsAndFlags) {
   EXPECT_TRUE(publish.IsRetained());
   EXPECT_EQ(publish.PacketId(), 5);
   EXPECT_EQ(publish.TopicName(), "t");
-  EXPECT_EQ(publish.Payload(), Bytes("x"));
+  EXPECT_EQ(publish.Payload(), ByteVector("x"));
 
-  const auto qos0 = TMqttPacketFactory::CreateFrom(0x30, Hex("00 03 61 2F 62 C3 A9"));
+  const auto qos0 = TMqttPacketFactory::CreateFrom(0x30, HexBytes("00 03 61 2F 62 C3 A9"));
   EXPECT_EQ(As<TMqttPublishPacket>(qos0).TopicName(), "a/b");
   EXPECT_EQ(As<TMqttPublishPacket>(qos0).PacketId(), 0);
   EXPECT_EQ(ToHex(As<TMqttPublishPacket>(qos0).Payload()), "C3 A9");
@@ -77,9 +73,9 @@ TEST(PacketDecoding, PublishWithShortOrOverlongTopicLength) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    const auto packet = TMqttPacketFactory::CreateFrom(c.First, Hex(c.Body));
+    const auto packet = TMqttPacketFactory::CreateFrom(c.First, HexBytes(c.Body));
     const auto& publish = As<TMqttPublishPacket>(packet);
-    EXPECT_EQ(ToHex(Bytes(publish.TopicName())), c.Topic);
+    EXPECT_EQ(ToHex(publish.TopicName()), c.Topic);
     EXPECT_EQ(publish.PacketId(), c.PacketId);
     EXPECT_EQ(ToHex(publish.Payload()), c.Payload);
   }
@@ -98,12 +94,12 @@ TEST(PacketDecoding, AcknowledgementsReadTheirIdentifierAndIgnoreTheRest) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(MqttPacketTypeName(c.Type)));
-    const auto packet = TMqttPacketFactory::CreateFrom(c.First, Hex("12 34"));
+    const auto packet = TMqttPacketFactory::CreateFrom(c.First, HexBytes("12 34"));
     EXPECT_EQ(packet->PacketType(), c.Type);
     EXPECT_EQ(packet->PacketId(), 0x1234);
     EXPECT_EQ(packet->FixedHeader().Value(), c.First);
     if (c.Type != TMqttPacketType::mtSUBACK) {
-      EXPECT_EQ(TMqttPacketFactory::CreateFrom(c.First, Hex("00 07 FF FF"))->PacketId(), 7);
+      EXPECT_EQ(TMqttPacketFactory::CreateFrom(c.First, HexBytes("00 07 FF FF"))->PacketId(), 7);
     }
     EXPECT_EQ(DecodeError(c.First, "00"), "Could not read");
     EXPECT_EQ(DecodeError(c.First, ""), "Could not read");
@@ -111,13 +107,13 @@ TEST(PacketDecoding, AcknowledgementsReadTheirIdentifierAndIgnoreTheRest) {
 }
 
 TEST(PacketDecoding, SubAckReturnCodes) {
-  const auto refused = TMqttPacketFactory::CreateFrom(0x90, Hex("00 01 80"));
+  const auto refused = TMqttPacketFactory::CreateFrom(0x90, HexBytes("00 01 80"));
   const auto& codes = As<TMqttSubAckPacket>(refused).ReturnCodes();
   ASSERT_EQ(codes.size(), 1u);
   EXPECT_FALSE(codes[0].IsAccepted());
   EXPECT_EQ(codes[0].MaximumQoS(), TMqttQoS::qosAtMostOnce);
 
-  const auto two = TMqttPacketFactory::CreateFrom(0x90, Hex("00 02 01 80"));
+  const auto two = TMqttPacketFactory::CreateFrom(0x90, HexBytes("00 02 01 80"));
   const auto& subAck = As<TMqttSubAckPacket>(two);
   EXPECT_EQ(subAck.PacketId(), 2);
   ASSERT_EQ(subAck.ReturnCodes().size(), 2u);
@@ -125,13 +121,13 @@ TEST(PacketDecoding, SubAckReturnCodes) {
   EXPECT_EQ(subAck.ReturnCodes()[0].MaximumQoS(), TMqttQoS::qosAtLeastOnce);
   EXPECT_EQ(subAck.ToString(), "TMqttSubAckPacketAccepted:-1 maxQoS:qosAtLeastOnce\r\nAccepted:0 maxQoS:qosAtMostOnce\r\n");
 
-  EXPECT_TRUE(As<TMqttSubAckPacket>(TMqttPacketFactory::CreateFrom(0x90, Hex("00 02"))).ReturnCodes().empty());
+  EXPECT_TRUE(As<TMqttSubAckPacket>(TMqttPacketFactory::CreateFrom(0x90, HexBytes("00 02"))).ReturnCodes().empty());
 }
 
 TEST(PacketDecoding, PacketsReadOnlyByTheirFirstByte) {
   for (uint8_t first : {0x10, 0x82, 0xA2, 0xC0, 0xD0, 0xE0, 0xEF}) {
     SCOPED_TRACE(static_cast<int>(first));
-    const auto packet = TMqttPacketFactory::CreateFrom(first, Hex("00 05 01 02 03"));
+    const auto packet = TMqttPacketFactory::CreateFrom(first, HexBytes("00 05 01 02 03"));
     EXPECT_EQ(packet->FixedHeader().Value(), first);
     EXPECT_EQ(packet->PacketId(), 0);
     if (first != 0x10) {
@@ -139,8 +135,8 @@ TEST(PacketDecoding, PacketsReadOnlyByTheirFirstByte) {
     }
   }
   // Nothing of the body is taken over: a received CONNECT has no client id, a SUBSCRIBE no topics.
-  EXPECT_EQ(As<TMqttConnectPacket>(TMqttPacketFactory::CreateFrom(0x10, Hex("00 01 61"))).ClientIdentifier(), "");
-  EXPECT_TRUE(As<TMqttSubscribePacket>(TMqttPacketFactory::CreateFrom(0x82, Hex("00 01 00 01 61 00"))).Topics().empty());
+  EXPECT_EQ(As<TMqttConnectPacket>(TMqttPacketFactory::CreateFrom(0x10, HexBytes("00 01 61"))).ClientIdentifier(), "");
+  EXPECT_TRUE(As<TMqttSubscribePacket>(TMqttPacketFactory::CreateFrom(0x82, HexBytes("00 01 00 01 61 00"))).Topics().empty());
   EXPECT_EQ(TMqttPacketFactory::CreateFrom(0xD0, {})->PacketType(), TMqttPacketType::mtPINGRESP);
 }
 
@@ -169,7 +165,7 @@ TEST(PacketDecoding, Failures) {
 }
 
 TEST(PacketDecoding, BuiltPacketsDecodeToTheirFields) {
-  const TMqttPublishPacket built(0xBEEF, "k/\xC3\xA9", Bytes("payload"), TMqttQoS::qosExactlyOnce, true);
+  const TMqttPublishPacket built(0xBEEF, "k/\xC3\xA9", ByteVector("payload"), TMqttQoS::qosExactlyOnce, true);
   const TMqttBytes wire = built.GetBytes();
   const auto body = TMqttByteView(wire).subspan(2);  // remaining length < 128
   const auto decoded = TMqttPacketFactory::CreateFrom(wire[0], body);

@@ -4,16 +4,18 @@
 #include <memory>
 #include <string>
 
-#include "hex_bytes.h"
+#include "tests/support/hex.h"
 #include "mqtt/exceptions.h"
 #include "mqtt/packets.h"
+#include "tests/support/thrown_message.h"
 
 namespace kestova {
 namespace {
 
-using testing::Bytes;
-using testing::Hex;
-using testing::ToHex;
+using test::ByteVector;
+using test::HexBytes;
+using test::ThrownMessage;
+using test::ToHex;
 
 struct TEncodingCase {
   const char* Name;
@@ -58,18 +60,18 @@ TEST(PacketEncoding, WireBytesOfEveryBuiltPacket) {
        "82 02 00 03"},
       {"UNSUBSCRIBE", [] { return std::make_unique<TMqttUnSubscribePacket>(2, TMqttStringArray{"a", "bc"}); },
        "A2 09 00 02 00 01 61 00 02 62 63"},
-      {"PUBLISH QoS 0", [] { return std::make_unique<TMqttPublishPacket>(0, "t", Bytes("x"), TMqttQoS::qosAtMostOnce, false); },
+      {"PUBLISH QoS 0", [] { return std::make_unique<TMqttPublishPacket>(0, "t", ByteVector("x"), TMqttQoS::qosAtMostOnce, false); },
        "30 04 00 01 74 78"},
       {"PUBLISH QoS 0 ignores an identifier",
-       [] { return std::make_unique<TMqttPublishPacket>(9, "t", Bytes("x"), TMqttQoS::qosAtMostOnce, false); },
+       [] { return std::make_unique<TMqttPublishPacket>(9, "t", ByteVector("x"), TMqttQoS::qosAtMostOnce, false); },
        "30 04 00 01 74 78"},
-      {"PUBLISH QoS 1 retained", [] { return std::make_unique<TMqttPublishPacket>(5, "t", Bytes("x"), TMqttQoS::qosAtLeastOnce, true); },
+      {"PUBLISH QoS 1 retained", [] { return std::make_unique<TMqttPublishPacket>(5, "t", ByteVector("x"), TMqttQoS::qosAtLeastOnce, true); },
        "33 06 00 01 74 00 05 78"},
       {"PUBLISH QoS 2 identifier 0 still written",
        [] { return std::make_unique<TMqttPublishPacket>(0, "t", TMqttBytes{}, TMqttQoS::qosExactlyOnce, false); },
        "34 05 00 01 74 00 00"},
       {"PUBLISH UTF-8 topic and payload",
-       [] { return std::make_unique<TMqttPublishPacket>(0, "\xC3\xA9", Bytes("\xC3\xA9"), TMqttQoS::qosAtMostOnce, false); },
+       [] { return std::make_unique<TMqttPublishPacket>(0, "\xC3\xA9", ByteVector("\xC3\xA9"), TMqttQoS::qosAtMostOnce, false); },
        "30 06 00 02 C3 A9 C3 A9"},
   };
   for (const auto& c : cases) {
@@ -207,13 +209,8 @@ TEST(PacketEncoding, RefusesTextFieldsThatCannotBeEncoded) {
 }
 
 TEST(PacketEncoding, SubscribeNeedsOneQosPerTopic) {
-  try {
-    TMqttSubscribePacket(1, {"a", "b"}, {TMqttQoS::qosAtMostOnce});
-    FAIL() << "built";
-  } catch (const EMqttEncodeError& e) {
-    EXPECT_STREQ(e.what(),
-                 "Error Creating subscribe packet - amount of provided Topics does not match the amount of QoSLevels");
-  }
+  EXPECT_EQ(ThrownMessage<EMqttEncodeError>([] { TMqttSubscribePacket(1, {"a", "b"}, {TMqttQoS::qosAtMostOnce}); }),
+            "Error Creating subscribe packet - amount of provided Topics does not match the amount of QoSLevels");
 }
 
 TEST(FlagsByte, SetFlagReplacesOnlyItsBitsAndRefusesWideValues) {
@@ -223,12 +220,9 @@ TEST(FlagsByte, SetFlagReplacesOnlyItsBitsAndRefusesWideValues) {
   EXPECT_EQ(byte.GetFlag(4, 4), 0b1010);
   EXPECT_EQ(byte.GetFlag(0, 1), 1);
   for (auto [offset, bits, value] : {std::tuple{1u, 2u, 4}, {0u, 1u, 2}, {4u, 4u, 16}, {6u, 4u, 1}}) {
-    try {
-      byte.SetFlag(offset, bits, static_cast<uint8_t>(value));
-      FAIL() << offset << "/" << bits << "/" << value;
-    } catch (const EMqttAssertionError& e) {
-      EXPECT_STREQ(e.what(), "Assertion failure");
-    }
+    EXPECT_EQ(ThrownMessage<EMqttAssertionError>([&] { byte.SetFlag(offset, bits, static_cast<uint8_t>(value)); }),
+              "Assertion failure")
+        << offset << "/" << bits << "/" << value;
   }
   EXPECT_EQ(byte.Value(), 0b1010'0111);
 }

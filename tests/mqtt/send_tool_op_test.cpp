@@ -27,20 +27,20 @@ class SendToolOpTest : public TMainThreadTest {
  protected:
   void SetUp() override {
     TMainThreadTest::SetUp();
-    broker.Start();
-    events.Attach(*listener);
-    AimClient(*listener, broker.Host(), broker.Port(), "listener");
-    listener->Connect(true);
-    ASSERT_TRUE(events.WaitForStatus(TMqttConnectionStatus::csConnected));
-    const uint16_t id = listener->Subscribe("#", TMqttQoS::qosExactlyOnce);
-    ASSERT_TRUE(events.WaitForReceived(TMqttPacketType::mtSUBACK, id));
+    FBroker.Start();
+    FEvents.Attach(*FListener);
+    AimClient(*FListener, FBroker.Host(), FBroker.Port(), "listener");
+    FListener->Connect(true);
+    ASSERT_TRUE(FEvents.WaitForStatus(TMqttConnectionStatus::csConnected));
+    const uint16_t id = FListener->Subscribe("#", TMqttQoS::qosExactlyOnce);
+    ASSERT_TRUE(FEvents.WaitForReceived(TMqttPacketType::mtSUBACK, id));
   }
 
   // Runs kestova-send on a thread of its own while the main thread is pumped.
-  test::TProgramResult RunTool(const std::vector<std::string>& op) {
-    std::vector<std::string> argv{KESTOVA_SEND_TOOL, "--broker", broker.Host(), "--port", std::to_string(broker.Port()),
+  test::TProgramResult RunTool(const std::vector<std::string>& AOp) {
+    std::vector<std::string> argv{KESTOVA_SEND_TOOL, "--broker", FBroker.Host(), "--port", std::to_string(FBroker.Port()),
                                   "--client-id", "till-9", "--topic", "pos/ops"};
-    argv.insert(argv.end(), op.begin(), op.end());
+    argv.insert(argv.end(), AOp.begin(), AOp.end());
     test::TProgramResult result;
     std::atomic<bool> done{false};
     std::thread runner([&] {
@@ -57,27 +57,27 @@ class SendToolOpTest : public TMainThreadTest {
     return result;
   }
 
-  // The publications the listener received since `from`: topic, QoS and payload of each.
-  std::vector<std::string> Since(std::size_t from) const {
+  // The publications the listener received since `AFrom`: topic, QoS and payload of each.
+  std::vector<std::string> Since(std::size_t AFrom) const {
     std::vector<std::string> seen;
     std::vector<TMqttPacketInfo> publishes;
-    for (const TMqttPacketInfo& info : events.Received())
+    for (const TMqttPacketInfo& info : FEvents.Received())
       if (info.PacketType == TMqttPacketType::mtPUBLISH) publishes.push_back(info);
-    const auto messages = events.Messages();
-    for (std::size_t i = from; i < messages.size(); ++i)
+    const auto messages = FEvents.Messages();
+    for (std::size_t i = AFrom; i < messages.size(); ++i)
       seen.push_back(messages[i].Topic + " " + std::to_string(static_cast<int>(publishes.at(i).PacketQos)) + " " +
                      messages[i].Payload);
     return seen;
   }
 
-  test::TMosquittoBroker broker;
-  TClientRecorder events;
-  std::unique_ptr<TMqttClient> listener = std::make_unique<TMqttClient>();
+  test::TMosquittoBroker FBroker;
+  TClientRecorder FEvents;
+  std::unique_ptr<TMqttClient> FListener = std::make_unique<TMqttClient>();
 };
 
-std::string Packet(const std::string& target, const std::string& command, const std::string& params) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><msg><sender>till-9</sender><target>" + target +
-         "</target><command>" + command + "</command><params>" + params + "</params></msg>";
+std::string Packet(const std::string& ATarget, const std::string& ACommand, const std::string& AParams) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><msg><sender>till-9</sender><target>" + ATarget +
+         "</target><command>" + ACommand + "</command><params>" + AParams + "</params></msg>";
 }
 
 TEST_F(SendToolOpTest, AnOperationPublishesExactlyWhatItPublishesAndTheToolDisconnects) {
@@ -95,21 +95,21 @@ TEST_F(SendToolOpTest, AnOperationPublishesExactlyWhatItPublishesAndTheToolDisco
   };
   for (const TOpCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    const std::size_t before = events.Messages().size();
+    const std::size_t before = FEvents.Messages().size();
     const test::TProgramResult result = RunTool(c.Op);
     EXPECT_EQ(result.ExitCode, 0) << result.Output;
     EXPECT_EQ(result.Output, "");
     // A marker of the listener's own comes after anything the tool published.
-    listener->Publish("marker", std::string_view("end"), TMqttQoS::qosAtMostOnce, false);
+    FListener->Publish("marker", std::string_view("end"), TMqttQoS::qosAtMostOnce, false);
     const std::size_t expected = c.Topic.empty() ? 1 : 2;
-    ASSERT_TRUE(events.WaitForMessages(before + expected));
+    ASSERT_TRUE(FEvents.WaitForMessages(before + expected));
     std::vector<std::string> want;
     if (!c.Topic.empty()) want.push_back(c.Topic + " " + std::to_string(static_cast<int>(c.Qos)) + " " + c.Payload);
     want.push_back("marker 0 end");
     EXPECT_EQ(Since(before), want);
   }
-  EXPECT_TRUE(PumpUntil([&] { return broker.Log().find("Client till-9 disconnected.") != std::string::npos; }));
-  EXPECT_EQ(broker.Log().find("Client till-9 closed its connection"), std::string::npos) << broker.Log();
+  EXPECT_TRUE(PumpUntil([&] { return FBroker.Log().find("Client till-9 disconnected.") != std::string::npos; }));
+  EXPECT_EQ(FBroker.Log().find("Client till-9 closed its connection"), std::string::npos) << FBroker.Log();
 }
 
 TEST_F(SendToolOpTest, UnknownOperationsAndArgumentsOfTheWrongFormAreBadUsage) {
@@ -123,8 +123,8 @@ TEST_F(SendToolOpTest, UnknownOperationsAndArgumentsOfTheWrongFormAreBadUsage) {
       {{"--op", "SendCallSupport", "2", "", "X", "true"}, "SendCallSupport: SupportMode must be 0 or 1"},
       {{"--op", "SendLogout", "--raw", "x"}, "give one of --show, --enum, --raw and --op"},
   };
-  for (const auto& [op, message] : cases) {
-    const test::TProgramResult result = RunTool(op);
+  for (const auto& [AOp, message] : cases) {
+    const test::TProgramResult result = RunTool(AOp);
     EXPECT_EQ(result.ExitCode, 2) << result.Output;
     EXPECT_EQ(result.Output.rfind("kestova-send: " + message + "\n", 0), 0u) << result.Output;
   }

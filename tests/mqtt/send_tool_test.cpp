@@ -80,27 +80,27 @@ class SendToolTest : public TMainThreadTest {
  protected:
   void SetUp() override {
     TMainThreadTest::SetUp();
-    broker.Start();
+    FBroker.Start();
   }
-  test::TMosquittoBroker broker;
+  test::TMosquittoBroker FBroker;
 };
 
 TEST_F(SendToolTest, PublishesRawTextAndShowMessagePacketsAtEachQosAndDisconnects) {
-  TListener listener(broker, "listener");
+  TListener listener(FBroker, "listener");
   listener.Subscribe("pos/#");
 
   TToolRun raw =
-      RunTool(Join(BrokerArgs(broker), {"--client-id", "till-1", "--topic", "pos/raw", "--raw", "hello \xC3\xA9"}));
+      RunTool(Join(BrokerArgs(FBroker), {"--client-id", "till-1", "--topic", "pos/raw", "--raw", "hello \xC3\xA9"}));
   EXPECT_EQ(raw.Result.ExitCode, 0) << raw.Result.Output;
   EXPECT_EQ(raw.Result.Output, "");
 
   TToolRun show =
-      RunTool(Join(BrokerArgs(broker), {"--client-id", "till-2", "--qos", "1", "--topic", "pos/show", "--show",
+      RunTool(Join(BrokerArgs(FBroker), {"--client-id", "till-2", "--qos", "1", "--topic", "pos/show", "--show",
                                         "Line, one", "x\"y \xC4\x8D", "--target", "DISP", "--align2", "R"}));
   EXPECT_EQ(show.Result.ExitCode, 0) << show.Result.Output;
 
   TToolRun exact =
-      RunTool(Join(BrokerArgs(broker), {"--client-id", "till-3", "--qos", "2", "--topic", "pos/q2", "--raw", "two"}));
+      RunTool(Join(BrokerArgs(FBroker), {"--client-id", "till-3", "--qos", "2", "--topic", "pos/q2", "--raw", "two"}));
   EXPECT_EQ(exact.Result.ExitCode, 0) << exact.Result.Output;
 
   ASSERT_TRUE(listener.events.WaitForMessages(3));
@@ -119,10 +119,10 @@ TEST_F(SendToolTest, PublishesRawTextAndShowMessagePacketsAtEachQosAndDisconnect
   EXPECT_EQ(packet.Params().Values("ALIGN2"), "R");
 
   // Each run ended with a DISCONNECT, not by dropping the connection.
-  EXPECT_TRUE(PumpUntil([&] { return broker.Log().find("Client till-3 disconnected.") != std::string::npos; }));
+  EXPECT_TRUE(PumpUntil([&] { return FBroker.Log().find("Client till-3 disconnected.") != std::string::npos; }));
   for (const char* id : {"till-1", "till-2", "till-3"}) {
-    EXPECT_NE(broker.Log().find(std::string("Client ") + id + " disconnected."), std::string::npos) << id;
-    EXPECT_EQ(broker.Log().find(std::string("Client ") + id + " closed its connection"), std::string::npos) << id;
+    EXPECT_NE(FBroker.Log().find(std::string("Client ") + id + " disconnected."), std::string::npos) << id;
+    EXPECT_EQ(FBroker.Log().find(std::string("Client ") + id + " closed its connection"), std::string::npos) << id;
   }
 }
 
@@ -130,7 +130,7 @@ TEST_F(SendToolTest, EnumerationPrintsTheDisplayIdOfEveryAnswer) {
   // Two displays that answer every enumeration request on the topic, as the display server does.
   std::vector<std::unique_ptr<TListener>> displays;
   for (const char* name : {"display-7", "display-8"}) {
-    displays.push_back(std::make_unique<TListener>(broker, name));
+    displays.push_back(std::make_unique<TListener>(FBroker, name));
     TListener& display = *displays.back();
     display.Subscribe("pos/enum");
     display.events.AfterPublish = [&display, name] {
@@ -141,7 +141,7 @@ TEST_F(SendToolTest, EnumerationPrintsTheDisplayIdOfEveryAnswer) {
       display.client->Publish("pos/enum", std::string_view(answer.ToString()), TMqttQoS::qosAtMostOnce, false);
     };
   }
-  TToolRun run = RunTool(Join(BrokerArgs(broker), {"--topic", "pos/enum", "--enum", "--wait", "1.5"}));
+  TToolRun run = RunTool(Join(BrokerArgs(FBroker), {"--topic", "pos/enum", "--enum", "--wait", "1.5"}));
   EXPECT_EQ(run.Result.ExitCode, 0) << run.Result.Output;
   const std::string& out = run.Result.Output;
   EXPECT_TRUE(out == "display-7\ndisplay-8\n" || out == "display-8\ndisplay-7\n") << out;

@@ -1,18 +1,21 @@
 #include "mqtt/utils.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 
-#include "hex_bytes.h"
 #include "mqtt/exceptions.h"
+#include "tests/support/hex.h"
+#include "tests/support/thrown_message.h"
 
 namespace kestova {
 namespace {
 
-using testing::Hex;
-using testing::ToHex;
+using test::HexBytes;
+using test::ThrownMessage;
+using test::ToHex;
 
 struct TRemainingLengthCase {
   uint64_t Value;
@@ -49,29 +52,21 @@ TEST(RemainingLength, EmptyIsZeroAndUnfinishedSequencesAreMalformed) {
   EXPECT_EQ(ReadRemainingLength({}), 0u);
   for (const char* bytes : {"80 80 80 80 01", "FF FF FF FF", "80", "FF FF"}) {
     SCOPED_TRACE(bytes);
-    try {
-      ReadRemainingLength(Hex(bytes));
-      FAIL() << "decoded";
-    } catch (const EMqttDecodeError& e) {
-      EXPECT_STREQ(e.what(), "Malformed remaining length");
-    }
+    EXPECT_EQ(ThrownMessage<EMqttDecodeError>([&] { ReadRemainingLength(HexBytes(bytes)); }),
+              "Malformed remaining length");
   }
 }
 
 TEST(MsbLsb, ReadsBigEndianAndFailsWithoutMovingWhenShort) {
   EXPECT_EQ(ToHex(GetMsbLsb(0x1234)), "12 34");
-  const TMqttBytes bytes = Hex("AA 01 02 03");
+  const TMqttBytes bytes = HexBytes("AA 01 02 03");
   std::size_t index = 1;
   EXPECT_EQ(ReadMsbLsb(bytes, index), 0x0102);
   EXPECT_EQ(index, 3u);
   for (std::size_t start : {3u, 4u, 99u}) {
     index = start;
-    try {
-      ReadMsbLsb(bytes, index);
-      FAIL() << "read at " << start;
-    } catch (const EMqttDecodeError& e) {
-      EXPECT_STREQ(e.what(), "Could not read");
-    }
+    EXPECT_EQ(ThrownMessage<EMqttDecodeError>([&] { ReadMsbLsb(bytes, index); }), "Could not read")
+        << "read at " << start;
     EXPECT_EQ(index, start);
   }
 }
@@ -99,7 +94,7 @@ TEST(LengthPrefixedField, ShortOrOverlongFieldsGiveEmptyWithoutFailing) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.Bytes) + " @" + std::to_string(c.Start));
-    const TMqttBytes bytes = Hex(c.Bytes);
+    const TMqttBytes bytes = HexBytes(c.Bytes);
     std::size_t index = c.Start;
     EXPECT_EQ(ToHex(ReadLenghtPrefixedField(bytes, index)), c.Field);
     EXPECT_EQ(index, c.IndexAfter);
@@ -115,12 +110,8 @@ TEST(LengthPrefixedField, RefusesTextThatItsPrefixCannotDescribe) {
 
   // 65,536 bytes would be written with length 0 and the text would become part of the next field.
   out.clear();
-  try {
-    AddLenghtPrefixedField(out, std::string(65536, 'a'));
-    FAIL() << "encoded";
-  } catch (const EMqttEncodeError& e) {
-    EXPECT_NE(std::string(e.what()).find("65536"), std::string::npos) << e.what();
-  }
+  EXPECT_THAT(ThrownMessage<EMqttEncodeError>([&] { AddLenghtPrefixedField(out, std::string(65536, 'a')); }),
+              ::testing::HasSubstr("65536"));
   EXPECT_TRUE(out.empty());
   const TMqttBytes big(70000, 1);
   EXPECT_THROW(AddLenghtPrefixedField(out, TMqttByteView(big)), EMqttEncodeError);
@@ -129,7 +120,7 @@ TEST(LengthPrefixedField, RefusesTextThatItsPrefixCannotDescribe) {
 }
 
 TEST(ByteUtilities, ReadToEndAndInsert) {
-  const TMqttBytes bytes = Hex("01 02 03");
+  const TMqttBytes bytes = HexBytes("01 02 03");
   std::size_t index = 1;
   EXPECT_EQ(ToHex(ReadToEnd(bytes, index)), "02 03");
   EXPECT_EQ(index, 3u);
@@ -137,9 +128,9 @@ TEST(ByteUtilities, ReadToEndAndInsert) {
   index = 10;
   EXPECT_TRUE(ReadToEnd(bytes, index).empty());
 
-  TMqttBytes target = Hex("01 04");
-  InsertBytes(target, 1, Hex("02 03"));
-  InsertBytes(target, 99, Hex("05"));
+  TMqttBytes target = HexBytes("01 04");
+  InsertBytes(target, 1, HexBytes("02 03"));
+  InsertBytes(target, 99, HexBytes("05"));
   InsertBytes(target, 0, {});
   EXPECT_EQ(ToHex(target), "01 02 03 04 05");
   const uint8_t raw[] = {9, 8};

@@ -37,16 +37,16 @@ TEST(EventLoopTest, TerminationSignalsArriveOnTheMainThread) {
   TMainThread main;
   TEventLoop loop(main);
   int got = 0;
-  std::thread::id handled_on;
+  std::thread::id handledOn;
   loop.SetSignalHandler([&](int signo) {
     got = signo;
-    handled_on = std::this_thread::get_id();
+    handledOn = std::this_thread::get_id();
     loop.Quit(0);
   });
   loop.CallAfter(5ms, [] { kill(getpid(), SIGTERM); });
   EXPECT_EQ(loop.Run(), 0);
   EXPECT_EQ(got, SIGTERM);
-  EXPECT_EQ(handled_on, std::this_thread::get_id());
+  EXPECT_EQ(handledOn, std::this_thread::get_id());
 }
 
 TEST(EventLoopTest, WithoutAHandlerASignalEndsTheLoop) {

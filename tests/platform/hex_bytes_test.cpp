@@ -24,5 +24,12 @@ TEST(HexBytesTest, TakesPairsOfDigitsWithBlanksBetweenThem) {
   for (const auto& [text, bytes] : cases) EXPECT_EQ(BytesFromHex(text), bytes) << '"' << text << '"';
 }
 
+TEST(HexBytesTest, WritesUpperCasePairsThatReadBack) {
+  const std::uint8_t bytes[] = {0x1B, 0x74, 0x00, 0xAF};
+  EXPECT_EQ(HexFromBytes(bytes), "1B 74 00 AF");
+  EXPECT_EQ(HexFromBytes({}), "");
+  EXPECT_EQ(BytesFromHex(HexFromBytes(bytes)), std::string("\x1B\x74\x00\xAF", 4));
+}
+
 }  // namespace
 }  // namespace kestova

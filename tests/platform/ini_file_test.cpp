@@ -2,29 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
+#include "tests/support/temp_dir.h"
 
 namespace kestova {
 namespace {
 
 class IniFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    FDir = std::filesystem::temp_directory_path() /
-           ("kestova-ini-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(FDir);
-  }
-  void TearDown() override { std::filesystem::remove_all(FDir); }
+  TIniFile Write(const std::string& content) { return TIniFile(FDir.WriteFile("test.ini", content)); }
 
-  TIniFile Write(const std::string& content) {
-    const auto path = FDir / "test.ini";
-    std::ofstream(path, std::ios::binary) << content;
-    return TIniFile(path.string());
-  }
-
-  std::filesystem::path FDir;
+  test::TTempDir FDir{"kestova-ini"};
 };
 
 TEST_F(IniFileTest, SectionsAndKeysIgnoreCaseAndTheFirstMatchCounts) {
@@ -69,7 +56,7 @@ TEST_F(IniFileTest, LongValuesAreCutTo2047Characters) {
 }
 
 TEST_F(IniFileTest, MissingFileGivesDefaults) {
-  const TIniFile ini((FDir / "none.ini").string());
+  const TIniFile ini(FDir.File("none.ini"));
   EXPECT_EQ(ini.ReadString("S", "k", "dflt"), "dflt");
   EXPECT_EQ(ini.ReadInteger("S", "k", 42), 42);
 }
@@ -96,8 +83,8 @@ TEST_F(IniFileTest, SectionsKeysAndSkippedLinesKeepTheirLineNumbers) {
 }
 
 TEST_F(IniFileTest, AFolderOrAMissingFileIsNotReadable) {
-  EXPECT_FALSE(TIniFile((FDir / "missing.ini").string()).Readable());
-  EXPECT_FALSE(TIniFile(FDir.string()).Readable());
+  EXPECT_FALSE(TIniFile(FDir.File("missing.ini")).Readable());
+  EXPECT_FALSE(TIniFile(FDir.Path()).Readable());
   EXPECT_TRUE(Write("").Readable());
 }
 

@@ -8,9 +8,12 @@
 #include "platform/exception.h"
 #include "platform/ini_file.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/thrown_message.h"
 
 namespace kestova {
 namespace {
+
+using test::ThrownMessage;
 
 ino_t Inode(const std::string& path) {
   struct stat st {};
@@ -68,13 +71,13 @@ TEST_F(IniFileWriterTest, FileIsReplacedInOneStepAndKeepsItsModeAndLinks) {
   ASSERT_EQ(chmod(path.c_str(), 0640), 0);
   const std::string link = FDir.File("link.ini");
   std::filesystem::create_symlink(path, link);
-  const ino_t old_inode = Inode(path);
+  const ino_t oldInode = Inode(path);
 
   TIniFileWriter writer(link);
   writer.WriteString("S", "k", "new");
   writer.UpdateFile();
   EXPECT_EQ(test::ReadWholeFile(path), "[S]\nk=new\n");
-  EXPECT_NE(Inode(path), old_inode) << "renamed over, not rewritten in place";
+  EXPECT_NE(Inode(path), oldInode) << "renamed over, not rewritten in place";
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   struct stat st {};
   ASSERT_EQ(stat(path.c_str(), &st), 0);
@@ -87,12 +90,8 @@ TEST_F(IniFileWriterTest, FileIsReplacedInOneStepAndKeepsItsModeAndLinks) {
 TEST_F(IniFileWriterTest, FailedWriteRaisesAndLeavesNothingBehind) {
   TIniFileWriter writer(FDir.File("missing-folder/port.ini"));
   writer.WriteString("S", "k", "v");
-  try {
-    writer.UpdateFile();
-    ADD_FAILURE() << "written into a missing folder";
-  } catch (const Exception& e) {
-    EXPECT_EQ(e.Message(), "Cannot write " + FDir.File("missing-folder/port.ini") + ": No such file or directory");
-  }
+  EXPECT_EQ(ThrownMessage<Exception>([&] { writer.UpdateFile(); }),
+            "Cannot write " + FDir.File("missing-folder/port.ini") + ": No such file or directory");
   std::filesystem::create_directory(FDir.File("folder.ini"));
   EXPECT_THROW(TIniFileWriter{FDir.File("folder.ini")}, Exception) << "a folder is not an INI file";
 }

@@ -14,23 +14,51 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Counts the tasks handed to the main thread (its waker runs once per Queue or Synchronize,
+// after the task is queued), so a test can wait until a worker's task is there.
+class TQueuedTasks {
+ public:
+  explicit TQueuedTasks(TMainThread& main) : FMain(main) {
+    FMain.SetWaker([this] {
+      {
+        std::lock_guard guard(FLock);
+        ++FCount;
+      }
+      FChanged.notify_all();
+    });
+  }
+  ~TQueuedTasks() { FMain.SetWaker(nullptr); }
+
+  // True once `count` tasks were queued; false after a generous bound (a hang, not a timing).
+  bool WaitFor(int count) {
+    std::unique_lock guard(FLock);
+    return FChanged.wait_for(guard, 10s, [&] { return FCount >= count; });
+  }
+
+ private:
+  TMainThread& FMain;
+  std::mutex FLock;
+  std::condition_variable FChanged;
+  int FCount = 0;
+};
+
 TEST(MainThreadTest, SynchronizeRunsOnTheMainThreadInCallOrderWithQueue) {
   TMainThread main;
   std::vector<int> order;
-  std::thread::id ran_on;
+  std::thread::id ranOn;
   TWorkerThread worker(main);
   worker.Start("sync-order", [&] {
     main.Queue([&] { order.push_back(1); });
     main.Synchronize([&] {
       order.push_back(2);
-      ran_on = std::this_thread::get_id();
+      ranOn = std::this_thread::get_id();
     });
     main.Queue([&] { order.push_back(3); });
   });
   worker.Join();  // services the queue while waiting
   main.Drain();
   EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
-  EXPECT_EQ(ran_on, std::this_thread::get_id());
+  EXPECT_EQ(ranOn, std::this_thread::get_id());
 }
 
 TEST(MainThreadTest, SynchronizeOnTheMainThreadRunsInline) {
@@ -57,13 +85,13 @@ TEST(MainThreadTest, AnExceptionOfTheTaskReachesTheWorker) {
 
 TEST(MainThreadTest, JoinPumpingReleasesAWorkerBlockedInSynchronize) {
   TMainThread main;
-  std::atomic<int> handed_over{0};
+  std::atomic<int> handedOver{0};
   TWorkerThread worker(main);
   worker.Start("sync-many", [&] {
-    for (int i = 0; i < 100; ++i) main.Synchronize([&] { ++handed_over; });
+    for (int i = 0; i < 100; ++i) main.Synchronize([&] { ++handedOver; });
   });
   main.JoinPumping(worker);
-  EXPECT_EQ(handed_over.load(), 100);
+  EXPECT_EQ(handedOver.load(), 100);
   EXPECT_FALSE(worker.Running());
 }
 
@@ -89,64 +117,51 @@ TEST(MainThreadTest, RunTasksUntilRunsHandedOverTasksUntilDoneOrTheDeadline) {
 // that worker waits for is queued behind it, both queued before the drain began.
 TEST(MainThreadTest, ATaskJoiningAWorkerRunsTheTaskQueuedBehindItThatTheWorkerWaitsFor) {
   TMainThread main;
-  std::mutex lock;
-  std::condition_variable queued_changed;
-  int queued = 0;
-  main.SetWaker([&] {
-    {
-      std::lock_guard guard(lock);
-      ++queued;
-    }
-    queued_changed.notify_all();
-  });
+  TQueuedTasks queued(main);
   TWorkerThread worker(main);
-  bool handed_over = false;
+  bool handedOver = false;
   main.Queue([&] { worker.Join(); });
-  worker.Start("sync-behind", [&] { main.Synchronize([&] { handed_over = true; }); });
-  {
-    std::unique_lock guard(lock);
-    ASSERT_TRUE(queued_changed.wait_for(guard, 10s, [&] { return queued == 2; }));
-  }
+  worker.Start("sync-behind", [&] { main.Synchronize([&] { handedOver = true; }); });
+  ASSERT_TRUE(queued.WaitFor(2));
   main.Drain();
-  EXPECT_TRUE(handed_over);
+  EXPECT_TRUE(handedOver);
   EXPECT_FALSE(worker.Running());
 }
 
 TEST(MainThreadTest, ShutdownReleasesWaitingWorkersAndRefusesNewTasks) {
   TMainThread main;
-  std::atomic<bool> waiting{false};
+  TQueuedTasks queued(main);
   std::atomic<bool> gone{false};
   TWorkerThread worker(main);
   worker.Start("sync-gone", [&] {
-    waiting = true;
     try {
       main.Synchronize([] {});
     } catch (const EMainThreadGone&) {
       gone = true;
     }
   });
-  while (!waiting) std::this_thread::sleep_for(1ms);
-  std::this_thread::sleep_for(20ms);  // let it reach the wait; the outcome is the same either way
+  // Its task is queued: the worker waits for it (or is about to, which ends the same way).
+  ASSERT_TRUE(queued.WaitFor(1));
   main.Shutdown();
   worker.Join();
   EXPECT_TRUE(gone);
 
-  bool queued_ran = false;
-  main.Queue([&] { queued_ran = true; });
+  bool queuedRan = false;
+  main.Queue([&] { queuedRan = true; });
   EXPECT_EQ(main.Drain(), 0u);
-  EXPECT_FALSE(queued_ran);
+  EXPECT_FALSE(queuedRan);
 
   TWorkerThread late(main);
-  std::atomic<bool> late_gone{false};
+  std::atomic<bool> lateGone{false};
   late.Start("sync-late", [&] {
     try {
       main.Synchronize([] {});
     } catch (const EMainThreadGone&) {
-      late_gone = true;
+      lateGone = true;
     }
   });
   late.Join();
-  EXPECT_TRUE(late_gone);
+  EXPECT_TRUE(lateGone);
 }
 
 TEST(MainThreadTest, ATaskThatQueuesAnotherRunsItOnTheNextDrain) {
@@ -175,12 +190,12 @@ TEST(MainThreadTest, AThrowingQueuedTaskKeepsTheRestInOrder) {
 
 TEST(MainThreadTest, WorkersNeverRunTasksThemselves) {
   TMainThread main;
-  std::size_t drained_by_worker = 99;
+  std::size_t drainedByWorker = 99;
   TWorkerThread worker(main);
   main.Queue([] {});
-  worker.Start("not-main", [&] { drained_by_worker = main.Drain(); });
+  worker.Start("not-main", [&] { drainedByWorker = main.Drain(); });
   worker.Join();
-  EXPECT_EQ(drained_by_worker, 0u);
+  EXPECT_EQ(drainedByWorker, 0u);
 }
 
 }  // namespace

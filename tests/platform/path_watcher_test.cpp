@@ -101,7 +101,7 @@ TEST_F(PathWatcherTest, TheDeviceThatWentAwayDoesNotCountButItsReplacementDoes) 
 // only its change time tells it apart. Like a real replug, it comes at least one tick of the
 // clock that stamps new nodes later.
 TEST_F(PathWatcherTest, APtyMadeAgainIsAnotherDeviceThoughItsNumberIsReused) {
-  auto open_pty = [](UniqueFd& master, UniqueFd& slave) {
+  auto openPty = [](UniqueFd& master, UniqueFd& slave) {
     int m = -1, s = -1;
     char name[64] = {};
     EXPECT_EQ(openpty(&m, &s, name, nullptr, nullptr), 0);
@@ -111,7 +111,7 @@ TEST_F(PathWatcherTest, APtyMadeAgainIsAnotherDeviceThoughItsNumberIsReused) {
   };
   UniqueFd master, slave;
   const std::string link = FDir.File("display");
-  fs::create_symlink(open_pty(master, slave), link);
+  fs::create_symlink(openPty(master, slave), link);
   const std::optional<TFileId> gone = FileIdOfPath(link);
   slave.Reset();
   master.Reset();
@@ -119,7 +119,7 @@ TEST_F(PathWatcherTest, APtyMadeAgainIsAnotherDeviceThoughItsNumberIsReused) {
   timespec tick{};
   clock_getres(CLOCK_REALTIME_COARSE, &tick);
   std::this_thread::sleep_for(2 * (std::chrono::seconds(tick.tv_sec) + std::chrono::nanoseconds(tick.tv_nsec)));
-  fs::create_symlink(open_pty(master, slave), link);
+  fs::create_symlink(openPty(master, slave), link);
   EXPECT_TRUE(FReports.WaitFor(FWatcher.Watch(link, gone)));
 }
 

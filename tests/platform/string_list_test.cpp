@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/exception.h"
+#include "tests/support/thrown_message.h"
 
 namespace kestova {
 namespace {
+
+using test::ThrownMessage;
 
 using Items = std::vector<std::string>;
 
@@ -116,12 +119,7 @@ TEST(StringListTest, IndexErrorsNameTheIndex) {
   TStringList list = ListOf({"a"}, true);
   EXPECT_EQ(list.Strings(0), "a");
   for (int bad : {-1, 1, 7}) {
-    try {
-      (void)list.Strings(bad);
-      FAIL() << bad;
-    } catch (const EListError& e) {
-      EXPECT_EQ(e.Message(), Format("List index out of bounds (%d)", bad));
-    }
+    EXPECT_EQ(ThrownMessage<EListError>([&] { (void)list.Strings(bad); }), Format("List index out of bounds (%d)", bad));
   }
   EXPECT_THROW(list.Delete(1), EListError);
 }

@@ -19,9 +19,12 @@
 
 #include "tests/support/full_backlog.h"
 #include "tests/support/loopback_peer.h"
+#include "tests/support/thrown_message.h"
 
 namespace kestova {
 namespace {
+
+using test::ThrownMessage;
 
 using namespace std::chrono_literals;
 using test::TFullBacklog;
@@ -142,12 +145,10 @@ TEST(TcpSocketTest, ConnectGivesUpAtItsDeadline) {
   TFullBacklog backlog;
   TTcpSocket socket;
   const auto start = Clock::now();
-  try {
-    socket.Connect("127.0.0.1", backlog.Port(), TAddressFamily::afIPv4, TDeadline::After(300ms));
-    FAIL() << "connected to a full backlog";
-  } catch (const ESocketTimeout& e) {
-    EXPECT_EQ(e.what(), "Connecting to 127.0.0.1:" + std::to_string(backlog.Port()) + " timed out");
-  }
+  EXPECT_EQ(ThrownMessage<ESocketTimeout>([&] {
+              socket.Connect("127.0.0.1", backlog.Port(), TAddressFamily::afIPv4, TDeadline::After(300ms));
+            }),
+            "Connecting to 127.0.0.1:" + std::to_string(backlog.Port()) + " timed out");
   const auto elapsed = Clock::now() - start;
   EXPECT_GE(elapsed, 300ms);
   EXPECT_LT(elapsed, Generous);
@@ -176,12 +177,8 @@ TEST(TcpSocketTest, ReadsEndAtTheirDeadlineWithWhatArrived) {
   peer.Write("ab");
   char data[4];
   const auto start = Clock::now();
-  try {
-    socket->ReadExact(data, sizeof data, TDeadline::After(200ms));
-    FAIL() << "read 4 bytes of 2";
-  } catch (const ESocketTimeout& e) {
-    EXPECT_EQ(e.what(), "Reading from 127.0.0.1:" + std::to_string(peer.Port()) + " timed out after 2 of 4 bytes");
-  }
+  EXPECT_EQ(ThrownMessage<ESocketTimeout>([&] { socket->ReadExact(data, sizeof data, TDeadline::After(200ms)); }),
+            "Reading from 127.0.0.1:" + std::to_string(peer.Port()) + " timed out after 2 of 4 bytes");
   EXPECT_GE(Clock::now() - start, 200ms);
   EXPECT_EQ(socket->WaitForData(TDeadline::After(50ms)), TSocketWait::swTimeout);
   // The connection is still usable after a timeout.
@@ -336,12 +333,9 @@ TEST(TcpSocketTest, IPv6Loopback) {
 
   const std::uint16_t freePort = test::FreeLoopbackPort(true);
   TTcpSocket refused;
-  try {
-    refused.Connect("::1", freePort, TAddressFamily::afIPv6, TDeadline::After(Generous));
-    FAIL() << "connected";
-  } catch (const ESocketError& e) {
-    EXPECT_EQ(e.what(), "Could not connect to [::1]:" + std::to_string(freePort) + ": Connection refused");
-  }
+  EXPECT_EQ(ThrownMessage<ESocketError>(
+                [&] { refused.Connect("::1", freePort, TAddressFamily::afIPv6, TDeadline::After(Generous)); }),
+            "Could not connect to [::1]:" + std::to_string(freePort) + ": Connection refused");
 }
 
 TEST(TcpSocketTest, ShutdownBeforeConnectRefusesToConnect) {

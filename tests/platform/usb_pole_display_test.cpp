@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 class UsbPoleDisplayTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ::setenv("KESTOVA_USBPD_LOG", CallLog.c_str(), 1);
+    ::setenv("KESTOVA_USBPD_LOG", FCallLog.c_str(), 1);
     ::unsetenv("KESTOVA_USBPD_OPEN_RESULT");
   }
   void TearDown() override {
@@ -32,15 +32,15 @@ class UsbPoleDisplayTest : public ::testing::Test {
   }
 
   std::vector<std::string> Calls() const {
-    std::ifstream in(CallLog);
+    std::ifstream in(FCallLog);
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
   }
 
-  test::TTempDir Temp{"kestova-usbpd"};
-  fs::path Dir = Temp.Path();
-  fs::path CallLog = Dir / "calls.log";
+  test::TTempDir FTemp{"kestova-usbpd"};
+  fs::path FDir = FTemp.Path();
+  fs::path FCallLog = FDir / "calls.log";
 };
 
 TEST_F(UsbPoleDisplayTest, EmulatorLogsEveryCallInOrder) {
@@ -86,7 +86,7 @@ TEST_F(UsbPoleDisplayTest, EmulatorWithoutLogFileStaysQuiet) {
   EXPECT_EQ(display.OpenUSBpd(), 0);
   display.WritePD("abc");
   display.CloseUSBpd();
-  EXPECT_FALSE(fs::exists(CallLog));
+  EXPECT_FALSE(fs::exists(FCallLog));
 }
 
 // A library that cannot be bound leaves the display unbound: every call returns kNotLoaded,
@@ -98,16 +98,16 @@ struct RefusedCase {
 };
 
 TEST_F(UsbPoleDisplayTest, UnusableLibrariesAreRefusedWithTheLoadersReason) {
-  const fs::path notElf = Dir / "not-elf" / kUsbPoleDisplayLibraryName;
+  const fs::path notElf = FDir / "not-elf" / kUsbPoleDisplayLibraryName;
   fs::create_directories(notElf.parent_path());
   std::ofstream(notElf) << "this is not a shared object\n";
 
   const std::vector<RefusedCase> cases = {
-      {"missing", (Dir / "absent" / kUsbPoleDisplayLibraryName).string(),
+      {"missing", (FDir / "absent" / kUsbPoleDisplayLibraryName).string(),
        "cannot open shared object file: No such file or directory"},
       {"incomplete", KESTOVA_TEST_USBPD_INCOMPLETE, "undefined symbol: CloseUSBpd"},
       {"not a library", notElf.string(), "libusbpd.so"},
-      {"folder", Dir.string(), Dir.string()},
+      {"folder", FDir.string(), FDir.string()},
       {"no name", "", "No library file name given"},
   };
   for (const RefusedCase& c : cases) {
@@ -131,7 +131,7 @@ TEST_F(UsbPoleDisplayTest, ReloadingReplacesTheBindingAndAFailedReloadUnbinds) {
   EXPECT_TRUE(display.LastError().empty());  // the earlier failure is forgotten
   display.WritePD("A");
 
-  ASSERT_FALSE(display.Load((Dir / "absent.so").string()));
+  ASSERT_FALSE(display.Load((FDir / "absent.so").string()));
   EXPECT_EQ(display.WritePD("B"), TUsbPoleDisplay::kNotLoaded);
 
   ASSERT_TRUE(display.Load(KESTOVA_TEST_USBPD_EMULATOR));

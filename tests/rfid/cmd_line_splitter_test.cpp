@@ -17,8 +17,8 @@ struct TSplit {
 };
 
 // The lines `pieces` give, read after each piece as the listening thread reads them.
-TSplit Split(const std::vector<std::string>& pieces, std::size_t max_line_length) {
-  TCmdLineSplitter splitter(max_line_length);
+TSplit Split(const std::vector<std::string>& pieces, std::size_t maxLineLength) {
+  TCmdLineSplitter splitter(maxLineLength);
   TSplit split;
   try {
     for (const std::string& piece : pieces) {

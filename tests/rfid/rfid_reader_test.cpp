@@ -58,9 +58,9 @@ class THandled {
 
 class RfidReaderTest : public ::testing::Test {
  protected:
-  void SetUp() override { Aim(*Reader, Fake); }
+  void SetUp() override { Aim(*FReader, FFake); }
   void TearDown() override {
-    Reader.reset();
+    FReader.reset();
     EXPECT_EQ(test::CountThreadsNamed("cmd-listener"), 0);
   }
   static void Aim(TRfidReader& reader, const test::TFakeReader& fake) {
@@ -68,19 +68,19 @@ class RfidReaderTest : public ::testing::Test {
     reader.SetPort(fake.Port());
     reader.SetDescription("Door 1");
   }
-  std::string Where() const { return "127.0.0.1: " + std::to_string(Fake.Port()); }
+  std::string Where() const { return "127.0.0.1: " + std::to_string(FFake.Port()); }
 
-  test::TFakeReader Fake;
-  TLogCapture Log;
-  std::unique_ptr<TRfidReader> Reader = std::make_unique<TRfidReader>();
+  test::TFakeReader FFake;
+  TLogCapture FLog;
+  std::unique_ptr<TRfidReader> FReader = std::make_unique<TRfidReader>();
 };
 
 TEST_F(RfidReaderTest, OpenDoorSendsThePinOnAConnectionOfItsOwnAndLogsEachStep) {
   const auto before = std::chrono::system_clock::now();
-  Reader->OpenDoor();
-  EXPECT_EQ(Fake.ReceivedBeforeKnock(), Lines{"O" + kDoor});
-  EXPECT_GE(Reader->LastSeen(), before);
-  EXPECT_EQ(Log.Entries(), (std::vector<TLogEntry>{
+  FReader->OpenDoor();
+  EXPECT_EQ(FFake.ReceivedBeforeKnock(), Lines{"O" + kDoor});
+  EXPECT_GE(FReader->LastSeen(), before);
+  EXPECT_EQ(FLog.Entries(), (std::vector<TLogEntry>{
                                {"INFO", "Opening door on Door 1 (127.0.0.1)"},
                                {"INFO", "Sending to 127.0.0.1: O" + kDoor},
                                {"VERBOSE", "RFID: Connecting... "},
@@ -122,13 +122,13 @@ TEST_F(RfidReaderTest, EachCommandWritesItsExactTextOnItsOwnConnection) {
   for (const TCommandCase& c : cases) {
     SCOPED_TRACE(c.Name);
     TRfidReader reader;
-    Aim(reader, Fake);
-    Log.Reset();
+    Aim(reader, FFake);
+    FLog.Reset();
     const auto start = Clock::now();
     c.Run(reader);
     const auto took = Clock::now() - start;
-    EXPECT_EQ(Fake.ReceivedBeforeKnock(), c.Sent);
-    EXPECT_TRUE(LoggedInOrder(Log.Entries(), c.Logged));
+    EXPECT_EQ(FFake.ReceivedBeforeKnock(), c.Sent);
+    EXPECT_TRUE(LoggedInOrder(FLog.Entries(), c.Logged));
     if (c.Pauses) {
       EXPECT_GE(took, TRfidReader::kResetPause) << "the reset pause";
     }
@@ -165,21 +165,21 @@ TEST_F(RfidReaderTest, ReplyLinesSetTheModesReportFailuresAndPassTheRestOn) {
   for (const TReplyCase& c : cases) {
     SCOPED_TRACE(c.Name);
     TRfidReader reader;
-    Aim(reader, Fake);
+    Aim(reader, FFake);
     THandled handled;
     handled.Attach(reader);
-    Log.Reset();
+    FLog.Reset();
     ASSERT_TRUE(reader.Connect2());
-    ASSERT_TRUE(Fake.WaitForAccepted(1));
-    Fake.Write(0, c.Received + "ZEND\n");
+    ASSERT_TRUE(FFake.WaitForAccepted(1));
+    FFake.Write(0, c.Received + "ZEND\n");
     ASSERT_TRUE(handled.WaitFor("ZEND"));
     reader.Disconnect(false);
-    EXPECT_EQ(Fake.ReceivedBeforeKnock(), Lines{""});
+    EXPECT_EQ(FFake.ReceivedBeforeKnock(), Lines{""});
 
     Lines seen = handled.Seen();
     seen.pop_back();
     EXPECT_EQ(seen, c.Handled);
-    EXPECT_TRUE(LoggedInOrder(Log.Entries(), c.Logged));
+    EXPECT_TRUE(LoggedInOrder(FLog.Entries(), c.Logged));
     EXPECT_EQ(reader.Keys().Items(), (c.Name == std::string("key list") ? Lines{"12345", "67890"} : Lines{}));
     reader.SetActive(false);  // read the stored modes without asking the reader
     EXPECT_EQ(reader.LearnMode(), c.LearnMode);
@@ -231,8 +231,8 @@ TEST_F(RfidReaderTest, ConnectionFailuresAreLoggedAndNothingIsWritten) {
   };
   const TFailureCase cases[] = {
       {"no port", "127.0.0.1", 0, "(Connect2) Error: A Port is required"},
-      {"a port out of range", "127.0.0.1", 65536 + Fake.Port(), "(Connect2) Error: A Port is required"},
-      {"no address", "", Fake.Port(), "(Connect2) Error: A Host is required"},
+      {"a port out of range", "127.0.0.1", 65536 + FFake.Port(), "(Connect2) Error: A Port is required"},
+      {"no address", "", FFake.Port(), "(Connect2) Error: A Host is required"},
       {"refused", "127.0.0.1", refusing,
        "(Connect2) Error: Could not connect to 127.0.0.1:" + std::to_string(refusing) + ": Connection refused"},
   };
@@ -241,22 +241,22 @@ TEST_F(RfidReaderTest, ConnectionFailuresAreLoggedAndNothingIsWritten) {
     TRfidReader reader;
     reader.SetIP(c.IP);
     reader.SetPort(c.Port);
-    Log.Reset();
+    FLog.Reset();
     reader.OpenDoor();
-    EXPECT_TRUE(LoggedInOrder(Log.Entries(), {{"INFO", "Sending to " + c.IP + ": O" + kDoor}, {"ERROR", c.Error}}));
-    for (const TLogEntry& entry : Log.Entries()) EXPECT_NE(entry.Text.rfind("Writing to socket", 0), 0u);
+    EXPECT_TRUE(LoggedInOrder(FLog.Entries(), {{"INFO", "Sending to " + c.IP + ": O" + kDoor}, {"ERROR", c.Error}}));
+    for (const TLogEntry& entry : FLog.Entries()) EXPECT_NE(entry.Text.rfind("Writing to socket", 0), 0u);
     EXPECT_FALSE(reader.IsConnected());
   }
-  EXPECT_EQ(Fake.ReceivedBeforeKnock(), Lines{});
+  EXPECT_EQ(FFake.ReceivedBeforeKnock(), Lines{});
 }
 
 TEST_F(RfidReaderTest, InSimulationCommandsAreOnlyLogged) {
-  Reader->SetActive(false);
-  Reader->OpenDoor();
-  EXPECT_FALSE(Reader->Connect2());
-  EXPECT_FALSE(Reader->LearnMode());
-  EXPECT_EQ(Fake.ReceivedBeforeKnock(), Lines{});
-  EXPECT_EQ(Log.Entries(), (std::vector<TLogEntry>{
+  FReader->SetActive(false);
+  FReader->OpenDoor();
+  EXPECT_FALSE(FReader->Connect2());
+  EXPECT_FALSE(FReader->LearnMode());
+  EXPECT_EQ(FFake.ReceivedBeforeKnock(), Lines{});
+  EXPECT_EQ(FLog.Entries(), (std::vector<TLogEntry>{
                                {"INFO", "Opening door on Door 1 (127.0.0.1)"},
                                {"INFO", "*SIMULATION* Sending: O" + kDoor},
                                {"INFO", "*SIMULATION* - Connecting... "},
@@ -265,19 +265,19 @@ TEST_F(RfidReaderTest, InSimulationCommandsAreOnlyLogged) {
 }
 
 TEST_F(RfidReaderTest, AFreshReaderHasItsDefaultsAndClosesAConnectionLeftOpenWhenDestroyed) {
-  EXPECT_EQ(Reader->LastError(), "500-Unknown Internal Error\r\n");
-  EXPECT_EQ(Reader->AdminPass(), "47109235");
+  EXPECT_EQ(FReader->LastError(), "500-Unknown Internal Error\r\n");
+  EXPECT_EQ(FReader->AdminPass(), "47109235");
   EXPECT_EQ(kDoor.size(), 4u);
-  EXPECT_EQ(Reader->Timeout(), 1000);
-  EXPECT_TRUE(Reader->Active());
-  EXPECT_EQ(Reader->LastSeen(), TDateTime{});
-  ASSERT_TRUE(Reader->Connect2());
-  EXPECT_TRUE(Reader->IsConnected());
-  Log.Reset();
-  Reader.reset();
-  EXPECT_EQ(Log.Entries(), (std::vector<TLogEntry>{{"INFO", "(Destroy) Freeing reader IP=127.0.0.1..."},
+  EXPECT_EQ(FReader->Timeout(), 1000);
+  EXPECT_TRUE(FReader->Active());
+  EXPECT_EQ(FReader->LastSeen(), TDateTime{});
+  ASSERT_TRUE(FReader->Connect2());
+  EXPECT_TRUE(FReader->IsConnected());
+  FLog.Reset();
+  FReader.reset();
+  EXPECT_EQ(FLog.Entries(), (std::vector<TLogEntry>{{"INFO", "(Destroy) Freeing reader IP=127.0.0.1..."},
                                                    {"VERBOSE", "Disconnected from: " + Where()}}));
-  EXPECT_EQ(Fake.ReceivedBeforeKnock(), Lines{""});
+  EXPECT_EQ(FFake.ReceivedBeforeKnock(), Lines{""});
 }
 
 }  // namespace

@@ -37,15 +37,15 @@ class RfidToolTest : public ::testing::Test {
       EXPECT_NE(result.Output.find(c.Output.substr(1)), std::string::npos) << result.Output;
     else
       EXPECT_EQ(result.Output, c.Output);
-    EXPECT_EQ(Reader.ReceivedBeforeKnock(), c.Sent);
+    EXPECT_EQ(FReader.ReceivedBeforeKnock(), c.Sent);
   }
 
-  test::TFakeReader Reader;
+  test::TFakeReader FReader;
 };
 
 TEST_F(RfidToolTest, EachCommandWritesItsTextAndEndsWithZero) {
-  Reader.Answer("l", "l1\r\n");
-  Reader.Answer("a", "a0\r\n");
+  FReader.Answer("l", "l1\r\n");
+  FReader.Answer("a", "a0\r\n");
   const TToolCase cases[] = {
       {"open-door", {"open-door"}, 0, {"O7391"}, ""},
       {"another PIN", {"--door-pass", "1234", "open-door"}, 0, {"O1234"}, ""},
@@ -60,7 +60,7 @@ TEST_F(RfidToolTest, EachCommandWritesItsTextAndEndsWithZero) {
       {"-v", {"-v", "beep"}, 0, {"e"}, "~VERBOSE   Writing to socket: e\n"},
       {"--simulate", {"--simulate", "-v", "open-door"}, 0, {}, "~INFO      *SIMULATION* Sending: O7391\n"},
   };
-  for (const TToolCase& c : cases) Check(c, Reader.Port());
+  for (const TToolCase& c : cases) Check(c, FReader.Port());
 }
 
 TEST_F(RfidToolTest, AnUnreachableReaderEndsWithOneAndBadUsageWithTwo) {
@@ -78,7 +78,7 @@ TEST_F(RfidToolTest, AnUnreachableReaderEndsWithOneAndBadUsageWithTwo) {
       {"a bad timeout", {"--timeout", "soon", "beep"}, 2, {}, "~--timeout needs a number"},
       {"an unknown option", {"--fast", "beep"}, 2, {}, "~unknown option --fast"},
   };
-  for (const TToolCase& c : usage) Check(c, Reader.Port());
+  for (const TToolCase& c : usage) Check(c, FReader.Port());
 
   const test::TProgramResult help = test::RunProgram({KESTOVA_RFID_TOOL, "--help"});
   EXPECT_EQ(help.ExitCode, 0);

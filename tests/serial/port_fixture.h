@@ -20,12 +20,12 @@ class SerialPortFixture : public ::testing::Test {
   // The display service's design-time values (br9600, no flow control, DTR and RTS off).
   std::unique_ptr<TSerialComm> NewPort() {
     auto port = std::make_unique<TSerialComm>();
-    port->SetDeviceName(Pty.SlavePath());
+    port->SetDeviceName(FPty.SlavePath());
     port->SetBaudrate(br9600);
     return port;
   }
 
-  TPtyPair Pty;
+  TPtyPair FPty;
 };
 
 inline double ProcessCpuMs() {

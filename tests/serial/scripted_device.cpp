@@ -81,16 +81,11 @@ int TScriptedSerialDevice::Write(const void* buf, std::size_t count, std::size_t
   return TPosixSerialDevice::Write(buf, count, written);
 }
 
-int TScriptedSerialDevice::WaitLine(std::span<const int> wake_fds, int timeout_ms, TSerialLineWake& wake) {
-  std::vector<int> fds(wake_fds.begin(), wake_fds.end());
+int TScriptedSerialDevice::WaitLine(std::span<const int> wakeFds, TDeadline deadline, TSerialLineWake& wake) {
+  std::vector<int> fds(wakeFds.begin(), wakeFds.end());
   fds.push_back(FScript->Changed.Fd());
-  const int rc = TPosixSerialDevice::WaitLine(fds, timeout_ms, wake);
-  const uint32_t script_bit = 1u << wake_fds.size();
-  if (wake.WokenMask & script_bit) {
-    FScript->Changed.Reset();
-    wake.WokenMask &= ~script_bit;
-    wake.Changed = true;
-  }
+  const int rc = TPosixSerialDevice::WaitLine(fds, deadline, wake);
+  if (FScript->Changed.Consume()) wake.Changed = true;
   return rc;
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "serial/posix_serial_device.h"
-#include "serial/serial_event.h"
+#include "platform/wake_event.h"
 
 namespace kestova::test {
 
@@ -19,7 +19,7 @@ struct TLineScript {
       std::lock_guard lock(Lock);
       change(*this);
     }
-    Changed.Set();
+    Changed.Signal();
   }
 
   std::mutex Lock;
@@ -36,7 +36,7 @@ struct TLineScript {
   // Once a read has returned bytes, queue counts fail with it (the device went in mid-step).
   int QueueErrorAfterRead = 0;
   bool HasRead = false;
-  TSerialEvent Changed;
+  TWakeEvent Changed;
 };
 
 class TScriptedSerialDevice : public TPosixSerialDevice {
@@ -52,7 +52,7 @@ class TScriptedSerialDevice : public TPosixSerialDevice {
   int Read(void* buf, std::size_t count, std::size_t& got) override;
   int InputQueued(int32_t& count) override;
   int Write(const void* buf, std::size_t count, std::size_t& written) override;
-  int WaitLine(std::span<const int> wake_fds, int timeout_ms, TSerialLineWake& wake) override;
+  int WaitLine(std::span<const int> wakeFds, TDeadline deadline, TSerialLineWake& wake) override;
 
  private:
   std::shared_ptr<TLineScript> FScript;

@@ -8,6 +8,7 @@
 #include "serial/serial_dispatcher.h"
 #include "serial/serial_line_control.h"
 #include "termios_readback.h"
+#include "tests/support/thrown_message.h"
 
 namespace kestova::test {
 namespace {
@@ -20,33 +21,27 @@ class SerialLineControl : public SerialPortFixture {
  protected:
   std::unique_ptr<TSerialComm> NewScriptedPort() {
     auto port = NewPort();
-    port->SetDeviceOpener(ScriptedOpener(Script));
+    port->SetDeviceOpener(ScriptedOpener(FScript));
     return port;
   }
 
   // The kernel's own view of our output: a stopped pty takes no bytes.
   bool SlaveTakesOutput() {
-    pollfd p{Pty.Slave(), POLLOUT, 0};
+    pollfd p{FPty.Slave(), POLLOUT, 0};
     return poll(&p, 1, 0) == 1 && (p.revents & POLLOUT) != 0;
   }
 
-  std::shared_ptr<TLineScript> Script = std::make_shared<TLineScript>();
+  std::shared_ptr<TLineScript> FScript = std::make_shared<TLineScript>();
 };
 
-std::string MessageOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const ESerialCommError& e) {
-    return e.what();
-  }
-  return "no error";
-}
+// What a call raised: the port's error message, or "no error".
+std::string MessageOf(const std::function<void()>& call) { return ThrownMessage<ESerialCommError>(call); }
 
 TEST_F(SerialLineControl, HandshakeLinesRefuseDirectUpdates) {
   struct Case {
     TSerialControlDtr dtr;
     TSerialControlRts rts;
-    bool set_dtr;
+    bool setDtr;
     const char* message;
   };
   const Case cases[] = {
@@ -60,7 +55,7 @@ TEST_F(SerialLineControl, HandshakeLinesRefuseDirectUpdates) {
     TSerialComm port;
     port.FlowControl().SetControlDtr(c.dtr);
     port.FlowControl().SetControlRts(c.rts);
-    EXPECT_EQ(MessageOf([&] { c.set_dtr ? port.SetDTR(true) : port.SetRTS(true); }), c.message);
+    EXPECT_EQ(MessageOf([&] { c.setDtr ? port.SetDTR(true) : port.SetRTS(true); }), c.message);
   }
 }
 
@@ -79,7 +74,7 @@ TEST_F(SerialLineControl, PtyRefusesModemCallsWithNotATtyAndTakesTheOthers) {
             "no error");
   EXPECT_FALSE(port->CTSHold());
   ASSERT_TRUE(port->WriteText("alive"));
-  EXPECT_EQ(Pty.ReadMaster(5, 5s), "alive");
+  EXPECT_EQ(FPty.ReadMaster(5, 5s), "alive");
 }
 
 TEST_F(SerialLineControl, XoffStopsOurOutputUntilXonOrClose) {
@@ -91,7 +86,7 @@ TEST_F(SerialLineControl, XoffStopsOurOutputUntilXonOrClose) {
   ASSERT_TRUE(port->WriteText("held"));
   port->SetXon(true);
   EXPECT_FALSE(port->XOffHold());
-  EXPECT_EQ(Pty.ReadMaster(4, 5s), "held");
+  EXPECT_EQ(FPty.ReadMaster(4, 5s), "held");
 
   port->SetXon(false);
   port->Close();  // the next opener must not find the line stopped
@@ -104,9 +99,9 @@ TEST_F(SerialLineControl, ModemLinesAndHoldsOfAScriptedDevice) {
   port->Open();
   port->SetDTR(true);
   port->SetRTS(true);
-  EXPECT_EQ(Script->Modem & (kModemDtr | kModemRts), kModemDtr | kModemRts);
+  EXPECT_EQ(FScript->Modem & (kModemDtr | kModemRts), kModemDtr | kModemRts);
   port->SetDTR(false);
-  EXPECT_EQ(Script->Modem & (kModemDtr | kModemRts), kModemRts);
+  EXPECT_EQ(FScript->Modem & (kModemDtr | kModemRts), kModemRts);
   struct TUser : ISerialCommUser {
     void LineChanged(uint32_t) override {}
     void DataChanged(const uint8_t*, int32_t) override {}
@@ -114,7 +109,7 @@ TEST_F(SerialLineControl, ModemLinesAndHoldsOfAScriptedDevice) {
   TSerialDispatcher client(user);
   port->InsertClient(&client);
   client.SetDTRState(true);
-  EXPECT_EQ(Script->Modem & kModemDtr, kModemDtr);
+  EXPECT_EQ(FScript->Modem & kModemDtr, kModemDtr);
 
   struct Case {
     uint32_t lines;
@@ -127,8 +122,8 @@ TEST_F(SerialLineControl, ModemLinesAndHoldsOfAScriptedDevice) {
   };
   for (const Case& c : cases) {
     {
-      std::lock_guard lock(Script->Lock);
-      Script->Modem = c.lines;
+      std::lock_guard lock(FScript->Lock);
+      FScript->Modem = c.lines;
     }
     EXPECT_EQ(port->CTS(), c.cts) << c.lines;
     EXPECT_EQ(port->DSR(), c.dsr) << c.lines;
@@ -138,15 +133,15 @@ TEST_F(SerialLineControl, ModemLinesAndHoldsOfAScriptedDevice) {
 
   // Output waits for CTS only under RTS/CTS flow.
   {
-    std::lock_guard lock(Script->Lock);
-    Script->Modem = 0;
+    std::lock_guard lock(FScript->Lock);
+    FScript->Modem = 0;
   }
   EXPECT_FALSE(port->CTSHold()) << "CTS low, no flow control";
   port->FlowControl().SetOutCtsFlow(true);
   EXPECT_TRUE(port->CTSHold());
   {
-    std::lock_guard lock(Script->Lock);
-    Script->Modem = kModemCts;
+    std::lock_guard lock(FScript->Lock);
+    FScript->Modem = kModemCts;
   }
   EXPECT_FALSE(port->CTSHold());
   EXPECT_FALSE(port->DSRHold());
@@ -157,15 +152,15 @@ TEST_F(SerialLineControl, ModemLinesAndHoldsOfAScriptedDevice) {
 TEST_F(SerialLineControl, PropertiesTellWhatTheDriverHasAndFailOnAHungUpLine) {
   auto port = NewScriptedPort();
   port->Open();
-  Script->Change([](TLineScript& s) { s.HasModem = false; });
+  FScript->Change([](TLineScript& s) { s.HasModem = false; });
   EXPECT_EQ(port->Properties(), BuildCommProp(nullptr, false)) << "a pty: no serial information, no modem lines";
   const TSerialInfo info{4, 115200, 16};
-  Script->Change([&](TLineScript& s) { s.HasModem = true, s.HasInfo = true, s.Info = info; });
+  FScript->Change([&](TLineScript& s) { s.HasModem = true, s.HasInfo = true, s.Info = info; });
   const TSerialCommProp uart = port->Properties();
   EXPECT_EQ(uart, BuildCommProp(&info, true));
   EXPECT_EQ(uart.dwProvSubType, PST_RS232);
 
-  Pty.HangUp();
+  FPty.HangUp();
   EXPECT_EQ(MessageOf([&] { port->Properties(); }), "Error reading port properties (5), Input/output error");
 }
 
@@ -176,9 +171,9 @@ TEST_F(SerialLineControl, ConfigurationIsReadBackIntoTheProperties) {
     uint32_t iflag;
     uint32_t ospeed;  // with BOTHER
     uint32_t lines;
-    bool has_lines;
+    bool hasLines;
     TSerialBaudrate baudrate;
-    int32_t user_baudrate;
+    int32_t userBaudrate;
     TSerialDatabits databits;
     TSerialParity parity;
     TSerialStopbits stopbits;
@@ -205,16 +200,16 @@ TEST_F(SerialLineControl, ConfigurationIsReadBackIntoTheProperties) {
   // A pty keeps neither data bits nor parity of its own: the device's termios is scripted too.
   for (const Case& c : cases) {
     {
-      std::lock_guard lock(Script->Lock);
-      Script->Termios = ReadBackTermios(Pty.Slave());
-      Script->Termios.c_cflag = c.cflag | CREAD | CLOCAL;
-      Script->Termios.c_iflag = c.iflag;
-      Script->Termios.c_ispeed = Script->Termios.c_ospeed = c.ospeed;
-      Script->Termios.c_cc[VSTART] = 0x21;
-      Script->Termios.c_cc[VSTOP] = 0x23;
-      Script->HasTermios = true;
-      Script->Modem = c.lines;
-      Script->HasModem = c.has_lines;
+      std::lock_guard lock(FScript->Lock);
+      FScript->Termios = ReadBackTermios(FPty.Slave());
+      FScript->Termios.c_cflag = c.cflag | CREAD | CLOCAL;
+      FScript->Termios.c_iflag = c.iflag;
+      FScript->Termios.c_ispeed = FScript->Termios.c_ospeed = c.ospeed;
+      FScript->Termios.c_cc[VSTART] = 0x21;
+      FScript->Termios.c_cc[VSTOP] = 0x23;
+      FScript->HasTermios = true;
+      FScript->Modem = c.lines;
+      FScript->HasModem = c.hasLines;
     }
     auto port = NewScriptedPort();
     port->SetUserBaudrate(1234);
@@ -222,7 +217,7 @@ TEST_F(SerialLineControl, ConfigurationIsReadBackIntoTheProperties) {
     port->ResetPortParameters();  // a closed port: the device is opened briefly
     EXPECT_FALSE(port->Active()) << c.name;
     EXPECT_EQ(port->Baudrate(), c.baudrate) << c.name;
-    EXPECT_EQ(port->UserBaudrate(), c.user_baudrate) << c.name;
+    EXPECT_EQ(port->UserBaudrate(), c.userBaudrate) << c.name;
     EXPECT_EQ(port->Databits(), c.databits) << c.name;
     EXPECT_EQ(port->Parity(), c.parity) << c.name;
     EXPECT_EQ(port->Stopbits(), c.stopbits) << c.name;
@@ -241,18 +236,18 @@ TEST_F(SerialLineControl, ConfigurationIsReadBackIntoTheProperties) {
 TEST_F(SerialLineControl, OpenPortReadsWhatItsDeviceRunsNowAndAMissingDeviceHasNothing) {
   auto port = NewPort();
   port->Open();
-  TSerialTermios t = ReadBackTermios(Pty.Slave());
+  TSerialTermios t = ReadBackTermios(FPty.Slave());
   t.c_cflag = (t.c_cflag & ~CBAUD) | B38400;  // changed behind the port's back
   t.c_iflag |= IXON;
-  WriteTermios(Pty.Slave(), t);
+  WriteTermios(FPty.Slave(), t);
   port->ResetPortParameters();
   EXPECT_EQ(port->Baudrate(), br38400);
   EXPECT_TRUE(port->FlowControl().XonXoffOut());
-  EXPECT_EQ(ReadBackTermios(Pty.Slave()).c_cflag & CBAUD, static_cast<uint32_t>(B38400));
+  EXPECT_EQ(ReadBackTermios(FPty.Slave()).c_cflag & CBAUD, static_cast<uint32_t>(B38400));
   port->Close();
 
   TSerialComm missing;
-  missing.SetDeviceName(Pty.SlavePath() + "-missing");
+  missing.SetDeviceName(FPty.SlavePath() + "-missing");
   EXPECT_EQ(MessageOf([&] { missing.ResetPortParameters(); }), "Error reading default port parameters.");
 }
 

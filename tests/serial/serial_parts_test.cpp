@@ -8,9 +8,12 @@
 #include "serial/serial_comm.h"
 #include "serial/serial_comm_buffer.h"
 #include "serial/serial_line_errors.h"
+#include "tests/support/thrown_message.h"
 
 namespace kestova {
 namespace {
+
+using test::ThrownMessage;
 
 TEST(SerialDevicePath, NamesAndNumbers) {
   struct Case {
@@ -211,12 +214,8 @@ TEST(SerialClosedPort, InputStatusAndLineControlAreQuietlyEmpty) {
   port.SetBreak(true);
   port.SetXon(false);
   port.ResetDev();
-  try {
-    port.Properties();
-    ADD_FAILURE() << "a closed port has no properties";
-  } catch (const ESerialCommError& e) {
-    EXPECT_STREQ(e.what(), "Can't perform this operation while port is closed");
-  }
+  EXPECT_EQ(ThrownMessage<ESerialCommError>([&] { port.Properties(); }),
+            "Can't perform this operation while port is closed");
   int calls = 0;
   port.OnErrorException = [&](TSerialCustomComm&, int32_t, const std::string&) { ++calls; };
   EXPECT_EQ(port.Properties(), TSerialCommProp{}) << "a zeroed record";

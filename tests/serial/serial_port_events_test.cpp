@@ -26,13 +26,13 @@ class SerialEvents : public SerialPortFixture {
   template <typename Port = TSerialComm>
   std::unique_ptr<Port> NewScriptedPort() {
     auto port = std::make_unique<Port>();
-    port->SetDeviceName(Pty.SlavePath());
+    port->SetDeviceName(FPty.SlavePath());
     port->SetBaudrate(br9600);
-    port->SetDeviceOpener(ScriptedOpener(Script));
+    port->SetDeviceOpener(ScriptedOpener(FScript));
     return port;
   }
 
-  std::shared_ptr<TLineScript> Script = std::make_shared<TLineScript>();
+  std::shared_ptr<TLineScript> FScript = std::make_shared<TLineScript>();
 };
 
 TEST_F(SerialEvents, ErrorMaskIsReadAndClearedInOneStepAndZeroIsNotReported) {
@@ -44,9 +44,9 @@ TEST_F(SerialEvents, ErrorMaskIsReadAndClearedInOneStepAndZeroIsNotReported) {
   EXPECT_TRUE(masks.empty()) << "no error since opening";
 
   {
-    std::lock_guard lock(Script->Lock);  // changed without waking the event thread
-    Script->Counters.Frame += 1;
-    Script->Counters.Overrun += 2;
+    std::lock_guard lock(FScript->Lock);  // changed without waking the event thread
+    FScript->Counters.Frame += 1;
+    FScript->Counters.Overrun += 2;
   }
   port->HandleLineEvent(EV_ERR);
   ASSERT_EQ(masks.size(), 1u);
@@ -56,7 +56,7 @@ TEST_F(SerialEvents, ErrorMaskIsReadAndClearedInOneStepAndZeroIsNotReported) {
 }
 
 TEST_F(SerialEvents, ErrorsFromBeforeTheOpeningAreNotReported) {
-  Script->Counters.Parity = 5;
+  FScript->Counters.Parity = 5;
   auto port = NewScriptedPort<TProbePort>();
   int calls = 0;
   port->OnError = [&](TSerialCustomComm&, int32_t) { ++calls; };
@@ -80,7 +80,7 @@ TEST_F(SerialEvents, CounterChangesBecomeLineEvents) {
       {"ring", [](TLineScript& s) { ++s.Counters.Rng; }, "R", 0},
   };
   for (const Case& c : cases) {
-    Script = std::make_shared<TLineScript>();
+    FScript = std::make_shared<TLineScript>();
     auto port = NewScriptedPort();
     port->SetMonitorEvents({ceError, ceBreak, ceCts, ceDsr, ceRing, ceRlsd});
     std::string seen;
@@ -92,7 +92,7 @@ TEST_F(SerialEvents, CounterChangesBecomeLineEvents) {
     port->OnRing = [&](TSerialCustomComm&) { seen += 'R'; };
     port->OnRlsd = [&](TSerialCustomComm&) { seen += 'L'; };
     port->Open();
-    Script->Change(c.change);
+    FScript->Change(c.change);
     EXPECT_TRUE(PumpUntil([&] { return seen.size() >= std::string(c.events).size(); })) << c.name;
     EXPECT_EQ(seen, c.events) << c.name;
     EXPECT_EQ(mask, c.mask) << c.name;
@@ -100,7 +100,7 @@ TEST_F(SerialEvents, CounterChangesBecomeLineEvents) {
 }
 
 TEST_F(SerialEvents, ModemLinesWithoutCountersAreWatchedByTheirLevels) {
-  Script->HasCounters = false;
+  FScript->HasCounters = false;
   auto port = NewScriptedPort();
   port->SetMonitorEvents({ceCts, ceDsr, ceRing, ceRlsd});
   std::string seen;
@@ -109,9 +109,9 @@ TEST_F(SerialEvents, ModemLinesWithoutCountersAreWatchedByTheirLevels) {
   port->OnRing = [&](TSerialCustomComm&) { seen += 'R'; };
   port->OnRlsd = [&](TSerialCustomComm&) { seen += 'L'; };
   port->Open();
-  Script->Change([](TLineScript& s) { s.Modem |= kModemCts; });
+  FScript->Change([](TLineScript& s) { s.Modem |= kModemCts; });
   ASSERT_TRUE(PumpUntil([&] { return seen == "C"; })) << seen;
-  Script->Change([](TLineScript& s) { s.Modem = kModemDsr | kModemRing | kModemDcd | kModemCts; });
+  FScript->Change([](TLineScript& s) { s.Modem = kModemDsr | kModemRing | kModemDcd | kModemCts; });
   ASSERT_TRUE(PumpUntil([&] { return seen.size() == 4; }));
   EXPECT_EQ(seen, "CDRL");
 }
@@ -124,14 +124,14 @@ TEST_F(SerialEvents, FailedWriteIsReportedAndItsBytesAreSentWhenTheDeviceRecover
   port->OnTxEmpty = [&](TSerialCustomComm&) { ++empties; };
   port->Buffers().SetWriteTimeout(100);  // the pause before a retry
   port->Open();
-  Script->Change([](TLineScript& s) { s.WriteError = EIO; });
+  FScript->Change([](TLineScript& s) { s.WriteError = EIO; });
   ASSERT_TRUE(port->WriteText("kept"));
   ASSERT_TRUE(PumpUntil([&] { return !masks.empty(); }));
   EXPECT_EQ(masks[0], static_cast<int32_t>(CE_IOE));
   EXPECT_EQ(port->WriteBufUsed(), 4);
   EXPECT_EQ(empties.load(), 0);
-  Script->Change([](TLineScript& s) { s.WriteError = 0; });
-  EXPECT_EQ(Pty.ReadMaster(4, 5s), "kept");
+  FScript->Change([](TLineScript& s) { s.WriteError = 0; });
+  EXPECT_EQ(FPty.ReadMaster(4, 5s), "kept");
   EXPECT_TRUE(PumpUntil([&] { return empties.load() == 1; }));
 }
 
@@ -150,7 +150,7 @@ TEST_F(SerialEvents, HandlersRunOnTheMainThreadOnlyWhenSynchronised) {
     port->OnRxChar = [&](TSerialCustomComm&, int32_t) { record(); };
     port->Open();
     ASSERT_TRUE(port->WriteText("x"));  // the write thread reports the empty queue
-    Pty.WriteMaster("y");               // the event thread reports the arrival
+    FPty.WriteMaster("y");               // the event thread reports the arrival
     ASSERT_TRUE(PumpUntil([&] {
       std::lock_guard l(lock);
       return ids.size() >= 2;
@@ -162,7 +162,7 @@ TEST_F(SerialEvents, HandlersRunOnTheMainThreadOnlyWhenSynchronised) {
 
 TEST_F(SerialEvents, HandlerMayCloseThePortFromEitherThread) {
   for (const bool sync : {true, false}) {
-    Script = std::make_shared<TLineScript>();
+    FScript = std::make_shared<TLineScript>();
     
     auto port = NewScriptedPort();
     port->SetSyncThreads(sync);
@@ -170,7 +170,7 @@ TEST_F(SerialEvents, HandlerMayCloseThePortFromEitherThread) {
     port->OnError = [&](TSerialCustomComm& sender, int32_t) { sender.Close(); };
     port->OnClose = [&](TSerialCustomComm&) { ++closes; };
     port->Open();
-    Script->Change([](TLineScript& s) { ++s.Counters.Frame; });
+    FScript->Change([](TLineScript& s) { ++s.Counters.Frame; });
     ASSERT_TRUE(PumpUntil([&] { return closes.load() == 1; })) << "sync " << sync;
     EXPECT_FALSE(port->Active());
     port->Open();  // joins the thread the handler ran for, and opens afresh
@@ -194,7 +194,7 @@ TEST_F(SerialEvents, ErrorsOfHandlersGoToTheApplicationHandlerAndThePortGoesOn) 
   ASSERT_TRUE(port->WriteText("a"));
   ASSERT_TRUE(PumpUntil([&] { return empties.load() == 1; }));
   ASSERT_TRUE(port->WriteText("b"));
-  EXPECT_EQ(Pty.ReadMaster(2, 5s), "ab");
+  EXPECT_EQ(FPty.ReadMaster(2, 5s), "ab");
   ASSERT_TRUE(PumpUntil([&] { return empties.load() == 2; }));
   EXPECT_EQ(reported, (std::vector<std::string>{"open handler failed", "handler failed"}));
 }
@@ -210,7 +210,7 @@ TEST_F(SerialEvents, StatusDisplayIsUpdatedOnEachDispatchAndForgottenWhenDestroy
   auto display = std::make_unique<TCountingDisplay>();
   port->SetDisplay(display.get());
   port->Open();
-  Pty.WriteMaster("z");
+  FPty.WriteMaster("z");
   ASSERT_TRUE(PumpUntil([&] { return display->Updates.load() >= 1; }));
   port->Close();
   display.reset();

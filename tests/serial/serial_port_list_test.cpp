@@ -38,35 +38,35 @@ class SerialPortListTest : public ::testing::Test {
     Attribute("usb1/1-2/idProduct", "0043\n");
     Device("usb1/1-2/1-2:1.0", "cdc_acm", "usb");
     Tty("ttyACM0", "usb1/1-2/1-2:1.0", "");
-    fs::create_directories(Dir.File("class/tty/tty1"));  // no device behind it
-    fs::create_directories(Dir.File("dev/serial/by-id"));
-    fs::create_symlink("../../ttyUSB0", Dir.File("dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
+    fs::create_directories(FDir.File("class/tty/tty1"));  // no device behind it
+    fs::create_directories(FDir.File("dev/serial/by-id"));
+    fs::create_symlink("../../ttyUSB0", FDir.File("dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
   }
 
   void Device(const std::string& path, const std::string& driver, const std::string& subsystem) {
-    fs::create_directories(Dir.File("devices/" + path));
-    fs::create_directories(Dir.File("drivers/" + driver));
-    fs::create_symlink(Dir.File("drivers/" + driver), Dir.File("devices/" + path + "/driver"));
+    fs::create_directories(FDir.File("devices/" + path));
+    fs::create_directories(FDir.File("drivers/" + driver));
+    fs::create_symlink(FDir.File("drivers/" + driver), FDir.File("devices/" + path + "/driver"));
     if (subsystem.empty()) return;
-    fs::create_directories(Dir.File("bus/" + subsystem));
-    fs::create_symlink(Dir.File("bus/" + subsystem), Dir.File("devices/" + path + "/subsystem"));
+    fs::create_directories(FDir.File("bus/" + subsystem));
+    fs::create_symlink(FDir.File("bus/" + subsystem), FDir.File("devices/" + path + "/subsystem"));
   }
-  void Attribute(const std::string& path, const std::string& value) { Dir.WriteFile("devices/" + path, value); }
+  void Attribute(const std::string& path, const std::string& value) { FDir.WriteFile("devices/" + path, value); }
   void Tty(const std::string& name, const std::string& device, const std::string& type) {
-    fs::create_directories(Dir.File("class/tty/" + name));
-    fs::create_symlink(Dir.File("devices/" + device), Dir.File("class/tty/" + name + "/device"));
-    if (!type.empty()) Dir.WriteFile("class/tty/" + name + "/type", type + "\n");
+    fs::create_directories(FDir.File("class/tty/" + name));
+    fs::create_symlink(FDir.File("devices/" + device), FDir.File("class/tty/" + name + "/device"));
+    if (!type.empty()) FDir.WriteFile("class/tty/" + name + "/type", type + "\n");
   }
 
-  TSerialPortRoots Roots() const { return {Dir.File("class/tty"), Dir.File("dev")}; }
+  TSerialPortRoots Roots() const { return {FDir.File("class/tty"), FDir.File("dev")}; }
 
-  test::TTempDir Dir{"kestova-ports"};
+  test::TTempDir FDir{"kestova-ports"};
 };
 
 TEST_F(SerialPortListTest, EveryPortWithItsDriverUsbIdsAndByIdName) {
   std::vector<std::string> lines;
   for (const TSerialPortInfo& port : ListSerialPorts(Roots())) lines.push_back(DescribeSerialPort(port));
-  const std::string dev = Dir.File("dev");
+  const std::string dev = FDir.File("dev");
   EXPECT_EQ(lines, (std::vector<std::string>{
                        dev + "/ttyACM0 usb=2341:0043 driver=cdc_acm",
                        dev + "/ttyS0 driver=serial",
@@ -84,11 +84,11 @@ TEST_F(SerialPortListTest, NamesAreTheDevicesThenTheirLinksEachOnce) {
   TStringList names;
   names.Add("left over");
   SerialPortNames(ports, names);
-  const std::string dev = Dir.File("dev");
+  const std::string dev = FDir.File("dev");
   EXPECT_EQ(names.Items(), (std::vector<std::string>{dev + "/ttyACM0", dev + "/ttyS0", dev + "/ttyS2", dev + "/ttyS10",
                                                      dev + "/ttyUSB0",
                                                      dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"}));
-  EXPECT_TRUE(ListSerialPorts({Dir.File("none"), Dir.File("none")}).empty());
+  EXPECT_TRUE(ListSerialPorts({FDir.File("none"), FDir.File("none")}).empty());
 }
 
 TEST(SerialPortNames, ThisMachinesPortsAreDeviceFiles) {

@@ -13,6 +13,8 @@
 
 #include "port_fixture.h"
 #include "termios_readback.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/thrown_message.h"
 
 namespace kestova::test {
 namespace {
@@ -47,7 +49,7 @@ TEST_F(SerialPort, OpensWithTheDisplayServiceLineParameters) {
   EXPECT_GE(port->Handle(), 0);
   EXPECT_EQ(opened, 1);
 
-  const TSerialTermios t = ReadBackTermios(Pty.Slave());
+  const TSerialTermios t = ReadBackTermios(FPty.Slave());
   EXPECT_EQ(t.c_cflag & CBAUD, static_cast<uint32_t>(B9600));
   EXPECT_EQ(t.c_cflag & CSIZE, static_cast<uint32_t>(CS8));
   EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
@@ -63,19 +65,19 @@ TEST_F(SerialPort, QueuedBytesArriveInOrderFromAnyThread) {
   port->Open();
   const std::string frame = "\x0c" "Total 1.50 EUR\x0a\x0d" "Thank you";
   ASSERT_TRUE(port->WriteText(frame));
-  EXPECT_EQ(Pty.ReadMaster(frame.size(), 5s), frame);
+  EXPECT_EQ(FPty.ReadMaster(frame.size(), 5s), frame);
 
   // More than the queue holds, from another thread while the main thread serves the port.
   std::string expected;
   for (int i = 0; i < 40; ++i) expected += Pattern(500, i);
-  std::atomic<bool> all_taken{true};
+  std::atomic<bool> allTaken{true};
   std::thread writer([&] {
     for (int i = 0; i < 40; ++i)
-      if (!port->WriteText(Pattern(500, i))) all_taken = false;
+      if (!port->WriteText(Pattern(500, i))) allTaken = false;
   });
-  const std::string got = Pty.ReadMaster(expected.size(), 20s);
+  const std::string got = FPty.ReadMaster(expected.size(), 20s);
   writer.join();
-  EXPECT_TRUE(all_taken);
+  EXPECT_TRUE(allTaken);
   EXPECT_EQ(got.size(), expected.size());
   EXPECT_TRUE(got == expected);
 }
@@ -93,10 +95,10 @@ TEST_F(SerialPort, WriterKeepsSendingWhileItsReportsWaitForTheMainThread) {
   std::atomic<bool> stop{false};
   std::thread display([&] {
     while (got.size() < expected.size() && !stop) {
-      pollfd p{Pty.Master(), POLLIN, 0};
+      pollfd p{FPty.Master(), POLLIN, 0};
       if (poll(&p, 1, 50) <= 0) continue;
       char buf[4096];
-      const ssize_t n = read(Pty.Master(), buf, sizeof buf);
+      const ssize_t n = read(FPty.Master(), buf, sizeof buf);
       if (n > 0) got.append(buf, static_cast<std::size_t>(n));
     }
   });
@@ -129,9 +131,9 @@ TEST_F(SerialPort, NewestFrameReplacesTheFramesWaitingForTheLine) {
   ASSERT_TRUE(port->WriteText(newest));
   EXPECT_EQ(port->WriteBufUsed(), static_cast<int32_t>(newest.size()));
   // Both frames' line time, ten times over.
-  const auto line_time = std::chrono::milliseconds((first.size() + newest.size()) * 100 * 10);
-  EXPECT_EQ(Pty.ReadMaster(first.size() + newest.size(), line_time), first + newest);
-  EXPECT_EQ(Pty.ReadMaster(1, 200ms), "") << "nothing stale follows";
+  const auto lineTime = std::chrono::milliseconds((first.size() + newest.size()) * 100 * 10);
+  EXPECT_EQ(FPty.ReadMaster(first.size() + newest.size(), lineTime), first + newest);
+  EXPECT_EQ(FPty.ReadMaster(1, 200ms), "") << "nothing stale follows";
 }
 
 TEST_F(SerialPort, EmptyTextIsTakenOnAnOpenPort) {
@@ -139,7 +141,7 @@ TEST_F(SerialPort, EmptyTextIsTakenOnAnOpenPort) {
   port->Open();
   EXPECT_TRUE(port->WriteText(""));
   EXPECT_TRUE(port->WriteChar('x'));
-  EXPECT_EQ(Pty.ReadMaster(1, 5s), "x");
+  EXPECT_EQ(FPty.ReadMaster(1, 5s), "x");
 }
 
 TEST_F(SerialPort, EmptyQueueIsReportedAfterItDrains) {
@@ -148,7 +150,7 @@ TEST_F(SerialPort, EmptyQueueIsReportedAfterItDrains) {
   port->OnTxEmpty = [&](TSerialCustomComm&) { ++empties; };
   port->Open();
   ASSERT_TRUE(port->WriteText("abc"));
-  EXPECT_EQ(Pty.ReadMaster(3, 5s), "abc");
+  EXPECT_EQ(FPty.ReadMaster(3, 5s), "abc");
   EXPECT_TRUE(PumpUntil([&] { return empties.load() >= 1; }));
   EXPECT_EQ(port->WriteBufUsed(), 0);
   EXPECT_EQ(port->WriteBufFree(), 2048);
@@ -161,60 +163,56 @@ TEST_F(SerialPort, WriteOfExactlyWriteSizeIsTakenAndOneByteMoreIsRefusedAfterThe
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(port->WriteBuf(full.data(), 2048), 2048);
   EXPECT_LT(ElapsedMs(start), 900) << "an empty queue takes a full block without waiting";
-  EXPECT_EQ(Pty.ReadMaster(2048, 5s), full);
+  EXPECT_EQ(FPty.ReadMaster(2048, 5s), full);
 
-  const std::string too_big = Pattern(2049, 2);
-  const auto wait_start = std::chrono::steady_clock::now();
-  const double cpu_start = ProcessCpuMs();
-  try {
-    port->WriteBuf(too_big.data(), 2049);
-    ADD_FAILURE() << "a block larger than the queue was taken";
-  } catch (const ESerialCommError& e) {
-    EXPECT_STREQ(e.what(), "Output buffer is full. Please check comm status.");
-  }
-  const double cpu_ms = ProcessCpuMs() - cpu_start;
-  const long waited = ElapsedMs(wait_start);
+  const std::string tooBig = Pattern(2049, 2);
+  const auto waitStart = std::chrono::steady_clock::now();
+  const double cpuStart = ProcessCpuMs();
+  EXPECT_EQ(ThrownMessage<ESerialCommError>([&] { port->WriteBuf(tooBig.data(), 2049); }),
+            "Output buffer is full. Please check comm status.");
+  const double cpuMs = ProcessCpuMs() - cpuStart;
+  const long waited = ElapsedMs(waitStart);
   EXPECT_GE(waited, 1000);
   EXPECT_LT(waited, 5000);
-  EXPECT_LT(cpu_ms, 300.0) << "the wait for room must sleep, not spin";
-  std::printf("refused write: waited %ld ms, process CPU %.1f ms\n", waited, cpu_ms);
-  RecordProperty("refused_wait_cpu_ms", static_cast<int>(cpu_ms));
+  EXPECT_LT(cpuMs, 300.0) << "the wait for room must sleep, not spin";
+  std::printf("refused write: waited %ld ms, process CPU %.1f ms\n", waited, cpuMs);
+  RecordProperty("refused_wait_cpu_ms", static_cast<int>(cpuMs));
 }
 
 TEST_F(SerialPort, WriterWaitingForRoomIsTakenWhenTheQueueDrainsInTime) {
   auto port = NewPort();
   port->FlowControl().SetXonXoffOut(true);
   port->Open();
-  StopOutput(*port, Pty);
+  StopOutput(*port, FPty);
   const std::string block = Pattern(2048, 3);
   ASSERT_EQ(port->WriteBuf(block.data(), 2048), 2048);
   std::thread resume([&] {
     std::this_thread::sleep_for(300ms);
-    Pty.WriteMaster("\x11");  // XON
+    FPty.WriteMaster("\x11");  // XON
   });
   const std::string more = "more";
   const auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(port->WriteText(more));
   EXPECT_LT(ElapsedMs(start), 5000);
   resume.join();
-  EXPECT_TRUE(Pty.ReadMaster(2048 + more.size(), 10s) == block + more);
+  EXPECT_TRUE(FPty.ReadMaster(2048 + more.size(), 10s) == block + more);
 }
 
 TEST_F(SerialPort, FullQueueIsRefusedWhileTheLineIsStoppedAndItsBytesAreDroppedAtClose) {
   auto port = NewPort();
   port->FlowControl().SetXonXoffOut(true);
   port->Open();
-  StopOutput(*port, Pty);
+  StopOutput(*port, FPty);
   const std::string block = Pattern(2048, 4);
   ASSERT_EQ(port->WriteBuf(block.data(), 2048), 2048);
 
   const auto start = std::chrono::steady_clock::now();
-  const double cpu_start = ProcessCpuMs();
+  const double cpuStart = ProcessCpuMs();
   EXPECT_THROW(port->WriteText("0123456789"), ESerialCommError);
-  const double cpu_ms = ProcessCpuMs() - cpu_start;
+  const double cpuMs = ProcessCpuMs() - cpuStart;
   EXPECT_GE(ElapsedMs(start), 1000);
-  EXPECT_LT(cpu_ms, 300.0);
-  std::printf("full-queue wait: process CPU %.1f ms over %ld ms\n", cpu_ms, ElapsedMs(start));
+  EXPECT_LT(cpuMs, 300.0);
+  std::printf("full-queue wait: process CPU %.1f ms over %ld ms\n", cpuMs, ElapsedMs(start));
   EXPECT_EQ(port->WriteBufUsed(), 2048);
 
   // With a handler for errors the same refusal is a 0 result.
@@ -226,45 +224,36 @@ TEST_F(SerialPort, FullQueueIsRefusedWhileTheLineIsStoppedAndItsBytesAreDroppedA
   EXPECT_EQ(code, 0);
 
   port->Close();
-  Pty.WriteMaster("\x11");
-  EXPECT_EQ(Pty.ReadMaster(1, 300ms), "") << "bytes queued at Close are discarded";
+  FPty.WriteMaster("\x11");
+  EXPECT_EQ(FPty.ReadMaster(1, 300ms), "") << "bytes queued at Close are discarded";
 }
 
 TEST_F(SerialPort, PurgeWriteDropsTheQueue) {
   auto port = NewPort();
   port->FlowControl().SetXonXoffOut(true);
   port->Open();
-  StopOutput(*port, Pty);
+  StopOutput(*port, FPty);
   ASSERT_TRUE(port->WriteText(Pattern(100, 5)));
   port->PurgeWrite();
   EXPECT_EQ(port->WriteBufUsed(), 0);
-  Pty.WriteMaster("\x11");
+  FPty.WriteMaster("\x11");
   ASSERT_TRUE(port->WriteText("after"));
-  EXPECT_EQ(Pty.ReadMaster(5, 5s), "after");
+  EXPECT_EQ(FPty.ReadMaster(5, 5s), "after");
 }
 
 TEST_F(SerialPort, OpenOnAnOpenPortRaisesAndLeavesItWorking) {
   auto port = NewPort();
   port->Open();
   const int handle = port->Handle();
-  try {
-    port->Open();
-    ADD_FAILURE() << "opened twice";
-  } catch (const ESerialCommError& e) {
-    EXPECT_STREQ(e.what(), "Can't perform this operation while port is open");
-  }
+  EXPECT_EQ(ThrownMessage<ESerialCommError>([&] { port->Open(); }), "Can't perform this operation while port is open");
   EXPECT_EQ(port->Handle(), handle);
   ASSERT_TRUE(port->WriteText("still"));
-  EXPECT_EQ(Pty.ReadMaster(5, 5s), "still");
+  EXPECT_EQ(FPty.ReadMaster(5, 5s), "still");
 
   // Another port on the same device is kept out, root or not.
   auto second = NewPort();
-  try {
-    second->Open();
-    ADD_FAILURE() << "a second opener got the device";
-  } catch (const ESerialCommError& e) {
-    EXPECT_EQ(std::string(e.what()), "Can't open specified device " + Pty.SlavePath() + " (Error 16, Device or resource busy)");
-  }
+  EXPECT_EQ(ThrownMessage<ESerialCommError>([&] { second->Open(); }),
+            "Can't open specified device " + FPty.SlavePath() + " (Error 16, Device or resource busy)");
   EXPECT_FALSE(second->Active());
   port->Close();
   second->Open();  // free again once closed
@@ -273,50 +262,35 @@ TEST_F(SerialPort, OpenOnAnOpenPortRaisesAndLeavesItWorking) {
 
 class SerialPortOpenErrors : public SerialPortFixture {
  protected:
-  void SetUp() override {
-    SerialPortFixture::SetUp();
-    char templ[] = "/tmp/kestova-serial-XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    Dir = templ;
-  }
-  void TearDown() override {
-    std::filesystem::remove_all(Dir);
-    SerialPortFixture::TearDown();
-  }
-  std::string Dir;
+  const TTempDir FDir{"kestova-serial"};
 };
 
 TEST_F(SerialPortOpenErrors, EachFailureHasItsMessageAndLeavesThePortClosed) {
-  std::ofstream(Dir + "/file") << "not a tty";
-  std::filesystem::create_directory(Dir + "/dir");
+  std::ofstream(FDir.File("file")) << "not a tty";
+  std::filesystem::create_directory(FDir.File("dir"));
   struct Case {
     std::string path;
-    bool update_dcb;
+    bool updateDcb;
     std::string message;
   };
   const Case cases[] = {
-      {Dir + "/missing", true, "Specified device not found (" + Dir + "/missing)."},
-      {Dir + "/dir", true, "Can't open specified device " + Dir + "/dir (Error 21, Is a directory)"},
-      {Dir + "/file", true, "Error writing dcb (25), Inappropriate ioctl for device"},
-      {Dir + "/file", false, "Error setting timeouts (25), Inappropriate ioctl for device"},
+      {FDir.File("missing"), true, "Specified device not found (" + FDir.File("missing") + ")."},
+      {FDir.File("dir"), true, "Can't open specified device " + FDir.File("dir") + " (Error 21, Is a directory)"},
+      {FDir.File("file"), true, "Error writing dcb (25), Inappropriate ioctl for device"},
+      {FDir.File("file"), false, "Error setting timeouts (25), Inappropriate ioctl for device"},
   };
   for (const Case& c : cases) {
     TSerialComm port;
     port.SetDeviceName(c.path);
-    port.SetUpdateDCB(c.update_dcb);
-    try {
-      port.Open();
-      ADD_FAILURE() << c.path << " opened";
-    } catch (const ESerialCommError& e) {
-      EXPECT_EQ(std::string(e.what()), c.message);
-    }
+    port.SetUpdateDCB(c.updateDcb);
+    EXPECT_EQ(ThrownMessage<ESerialCommError>([&] { port.Open(); }), c.message);
     EXPECT_FALSE(port.Active()) << c.path;
     EXPECT_EQ(port.Handle(), -1);
   }
 }
 
 TEST_F(SerialPortOpenErrors, MissingDeviceIsTriedAgainByTheNextOpen) {
-  const std::string path = Dir + "/display";
+  const std::string path = FDir.File("display");
   TSerialComm port;
   port.SetDeviceName(path);
   EXPECT_THROW(port.Open(), ESerialCommError);
@@ -332,11 +306,11 @@ TEST_F(SerialPortOpenErrors, MissingDeviceIsTriedAgainByTheNextOpen) {
   EXPECT_FALSE(port.Active());
   port.OnErrorException = nullptr;
 
-  std::filesystem::create_symlink(Pty.SlavePath(), path);  // the device appears
+  std::filesystem::create_symlink(FPty.SlavePath(), path);  // the device appears
   port.Open();
   EXPECT_TRUE(port.Active());
   ASSERT_TRUE(port.WriteText("hi"));
-  EXPECT_EQ(Pty.ReadMaster(2, 5s), "hi");
+  EXPECT_EQ(FPty.ReadMaster(2, 5s), "hi");
 }
 
 TEST_F(SerialPort, SettersThatNeedAClosedPortRaiseWhileOpen) {
@@ -346,27 +320,23 @@ TEST_F(SerialPort, SettersThatNeedAClosedPortRaiseWhileOpen) {
     const char* name;
     std::function<void(TSerialComm&)> set;
   };
-  const TSerialBuffers other_buffers;
+  const TSerialBuffers otherBuffers;
   const Case cases[] = {
       {"PortNum", [](TSerialComm& p) { p.SetPortNum(3); }},
       {"DeviceName", [](TSerialComm& p) { p.SetDeviceName("COM%d"); }},
       {"MonitorEvents", [](TSerialComm& p) { p.SetMonitorEvents({ceCts}); }},
       {"DirectWrite", [](TSerialComm& p) { p.SetDirectWrite(true); }},
       {"UpdateDCB", [](TSerialComm& p) { p.SetUpdateDCB(false); }},
-      {"Buffers", [&](TSerialComm& p) { p.SetBuffers(other_buffers); }},
+      {"Buffers", [&](TSerialComm& p) { p.SetBuffers(otherBuffers); }},
       {"Buffers.WriteSize", [](TSerialComm& p) { p.Buffers().SetWriteSize(4096); }},
       {"Buffers.XonLimit", [](TSerialComm& p) { p.Buffers().SetXonLimit(1); }},
   };
   for (const Case& c : cases) {
-    try {
-      c.set(*port);
-      ADD_FAILURE() << c.name << " was accepted on an open port";
-    } catch (const ESerialCommError& e) {
-      EXPECT_STREQ(e.what(), "Can't perform this operation while port is open") << c.name;
-    }
+    EXPECT_EQ(ThrownMessage<ESerialCommError>([&] { c.set(*port); }), "Can't perform this operation while port is open")
+        << c.name;
   }
   EXPECT_EQ(port->PortNum(), 0);
-  EXPECT_EQ(port->DeviceName(), Pty.SlavePath());
+  EXPECT_EQ(port->DeviceName(), FPty.SlavePath());
   EXPECT_FALSE(port->DirectWrite());
   EXPECT_TRUE(port->UpdateDCB());
   // These take effect on the open port.
@@ -376,30 +346,30 @@ TEST_F(SerialPort, SettersThatNeedAClosedPortRaiseWhileOpen) {
   // The queue keeps the size it was made with, whatever the group says now.
   const std::string block = Pattern(2048, 6);
   EXPECT_EQ(port->WriteBuf(block.data(), 2048), 2048);
-  EXPECT_TRUE(Pty.ReadMaster(2048, 5s) == block);
+  EXPECT_TRUE(FPty.ReadMaster(2048, 5s) == block);
 }
 
 TEST_F(SerialPort, SpeedAndFlowChangesReachTheOpenLine) {
   auto port = NewPort();
   port->Open();
   port->SetBaudrate(br19200);
-  EXPECT_EQ(ReadBackTermios(Pty.Slave()).c_cflag & CBAUD, static_cast<uint32_t>(B19200));
+  EXPECT_EQ(ReadBackTermios(FPty.Slave()).c_cflag & CBAUD, static_cast<uint32_t>(B19200));
 
   port->SetUserBaudrate(250000);
   EXPECT_EQ(port->Baudrate(), brUser);
-  TSerialTermios t = ReadBackTermios(Pty.Slave());
+  TSerialTermios t = ReadBackTermios(FPty.Slave());
   EXPECT_EQ(t.c_cflag & CBAUD, static_cast<uint32_t>(BOTHER));
   EXPECT_EQ(t.c_ospeed, 250000u);
 
   port->SetBaudrate(br14400);
   EXPECT_EQ(port->UserBaudrate(), 0);
-  t = ReadBackTermios(Pty.Slave());
+  t = ReadBackTermios(FPty.Slave());
   EXPECT_EQ(t.c_cflag & CBAUD, static_cast<uint32_t>(BOTHER));
   EXPECT_EQ(t.c_ospeed, 14400u);
 
   port->FlowControl().SetXonXoffIn(true);
   port->EventChars().SetXoffChar(0x14);
-  t = ReadBackTermios(Pty.Slave());
+  t = ReadBackTermios(FPty.Slave());
   EXPECT_NE(t.c_iflag & IXOFF, 0u);
   EXPECT_EQ(t.c_cc[VSTOP], 0x14);
 
@@ -438,7 +408,7 @@ TEST_F(SerialPort, OtherSideHangingUpBecomesALineError) {
   port->OnError = [&](TSerialCustomComm&, int32_t errors) { masks.push_back(errors); };
   port->Buffers().SetWriteTimeout(100);  // also the pause before a failed write is retried
   port->Open();
-  Pty.HangUp();
+  FPty.HangUp();
   ASSERT_TRUE(PumpUntil([&] { return !masks.empty(); }));
   EXPECT_EQ(masks.front(), static_cast<int32_t>(CE_IOE));
 
@@ -460,7 +430,7 @@ TEST_F(SerialPort, DirectWriteSendsAtOnceAndReportsTheEmptyLine) {
   port->Open();
   EXPECT_TRUE(PumpUntil([] { return SerialThreadCount() == 1; })) << "no write thread";
   EXPECT_TRUE(port->WriteText("direct"));
-  EXPECT_EQ(Pty.ReadMaster(6, 5s), "direct");
+  EXPECT_EQ(FPty.ReadMaster(6, 5s), "direct");
   EXPECT_TRUE(PumpUntil([&] { return empties.load() >= 1; }));
   EXPECT_EQ(port->WriteBufUsed(), 0);
 }

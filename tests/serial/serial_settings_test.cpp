@@ -8,9 +8,12 @@
 #include "platform/executable_path.h"
 #include "serial/serial_comm.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/thrown_message.h"
 
 namespace kestova {
 namespace {
+
+using test::ThrownMessage;
 
 // Sets an environment variable (or removes it) for one test and puts it back afterwards.
 class TScopedEnv {
@@ -28,15 +31,15 @@ class TScopedEnv {
 
 // Everything the store saves, to compare two ports.
 struct TSaved {
-  TSerialPortInt port_num;
+  TSerialPortInt portNum;
   TSerialBaudrate baudrate;
-  int32_t user_baudrate;
+  int32_t userBaudrate;
   TSerialParity parity;
   TSerialDatabits databits;
   TSerialStopbits stopbits;
   TSerialControlDtr dtr;
   TSerialControlRts rts;
-  bool xon_out, xon_in;
+  bool xonOut, xonIn;
   bool operator==(const TSaved&) const = default;
 };
 
@@ -68,12 +71,12 @@ class SerialSettingsTest : public ::testing::Test {
     return port;
   }
 
-  test::TTempDir Dir{"kestova-port-settings"};
-  TScopedEnv Config{"XDG_CONFIG_HOME", Dir.File("config").c_str()};
+  test::TTempDir FDir{"kestova-port-settings"};
+  TScopedEnv FConfig{"XDG_CONFIG_HOME", FDir.File("config").c_str()};
 };
 
 TEST_F(SerialSettingsTest, DefaultsSavedAndLoadedAgainAreTheSame) {
-  const std::string file = Dir.File("port.ini");
+  const std::string file = FDir.File("port.ini");
   auto saved = NewPort(file);
   saved->SaveSettings();
   auto loaded = NewOddPort(file);
@@ -82,7 +85,7 @@ TEST_F(SerialSettingsTest, DefaultsSavedAndLoadedAgainAreTheSame) {
 }
 
 TEST_F(SerialSettingsTest, NineValuesInTheirOrderWithOrdinalsAndACommonPortName) {
-  const std::string file = Dir.WriteFile("port.ini", "; kept\n[Other]\nA=1\n");
+  const std::string file = FDir.WriteFile("port.ini", "; kept\n[Other]\nA=1\n");
   auto port = NewPort(file);
   port->SetDeviceName("/dev/ttyUSB%d");
   port->SetPortNum(3);
@@ -106,7 +109,7 @@ TEST_F(SerialSettingsTest, FlowControlSummaryBothWays) {
     const char* name;
     TSerialControlDtr dtr;
     TSerialControlRts rts;
-    bool xon_out, xon_in;
+    bool xonOut, xonIn;
     int summary;
   };
   const Case cases[] = {
@@ -118,12 +121,12 @@ TEST_F(SerialSettingsTest, FlowControlSummaryBothWays) {
       {"1 wins over 2", dtrEnabled, rtsDisabled, true, true, 1},
   };
   for (const Case& c : cases) {
-    const std::string file = Dir.File("flow" + std::to_string(&c - cases) + ".ini");
+    const std::string file = FDir.File("flow" + std::to_string(&c - cases) + ".ini");
     auto port = NewPort(file);
     port->FlowControl().SetControlDtr(c.dtr);
     port->FlowControl().SetControlRts(c.rts);
-    port->FlowControl().SetXonXoffOut(c.xon_out);
-    port->FlowControl().SetXonXoffIn(c.xon_in);
+    port->FlowControl().SetXonXoffOut(c.xonOut);
+    port->FlowControl().SetXonXoffIn(c.xonIn);
     port->SaveSettings();
     EXPECT_NE(test::ReadWholeFile(file).find("FLOWCONTROL=" + std::to_string(c.summary) + "\n"), std::string::npos) << c.name;
 
@@ -137,7 +140,7 @@ TEST_F(SerialSettingsTest, FlowControlSummaryBothWays) {
     EXPECT_EQ(flow.XonXoffIn(), c.summary == 2) << c.name;
   }
   // Any other summary leaves the flow control as it is.
-  const std::string file = Dir.WriteFile("other.ini", "[comDisplay]\nFLAG=1\nBAUDRATE=7\nFLOWCONTROL=5\n");
+  const std::string file = FDir.WriteFile("other.ini", "[comDisplay]\nFLAG=1\nBAUDRATE=7\nFLOWCONTROL=5\n");
   auto port = NewOddPort(file);
   ASSERT_TRUE(port->LoadSettings());
   EXPECT_EQ(port->FlowControl().ControlDtr(), dtrEnabled);
@@ -163,22 +166,19 @@ TEST_F(SerialSettingsTest, WithoutFlagOneOrWithAValueOutOfRangeNothingChanges) {
       {"[comDisplay]\nFLAG=1\nBAUDRATE=7\nUSERBAUDRATE=-9600\n", "USERBAUDRATE=-9600"},
   };
   for (const Case& c : cases) {
-    const std::string file = Dir.WriteFile("load.ini", c.text);
+    const std::string file = FDir.WriteFile("load.ini", c.text);
     auto port = NewOddPort(file);
     const TSaved before = SavedOf(*port);
     if (c.error[0] == '\0') {
       EXPECT_FALSE(port->LoadSettings()) << c.text;
     } else {
-      try {
-        port->LoadSettings();
-        ADD_FAILURE() << c.text << " was taken";
-      } catch (const ESerialCommError& e) {
-        EXPECT_EQ(std::string(e.what()), "Invalid port setting " + std::string(c.error) + " in [comDisplay] of " + file);
-      }
+      EXPECT_EQ(ThrownMessage<ESerialCommError>([&] { port->LoadSettings(); }),
+                "Invalid port setting " + std::string(c.error) + " in [comDisplay] of " + file)
+          << c.text;
     }
     EXPECT_EQ(SavedOf(*port), before) << c.text;
   }
-  auto port = NewOddPort(Dir.File("missing.ini"));
+  auto port = NewOddPort(FDir.File("missing.ini"));
   const TSaved before = SavedOf(*port);
   EXPECT_FALSE(port->LoadSettings()) << "no file";
   EXPECT_EQ(SavedOf(*port), before);
@@ -200,7 +200,7 @@ TEST_F(SerialSettingsTest, WhereEachStoreKeepsTheValues) {
   saved->SettingsStore().SetKey("\\Software\\Kestova\\");
   saved->SettingsStore().SetSection("Display");
   saved->SaveSettings();
-  const std::string file = Dir.File("config/kestova/port-settings.ini");
+  const std::string file = FDir.File("config/kestova/port-settings.ini");
   EXPECT_EQ(test::ReadWholeFile(file).rfind("[Software\\Kestova\\Display]\nUSERBAUDRATE=0\nBAUDRATE=12\n", 0), 0u) << test::ReadWholeFile(file);
   auto loaded = NewPort("");
   loaded->SetSettingsStore(saved->SettingsStore());
@@ -209,10 +209,10 @@ TEST_F(SerialSettingsTest, WhereEachStoreKeepsTheValues) {
 
   EXPECT_EQ(RegistryStoreFile(rrCURRENTUSER), file);
   EXPECT_EQ(RegistryStoreFile(rrLOCALMACHINE), "/etc/kestova/port-settings.ini");
-  const TScopedEnv home("HOME", Dir.Path().c_str());
+  const TScopedEnv home("HOME", FDir.Path().c_str());
   for (const char* config : {static_cast<const char*>(nullptr), "", "relative/config"}) {
     const TScopedEnv xdg("XDG_CONFIG_HOME", config);
-    EXPECT_EQ(RegistryStoreFile(rrCURRENTUSER), Dir.File(".config/kestova/port-settings.ini")) << (config ? config : "unset");
+    EXPECT_EQ(RegistryStoreFile(rrCURRENTUSER), FDir.File(".config/kestova/port-settings.ini")) << (config ? config : "unset");
   }
 }
 

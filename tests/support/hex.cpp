@@ -9,21 +9,18 @@
 namespace kestova::test {
 
 std::string ToHex(std::string_view bytes) {
-  static constexpr char Digits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(bytes.size() * 3);
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (!text.empty()) text += ' ';
-    text += Digits[byte >> 4];
-    text += Digits[byte & 0x0f];
-  }
-  return text;
+  return ToHex(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
+
+std::string ToHex(std::span<const std::uint8_t> bytes) { return HexFromBytes(bytes); }
 
 std::string FromHex(std::string_view hex) {
   if (std::optional<std::string> bytes = BytesFromHex(hex)) return *std::move(bytes);
   throw ETestSupportError(Format("Not hexadecimal bytes: \"%s\"", std::string(hex)));
 }
+
+std::vector<std::uint8_t> HexBytes(std::string_view hex) { return ByteVector(FromHex(hex)); }
+
+std::vector<std::uint8_t> ByteVector(std::string_view text) { return {text.begin(), text.end()}; }
 
 }  // namespace kestova::test

@@ -9,23 +9,23 @@ namespace kestova::test {
 
 TOutputWatcher::~TOutputWatcher() { Join(); }
 
-void TOutputWatcher::Watch(UniqueFd AFd) {
+void TOutputWatcher::Watch(UniqueFd fd) {
   Join();
   {
     std::lock_guard lock(FLock);
     FEnded = false;
   }
-  FThread = std::thread([this, fd = AFd.Release()] { Drain(UniqueFd(fd)); });
+  FThread = std::thread([this, raw = fd.Release()] { Drain(UniqueFd(raw)); });
 }
 
 void TOutputWatcher::Join() {
   if (FThread.joinable()) FThread.join();
 }
 
-void TOutputWatcher::Drain(UniqueFd AFd) {
+void TOutputWatcher::Drain(UniqueFd fd) {
   char buffer[4096];
   for (;;) {
-    const ssize_t n = ::read(AFd.Get(), buffer, sizeof buffer);
+    const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     {
@@ -50,21 +50,21 @@ std::size_t TOutputWatcher::Position() const {
   return FDropped + FText.size();
 }
 
-bool TOutputWatcher::ContainsLocked(const std::string& AText, std::size_t APosition) const {
-  const std::size_t from = APosition > FDropped ? APosition - FDropped : 0;
-  return from <= FText.size() && FText.find(AText, from) != std::string::npos;
+bool TOutputWatcher::ContainsLocked(const std::string& text, std::size_t position) const {
+  const std::size_t from = position > FDropped ? position - FDropped : 0;
+  return from <= FText.size() && FText.find(text, from) != std::string::npos;
 }
 
-bool TOutputWatcher::Contains(const std::string& AText, std::size_t APosition) const {
+bool TOutputWatcher::Contains(const std::string& text, std::size_t position) const {
   std::lock_guard lock(FLock);
-  return ContainsLocked(AText, APosition);
+  return ContainsLocked(text, position);
 }
 
-bool TOutputWatcher::WaitFor(const std::string& AText, std::size_t APosition,
-                             std::chrono::milliseconds ATimeout) const {
+bool TOutputWatcher::WaitFor(const std::string& text, std::size_t position,
+                             std::chrono::milliseconds timeout) const {
   std::unique_lock lock(FLock);
-  FChanged.wait_for(lock, ATimeout, [&] { return FEnded || ContainsLocked(AText, APosition); });
-  return ContainsLocked(AText, APosition);
+  FChanged.wait_for(lock, timeout, [&] { return FEnded || ContainsLocked(text, position); });
+  return ContainsLocked(text, position);
 }
 
 bool TOutputWatcher::Ended() const {

@@ -18,30 +18,30 @@ namespace kestova::test {
 
 class TOutputWatcher {
  public:
-  explicit TOutputWatcher(std::size_t ALimit = 1 << 20) : FLimit(ALimit) {}
+  explicit TOutputWatcher(std::size_t limit = 1 << 20) : FLimit(limit) {}
   // Joins a run still being read (its writer must have exited or be about to).
   ~TOutputWatcher();
   TOutputWatcher(const TOutputWatcher&) = delete;
   TOutputWatcher& operator=(const TOutputWatcher&) = delete;
 
-  // Read AFd until its end on the watcher's thread (the previous run must have been joined).
-  void Watch(UniqueFd AFd);
+  // Read fd until its end on the watcher's thread (the previous run must have been joined).
+  void Watch(UniqueFd fd);
   // Wait until the run being read has ended (its writers have closed the pipe).
   void Join();
 
   // Bytes printed so far, counting those dropped: a mark for WaitFor.
   std::size_t Position() const;
-  // Wait until AText appears after APosition, or the run's output ends, or ATimeout passes;
+  // Wait until text appears after position, or the run's output ends, or timeout passes;
   // true when the text appeared.
-  bool WaitFor(const std::string& AText, std::size_t APosition, std::chrono::milliseconds ATimeout) const;
-  // Whether AText appears after APosition now.
-  bool Contains(const std::string& AText, std::size_t APosition) const;
+  bool WaitFor(const std::string& text, std::size_t position, std::chrono::milliseconds timeout) const;
+  // Whether text appears after position now.
+  bool Contains(const std::string& text, std::size_t position) const;
   bool Ended() const;
   std::string Text() const;
 
  private:
-  void Drain(UniqueFd AFd);
-  bool ContainsLocked(const std::string& AText, std::size_t APosition) const;
+  void Drain(UniqueFd fd);
+  bool ContainsLocked(const std::string& text, std::size_t position) const;
 
   const std::size_t FLimit;
   mutable std::mutex FLock;  // guards the fields below

@@ -22,10 +22,10 @@ constexpr const char* StartedMark = "Server startup complete";
 constexpr std::chrono::seconds StartTimeout{90};
 constexpr std::chrono::seconds StopTimeout{60};
 
-// ACount distinct free ports.
-std::vector<std::uint16_t> FreePorts(std::size_t ACount) {
+// count distinct free ports.
+std::vector<std::uint16_t> FreePorts(std::size_t count) {
   std::set<std::uint16_t> ports;
-  while (ports.size() < ACount) ports.insert(FreeLoopbackPort());
+  while (ports.size() < count) ports.insert(FreeLoopbackPort());
   return {ports.begin(), ports.end()};
 }
 

@@ -40,7 +40,7 @@ struct TTcpProxy::TLink {
   std::string ToClient;
 };
 
-TTcpProxy::TTcpProxy(std::uint16_t ATargetPort) : FTargetPort(ATargetPort), FFrozen(ATargetPort == 0) {
+TTcpProxy::TTcpProxy(std::uint16_t targetPort) : FTargetPort(targetPort), FFrozen(targetPort == 0) {
   FListener = BindLoopback(false, FPort);
   if (::listen(FListener.Get(), 64) != 0) throw ETestSupportError(Format("listen failed: %s", std::strerror(errno)));
   ::fcntl(FListener.Get(), F_SETFL, ::fcntl(FListener.Get(), F_GETFL) | O_NONBLOCK);
@@ -85,7 +85,7 @@ int TTcpProxy::Accepted() const {
   return FAccepted;
 }
 
-bool TTcpProxy::ConnectUpstream(TLink& ALink) const {
+bool TTcpProxy::ConnectUpstream(TLink& link) const {
   UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -94,7 +94,7 @@ bool TTcpProxy::ConnectUpstream(TLink& ALink) const {
   // A loopback connect is answered at once: accepted, or refused while the broker is down.
   if (!fd || ::connect(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return false;
   ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) | O_NONBLOCK);
-  ALink.Upstream = std::move(fd);
+  link.Upstream = std::move(fd);
   return true;
 }
 
@@ -108,9 +108,9 @@ void TTcpProxy::AcceptAll() {
   }
 }
 
-bool TTcpProxy::Pump(TLink& ALink, bool AFromClient) {
-  const int from = AFromClient ? ALink.Client.Get() : ALink.Upstream.Get();
-  std::string& buffer = AFromClient ? ALink.ToUpstream : ALink.ToClient;
+bool TTcpProxy::Pump(TLink& link, bool fromClient) {
+  const int from = fromClient ? link.Client.Get() : link.Upstream.Get();
+  std::string& buffer = fromClient ? link.ToUpstream : link.ToClient;
   char chunk[16 * 1024];
   const ssize_t n = ::recv(from, chunk, sizeof chunk, MSG_DONTWAIT);
   if (n == 0) return false;

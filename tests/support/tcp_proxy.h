@@ -23,8 +23,8 @@ namespace kestova::test {
 
 class TTcpProxy {
  public:
-  // Forwarding to 127.0.0.1:ATargetPort; ATargetPort 0 makes the silent listener.
-  explicit TTcpProxy(std::uint16_t ATargetPort);
+  // Forwarding to 127.0.0.1:targetPort; targetPort 0 makes the silent listener.
+  explicit TTcpProxy(std::uint16_t targetPort);
   // Closes every connection and stops the thread.
   ~TTcpProxy();
   TTcpProxy(const TTcpProxy&) = delete;
@@ -45,8 +45,8 @@ class TTcpProxy {
   void Run();
   void AcceptAll();
   // One transfer step of a link; false when the link ended.
-  bool Pump(TLink& ALink, bool AFromClient);
-  bool ConnectUpstream(TLink& ALink) const;
+  bool Pump(TLink& link, bool fromClient);
+  bool ConnectUpstream(TLink& link) const;
 
   std::uint16_t FPort = 0;
   std::uint16_t FTargetPort = 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/exception.h"
+#include "tests/support/thrown_message.h"
 #include "xml/xml_utils.h"
 
 namespace kestova {
@@ -157,11 +158,8 @@ TEST(XmlParserTest, AShortDashDeclarationRaisesAPlainException) {
       EXPECT_EQ(std::string(e.what()).rfind("Invalid node ", 0), 0u) << e.what();
     }
   }
-  try {
-    doc->LoadXML("<!DOCTYPX-y");
-  } catch (const Exception& e) {
-    EXPECT_STREQ(e.what(), "Invalid node OCTYPX") << "formatted with the collected text";
-  }
+  EXPECT_EQ(test::ThrownMessage<Exception>([&] { doc->LoadXML("<!DOCTYPX-y"); }), "Invalid node OCTYPX")
+      << "formatted with the collected text";
   EXPECT_TRUE(doc->LoadXML("<a/>")) << "the document stays usable";
 }
 

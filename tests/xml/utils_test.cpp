@@ -1,76 +1,75 @@
 #include "xml/xml_utils.h"
+#include "tests/support/thrown_message.h"
 
 #include <gtest/gtest.h>
 
 namespace kestova {
 namespace {
 
+using test::ThrownMessage;
+
 class XmlUtilsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    doc = CreateXMLDoc();
-    msg = AppendNode(doc, "msg");
+    FDoc = CreateXMLDoc();
+    FMsg = AppendNode(FDoc, "msg");
   }
-  IXMLDocument doc;
-  IXMLNode msg;
+  IXMLDocument FDoc;
+  IXMLNode FMsg;
 };
 
 TEST_F(XmlUtilsTest, SetNodeTextTwiceKeepsOneElementWithTheSecondValue) {
-  SetNodeTextStr(msg, "sender", "first");
-  IXMLNode sender = SetNodeTextStr(msg, "sender", "second");
-  EXPECT_EQ(msg->ChildNodes().Length(), 1);
+  SetNodeTextStr(FMsg, "sender", "first");
+  IXMLNode sender = SetNodeTextStr(FMsg, "sender", "second");
+  EXPECT_EQ(FMsg->ChildNodes().Length(), 1);
   EXPECT_EQ(sender->ChildNodes().Length(), 1);
-  EXPECT_EQ(GetNodeTextStr(msg, "sender"), "second");
-  EXPECT_EQ(msg->XML(), "<msg><sender>second</sender></msg>");
+  EXPECT_EQ(GetNodeTextStr(FMsg, "sender"), "second");
+  EXPECT_EQ(FMsg->XML(), "<msg><sender>second</sender></msg>");
 }
 
 TEST_F(XmlUtilsTest, SetTextChildReplacesOnlyTextChildren) {
-  IXMLNode a = AppendNode(msg, "a");
-  a->AppendChild(doc->CreateTextNode("one"));
-  a->AppendChild(doc->CreateCDATASection("keep"));
-  a->AppendChild(doc->CreateTextNode("two"));
+  IXMLNode a = AppendNode(FMsg, "a");
+  a->AppendChild(FDoc->CreateTextNode("one"));
+  a->AppendChild(FDoc->CreateCDATASection("keep"));
+  a->AppendChild(FDoc->CreateTextNode("two"));
   SetTextChild(a, "new");
   EXPECT_EQ(a->XML(), "<a><![CDATA[keep]]>new</a>");
 }
 
 TEST_F(XmlUtilsTest, GetNodeTextCases) {
-  SetNodeTextStr(msg, "empty", "");
-  IXMLNode cdata = AppendNode(msg, "cdata");
-  cdata->AppendChild(doc->CreateCDATASection("hidden"));
-  AppendNode(msg, "bare");
+  SetNodeTextStr(FMsg, "empty", "");
+  IXMLNode cdata = AppendNode(FMsg, "cdata");
+  cdata->AppendChild(FDoc->CreateCDATASection("hidden"));
+  AppendNode(FMsg, "bare");
 
   std::string text = "untouched";
-  EXPECT_TRUE(GetNodeText(msg, "empty", text));
+  EXPECT_TRUE(GetNodeText(FMsg, "empty", text));
   EXPECT_EQ(text, "");
   text = "untouched";
-  EXPECT_TRUE(GetNodeText(msg, "cdata", text)) << "a CDATA section is not a text child";
+  EXPECT_TRUE(GetNodeText(FMsg, "cdata", text)) << "a CDATA section is not a text child";
   EXPECT_EQ(text, "");
-  EXPECT_TRUE(GetNodeText(msg, "bare", text));
+  EXPECT_TRUE(GetNodeText(FMsg, "bare", text));
   EXPECT_EQ(text, "");
   text = "untouched";
-  EXPECT_FALSE(GetNodeText(msg, "missing", text));
+  EXPECT_FALSE(GetNodeText(FMsg, "missing", text));
   EXPECT_EQ(text, "untouched");
-  try {
-    GetNodeTextStr(msg, "missing");
-    FAIL() << "no error";
-  } catch (const EXMLUtils& e) {
-    EXPECT_STREQ(e.what(), "GetNodeTextStr: No text in the the missing node");
-  }
+  EXPECT_EQ(ThrownMessage<EXMLUtils>([&] { GetNodeTextStr(FMsg, "missing"); }),
+            "GetNodeTextStr: No text in the the missing node");
 }
 
 TEST_F(XmlUtilsTest, SelectNodeStartsAtTheDocumentElement) {
-  IXMLNode sender = SetNodeTextStr(msg, "sender", "A");
-  EXPECT_EQ(SelectNode(msg, "msg"), msg) << "an element's own name selects itself";
-  EXPECT_EQ(SelectNode(doc, "msg"), msg);
-  EXPECT_EQ(SelectNode(doc, ""), msg);
-  EXPECT_EQ(SelectNode(msg, ""), msg);
-  EXPECT_EQ(SelectNode(doc, "sender"), sender);
-  EXPECT_EQ(SelectNode(msg, "sender"), sender);
-  EXPECT_EQ(SelectNode(doc, "/msg/sender"), sender) << "the tag may be a path";
-  EXPECT_EQ(SelectNode(doc, "target"), nullptr);
+  IXMLNode sender = SetNodeTextStr(FMsg, "sender", "A");
+  EXPECT_EQ(SelectNode(FMsg, "msg"), FMsg) << "an element's own name selects itself";
+  EXPECT_EQ(SelectNode(FDoc, "msg"), FMsg);
+  EXPECT_EQ(SelectNode(FDoc, ""), FMsg);
+  EXPECT_EQ(SelectNode(FMsg, ""), FMsg);
+  EXPECT_EQ(SelectNode(FDoc, "sender"), sender);
+  EXPECT_EQ(SelectNode(FMsg, "sender"), sender);
+  EXPECT_EQ(SelectNode(FDoc, "/msg/sender"), sender) << "the tag may be a path";
+  EXPECT_EQ(SelectNode(FDoc, "target"), nullptr);
   // Through the document, fields land inside its element.
-  SetNodeTextStr(doc, "target", "B");
-  EXPECT_EQ(doc->XML(), "<msg><sender>A</sender><target>B</target></msg>");
+  SetNodeTextStr(FDoc, "target", "B");
+  EXPECT_EQ(FDoc->XML(), "<msg><sender>A</sender><target>B</target></msg>");
 }
 
 TEST_F(XmlUtilsTest, AppendNodeOnAnEmptyDocumentAddsTheDocumentElement) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "xml/xml_utils.h"
+#include "tests/support/thrown_message.h"
 
 namespace kestova {
 namespace {
@@ -12,22 +13,22 @@ namespace {
 class XmlPathTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    doc = CreateXMLDoc();
-    msg = static_pointer_cast<TXMLElement>(AppendNode(doc, "msg"));
-    sender1 = Add(msg, "sender", "s1");
-    sender1->SetAttribute("id", "1");
-    target = Add(msg, "target", "t");
-    nested = Add(target, "sender", "nested");
-    nested->SetAttribute("id", "3");
-    sender2 = Add(msg, "sender", "s2");
-    sender2->SetAttribute("id", "2");
-    sender2->SetAttribute("kind", "x y");
+    FDoc = CreateXMLDoc();
+    FMsg = static_pointer_cast<TXMLElement>(AppendNode(FDoc, "msg"));
+    FSender1 = Add(FMsg, "sender", "s1");
+    FSender1->SetAttribute("id", "1");
+    FTarget = Add(FMsg, "target", "t");
+    FNested = Add(FTarget, "sender", "nested");
+    FNested->SetAttribute("id", "3");
+    FSender2 = Add(FMsg, "sender", "s2");
+    FSender2->SetAttribute("id", "2");
+    FSender2->SetAttribute("kind", "x y");
   }
 
   IXMLElement Add(const IXMLElement& parent, const char* name, const char* text) {
-    IXMLElement e = doc->CreateElement(name);
+    IXMLElement e = FDoc->CreateElement(name);
     parent->AppendChild(e);
-    e->AppendChild(doc->CreateTextNode(text));
+    e->AppendChild(FDoc->CreateTextNode(text));
     return e;
   }
 
@@ -46,16 +47,11 @@ class XmlPathTest : public ::testing::Test {
   }
 
   std::string Error(const IXMLNode& from, const char* pattern) {
-    try {
-      from->SelectNodes(pattern);
-    } catch (const EXMLXPath& e) {
-      return e.what();
-    }
-    return "no error";
+    return test::ThrownMessage<EXMLXPath>([&] { from->SelectNodes(pattern); });
   }
 
-  IXMLDocument doc;
-  IXMLElement msg, sender1, target, nested, sender2;
+  IXMLDocument FDoc;
+  IXMLElement FMsg, FSender1, FTarget, FNested, FSender2;
 };
 
 using Names = std::vector<std::string>;
@@ -100,22 +96,22 @@ TEST_F(XmlPathTest, Selections) {
       {false, "/nothing/sender", {}},
   };
   for (const Case& c : cases) {
-    const IXMLNode from = c.fromMsg ? IXMLNode(msg) : IXMLNode(doc);
+    const IXMLNode from = c.fromMsg ? IXMLNode(FMsg) : IXMLNode(FDoc);
     EXPECT_EQ(Select(from, c.pattern), c.expected) << c.pattern;
   }
 }
 
 TEST_F(XmlPathTest, PredicateIndexCountsPerContextNode) {
   // Each sender child of msg and of target is the first of its context.
-  EXPECT_EQ(Select(doc, "//*/sender[1]"), (Names{"s1", "nested"}));
+  EXPECT_EQ(Select(FDoc, "//*/sender[1]"), (Names{"s1", "nested"}));
   // Duplicates are not removed: msg and target both reach nested through "//sender".
-  EXPECT_EQ(Select(doc, "//*//sender"), (Names{"s1", "nested", "s2", "nested"}));
+  EXPECT_EQ(Select(FDoc, "//*//sender"), (Names{"s1", "nested", "s2", "nested"}));
 }
 
 TEST_F(XmlPathTest, SelectSingleNodeGivesTheFirstOrNone) {
-  EXPECT_EQ(doc->SelectSingleNode("/msg/sender"), sender1);
-  EXPECT_EQ(doc->SelectSingleNode("/msg/missing"), nullptr);
-  EXPECT_EQ(doc->SelectSingleNode(""), nullptr);
+  EXPECT_EQ(FDoc->SelectSingleNode("/msg/sender"), FSender1);
+  EXPECT_EQ(FDoc->SelectSingleNode("/msg/missing"), nullptr);
+  EXPECT_EQ(FDoc->SelectSingleNode(""), nullptr);
 }
 
 TEST_F(XmlPathTest, SyntaxErrors) {
@@ -138,24 +134,24 @@ TEST_F(XmlPathTest, SyntaxErrors) {
       {"sender[@]", "Unsupported predicate [@]"},
       {"sender[]", "Unsupported predicate []"},
   };
-  for (const Case& c : cases) EXPECT_EQ(Error(msg, c.pattern), c.message) << c.pattern;
+  for (const Case& c : cases) EXPECT_EQ(Error(FMsg, c.pattern), c.message) << c.pattern;
   // Errors do not depend on what the document holds.
   EXPECT_EQ(Error(CreateXMLDoc(), "nothing[0]"), "Invalid predicate [0]");
 }
 
 TEST_F(XmlPathTest, DeepTreesDoNotExhaustTheStack) {
-  IXMLElement parent = msg;
+  IXMLElement parent = FMsg;
   for (int i = 0; i < 100000; ++i) {
-    IXMLElement child = doc->CreateElement("deep");
+    IXMLElement child = FDoc->CreateElement("deep");
     parent->AppendChild(child);
     parent = child;
   }
-  EXPECT_EQ(doc->SelectNodes("//deep").Length(), 100000);
-  EXPECT_EQ(doc->SelectNodes("//deep[@none]").Length(), 0);
+  EXPECT_EQ(FDoc->SelectNodes("//deep").Length(), 100000);
+  EXPECT_EQ(FDoc->SelectNodes("//deep[@none]").Length(), 0);
   // Releasing the document releases the chain without recursing either.
   parent.reset();
-  msg.reset();
-  doc.reset();
+  FMsg.reset();
+  FDoc.reset();
 }
 
 }  // namespace

@@ -74,8 +74,8 @@ bool ParseSeconds(const std::string& text, double& value) {
 // One run of the tool: the client, the loop, and what has happened so far.
 class TSendRun {
  public:
-  TSendRun(const TSendOptions& AOptions, std::ostream& AOut, std::ostream& AErr)
-      : FOptions(AOptions), FOut(AOut), FErr(AErr) {}
+  TSendRun(const TSendOptions& options, std::ostream& out, std::ostream& err)
+      : FOptions(options), FOut(out), FErr(err) {}
 
   int Run();
 
@@ -83,24 +83,23 @@ class TSendRun {
   std::string Where() const { return FOptions.Broker + ":" + std::to_string(FClient.BrokerPort()); }
   // "cannot connect to HOST:PORT: STATUS", and why the connection could not be opened when known
   // (a TLS handshake refused for an untrusted, expired or wrongly named certificate, say).
-  std::string CannotConnect(TMqttConnectionStatus AStatus) const;
+  std::string CannotConnect(TMqttConnectionStatus status) const;
   void Configure();
-  void Fail(const std::string& AMessage);
+  void Fail(const std::string& message);
   void Succeed();
-  void StatusChanged(TMqttConnectionStatus AStatus);
+  void StatusChanged(TMqttConnectionStatus status);
   void Connected();
   void PublishRequest();
-  void PacketSent(const TMqttPacketInfo& AInfo);
-  void PacketReceived(const TMqttPacketInfo& AInfo);
+  void PacketSent(const TMqttPacketInfo& info);
+  void PacketReceived(const TMqttPacketInfo& info);
   void Delivered();
-  void PublishReceived(const TMqttBytes& APayload);
+  void PublishReceived(const TMqttBytes& payload);
   void CallOperation();
 
   const TSendOptions& FOptions;
   std::ostream& FOut;
   std::ostream& FErr;
   TEventLoop FLoop;
-  TMqttClient FClient;
   std::optional<int> FResult;
   bool FFinishing = false;
   bool FWasConnected = false;
@@ -112,10 +111,13 @@ class TSendRun {
   std::shared_ptr<int> FAlive = std::make_shared<int>(0);
   TEventLoop::TimerId FConnectTimer = 0;
   TEventLoop::TimerId FDeliveryTimer = 0;
+  // Last, so it goes first: its threads report into the members above (and check FAlive) until
+  // its destructor has joined them.
+  TMqttClient FClient;
 };
 
-std::string TSendRun::CannotConnect(TMqttConnectionStatus AStatus) const {
-  std::string line = "cannot connect to " + Where() + ": " + std::string(MqttConnectionStatusName(AStatus));
+std::string TSendRun::CannotConnect(TMqttConnectionStatus status) const {
+  std::string line = "cannot connect to " + Where() + ": " + std::string(MqttConnectionStatusName(status));
   if (!FConnectFailure.empty()) line += " (" + FConnectFailure + ")";
   return line;
 }
@@ -132,35 +134,35 @@ void TSendRun::Configure() {
   // One message and gone: no reconnect, and the default keep-alive.
   FClient.KeepAliveSettings().SetAutoReconnect(false);
 
-  FClient.OnConnectFailed = [this](TMqttClient&, const std::string& AReason) { FConnectFailure = AReason; };
-  FClient.OnConnectedStatusChanged = [this](TMqttClient&, bool, TMqttConnectionStatus AStatus) {
+  FClient.OnConnectFailed = [this](TMqttClient&, const std::string& reason) { FConnectFailure = reason; };
+  FClient.OnConnectedStatusChanged = [this](TMqttClient&, bool, TMqttConnectionStatus status) {
     // A connection the reader thread finds dead is reported on that thread: the run's state
     // belongs to the main thread, so the report goes there, unless the run is gone by then.
     if (!MainThread().IsMainThread()) {
-      MainThread().Queue([alive = std::weak_ptr<int>(FAlive), this, AStatus] {
-        if (!alive.expired()) StatusChanged(AStatus);
+      MainThread().Queue([alive = std::weak_ptr<int>(FAlive), this, status] {
+        if (!alive.expired()) StatusChanged(status);
       });
       return;
     }
-    StatusChanged(AStatus);
+    StatusChanged(status);
   };
-  FClient.OnPacketSent = [this](TMqttClient&, const TMqttPacketInfo& AInfo) { PacketSent(AInfo); };
-  FClient.OnPacketReceived = [this](TMqttClient&, const TMqttPacketInfo& AInfo) { PacketReceived(AInfo); };
-  FClient.OnSubscriptionAcknowledged = [this](TMqttClient&, uint16_t, const TMqttSubscriptions& ASubscriptions) {
-    if (ASubscriptions.empty() || !ASubscriptions.front().Accepted) {
+  FClient.OnPacketSent = [this](TMqttClient&, const TMqttPacketInfo& info) { PacketSent(info); };
+  FClient.OnPacketReceived = [this](TMqttClient&, const TMqttPacketInfo& info) { PacketReceived(info); };
+  FClient.OnSubscriptionAcknowledged = [this](TMqttClient&, uint16_t, const TMqttSubscriptions& subscriptions) {
+    if (subscriptions.empty() || !subscriptions.front().Accepted) {
       Fail("the broker refused the subscription to " + FOptions.Topic);
       return;
     }
     PublishRequest();
   };
-  FClient.OnPublishReceived = [this](TMqttClient&, uint16_t, const std::string&, const TMqttBytes& APayload) {
-    PublishReceived(APayload);
+  FClient.OnPublishReceived = [this](TMqttClient&, uint16_t, const std::string&, const TMqttBytes& payload) {
+    PublishReceived(payload);
   };
 }
 
-void TSendRun::Fail(const std::string& AMessage) {
+void TSendRun::Fail(const std::string& message) {
   if (FResult) return;
-  FErr << "kestova-send: " << AMessage << '\n';
+  FErr << "kestova-send: " << message << '\n';
   FResult = kSendExitFailed;
   FLoop.Quit(kSendExitFailed);
 }
@@ -173,15 +175,15 @@ void TSendRun::Succeed() {
   FLoop.Quit(kSendExitOk);
 }
 
-void TSendRun::StatusChanged(TMqttConnectionStatus AStatus) {
+void TSendRun::StatusChanged(TMqttConnectionStatus status) {
   if (FFinishing || FResult) return;
-  switch (AStatus) {
+  switch (status) {
     case TMqttConnectionStatus::csConnecting: return;
     case TMqttConnectionStatus::csConnected: Connected(); return;
     case TMqttConnectionStatus::csConnectionLost:
-      Fail("the connection to " + Where() + " was lost (" + std::string(MqttConnectionStatusName(AStatus)) + ")");
+      Fail("the connection to " + Where() + " was lost (" + std::string(MqttConnectionStatusName(status)) + ")");
       return;
-    default: Fail(CannotConnect(AStatus)); return;
+    default: Fail(CannotConnect(status)); return;
   }
 }
 
@@ -207,16 +209,16 @@ void TSendRun::PublishRequest() {
   FPacketId = FClient.Publish(FOptions.Topic, std::string_view(payload), FOptions.Qos, false);
 }
 
-void TSendRun::PacketSent(const TMqttPacketInfo& AInfo) {
-  if (AInfo.PacketType == TMqttPacketType::mtPUBLISH && FPublishedQos == TMqttQoS::qosAtMostOnce) Delivered();
+void TSendRun::PacketSent(const TMqttPacketInfo& info) {
+  if (info.PacketType == TMqttPacketType::mtPUBLISH && FPublishedQos == TMqttQoS::qosAtMostOnce) Delivered();
 }
 
-void TSendRun::PacketReceived(const TMqttPacketInfo& AInfo) {
-  if (FPacketId == 0 || AInfo.PacketId != FPacketId) return;
+void TSendRun::PacketReceived(const TMqttPacketInfo& info) {
+  if (FPacketId == 0 || info.PacketId != FPacketId) return;
   // A broker that downgrades QoS 2 to 1 (RabbitMQ) answers a QoS 2 PUBLISH with a PUBACK: the
   // message is delivered all the same.
-  if ((FPublishedQos != TMqttQoS::qosAtMostOnce && AInfo.PacketType == TMqttPacketType::mtPUBACK) ||
-      (FPublishedQos == TMqttQoS::qosExactlyOnce && AInfo.PacketType == TMqttPacketType::mtPUBCOMP)) {
+  if ((FPublishedQos != TMqttQoS::qosAtMostOnce && info.PacketType == TMqttPacketType::mtPUBACK) ||
+      (FPublishedQos == TMqttQoS::qosExactlyOnce && info.PacketType == TMqttPacketType::mtPUBCOMP)) {
     Delivered();
   }
 }
@@ -233,11 +235,11 @@ void TSendRun::Delivered() {
                   [this] { Succeed(); });
 }
 
-void TSendRun::PublishReceived(const TMqttBytes& APayload) {
+void TSendRun::PublishReceived(const TMqttBytes& payload) {
   if (FOptions.Action != TSendAction::saEnum || FResult) return;
   try {
     const TXmlPacket packet(
-        DecodeUtf8(std::string_view(reinterpret_cast<const char*>(APayload.data()), APayload.size())));
+        DecodeUtf8(std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size())));
     if (packet.Command() != TCommand::ENUM_DISPLAYS_ANS) return;
     FOut << packet.Params().Values("DisplayId") << std::endl;
   } catch (const std::exception&) {
@@ -249,10 +251,10 @@ void TSendRun::CallOperation() {
   TMqttManager manager(&FClient);
   manager.DefaultTopic = FOptions.Topic;
   bool published = false;
-  manager.OnPublished = [&](uint16_t AId, TMqttQoS AQos) {
+  manager.OnPublished = [&](uint16_t id, TMqttQoS qos) {
     published = true;
-    FPacketId = AId;
-    FPublishedQos = AQos;
+    FPacketId = id;
+    FPublishedQos = qos;
   };
   try {
     CallCatalogueOperation(manager, FOptions.Operation, FOptions.OperationArgs);
@@ -298,25 +300,25 @@ std::optional<TSendOptions> ParseSendOptions(const std::vector<std::string>& arg
       {"--align2", &TSendOptions::Align2}};
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& option = args[i];
-    const auto value = [&](std::string& AInto) {
+    const auto value = [&](std::string& into) {
       if (i + 1 >= args.size()) {
         problem = option + " needs a value";
         return false;
       }
-      AInto = args[++i];
+      into = args[++i];
       return true;
     };
-    const auto action = [&](TSendAction AAction) {
+    const auto action = [&](TSendAction chosen) {
       if (haveAction) {
         problem = "give one of --show, --enum, --raw and --op";
         return false;
       }
       haveAction = true;
-      options.Action = AAction;
+      options.Action = chosen;
       return true;
     };
     const auto text =
-        std::find_if(texts.begin(), texts.end(), [&](const auto& AEntry) { return AEntry.first == option; });
+        std::find_if(texts.begin(), texts.end(), [&](const auto& entry) { return entry.first == option; });
     std::string number;
     long long parsed = 0;
     bool ok = true;

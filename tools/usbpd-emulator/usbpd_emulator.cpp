@@ -15,6 +15,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "platform/hex_bytes.h"
 #include "platform/unique_fd.h"
 #include "platform/usb_pole_display.h"
 
@@ -40,18 +41,6 @@ void AppendLine(std::string_view text) noexcept {
   }
 }
 
-std::string HexLine(const unsigned char* data, int32_t length) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string line;
-  line.reserve(static_cast<std::size_t>(length) * 3);
-  for (int32_t i = 0; i < length; ++i) {
-    if (i > 0) line += ' ';
-    line += kDigits[data[i] >> 4];
-    line += kDigits[data[i] & 0x0F];
-  }
-  return line;
-}
-
 int32_t OpenResult() noexcept {
   const char* text = std::getenv("KESTOVA_USBPD_OPEN_RESULT");
   if (text == nullptr || *text == '\0') return 0;
@@ -74,7 +63,7 @@ __attribute__((visibility("default"))) int32_t WritePD(const char* data, int32_t
     return 0;
   }
   try {
-    AppendLine(HexLine(reinterpret_cast<const unsigned char*>(data), length));
+    AppendLine(kestova::HexFromBytes({reinterpret_cast<const std::uint8_t*>(data), static_cast<std::size_t>(length)}));
   } catch (...) {
   }
   return length;

@@ -66,10 +66,10 @@ class TDemoService {
 
 int main(int argc, char** argv) {
   kestova::MainThread();  // bind the hand-over to this thread before any worker starts
-  int quit_after = 0;
+  int quitAfter = 0;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quit-after") == 0 && i + 1 < argc) {
-      quit_after = std::atoi(argv[++i]);
+      quitAfter = std::atoi(argv[++i]);
     } else {
       std::fprintf(stderr, "usage: kestova-gui-demo [--quit-after SECONDS]\n");
       return 2;
@@ -80,9 +80,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kestova-gui-demo: %s\n", why.c_str());
     return 1;
   }
-  return kestova::RunDesktopWindow(argc, argv, [quit_after](TfmServer::TLogEvent log) {
+  return kestova::RunDesktopWindow(argc, argv, [quitAfter](TfmServer::TLogEvent log) {
     // Closing every window is what the user's close button does too.
-    if (quit_after > 0) QTimer::singleShot(std::chrono::seconds(quit_after), qApp, &QApplication::closeAllWindows);
+    if (quitAfter > 0) QTimer::singleShot(std::chrono::seconds(quitAfter), qApp, &QApplication::closeAllWindows);
     return std::make_unique<TDemoService>(std::move(log));
   });
 }
