@@ -252,8 +252,7 @@ void TKestovaDisplayService::mqttClientSubscriptionAcknowledged(TMqttClient& ASe
 void TKestovaDisplayService::comDisplayError(TSerialCustomComm& Sender, int32_t Errors) {
   (void)Sender;
   Log("Connection errors: " + std::to_string(Errors));
-  // While the service is destroyed the port's last report can come after the output has gone.
-  if (FComOutput) FComOutput->LineErrors(Errors);
+  FComOutput->LineErrors(Errors);
 }
 
 }  // namespace kestova
