@@ -75,7 +75,7 @@ class TComDisplayOutput {
   TOpening FOpeningState = TOpening::Taken;
   ByteString FLastFrame;
   bool FHaveFrame = false;
-  bool FRestarting = false;  // the port is being closed or opened (see TRestartScope)
+  bool FRestarting = false;              // the port is being closed or opened (see TRestartScope)
   std::optional<TFileId> FOpenedDevice;  // the file the port has open
   uint64_t FWatch = 0;                   // the watch whose reports count; 0: none
   // Lets a report queued for the main thread see that this object is gone.

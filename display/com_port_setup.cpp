@@ -40,9 +40,21 @@ std::string ComPortDevicePath(const std::string& ComPort) {
 
 std::optional<TSerialBaudrate> BaudrateForSpeed(int32_t ComSpeed) {
   static constexpr std::array<std::pair<int32_t, TSerialBaudrate>, 15> kSpeeds = {{
-      {110, br110}, {300, br300}, {600, br600}, {1200, br1200}, {2400, br2400},
-      {4800, br4800}, {9600, br9600}, {14400, br14400}, {19200, br19200}, {38400, br38400},
-      {56000, br56000}, {57600, br57600}, {115200, br115200}, {128000, br128000}, {256000, br256000},
+      {110, br110},
+      {300, br300},
+      {600, br600},
+      {1200, br1200},
+      {2400, br2400},
+      {4800, br4800},
+      {9600, br9600},
+      {14400, br14400},
+      {19200, br19200},
+      {38400, br38400},
+      {56000, br56000},
+      {57600, br57600},
+      {115200, br115200},
+      {128000, br128000},
+      {256000, br256000},
   }};
   for (const auto& [speed, rate] : kSpeeds)
     if (speed == ComSpeed) return rate;

@@ -11,8 +11,8 @@
 #include "display/serial_device_check.h"
 #include "display/settings.h"
 #include "display/settings_check.h"
-#include "platform/ini_file.h"
 #include "platform/ascii_text.h"
+#include "platform/ini_file.h"
 #include "platform/tcp_socket.h"
 #include "platform/usb_pole_display.h"
 
@@ -99,7 +99,7 @@ std::vector<std::string> KnownKeys(std::string_view section) {
 // Why a settings file cannot be read, found without opening anything that is not a plain file
 // (a --settings that names a serial device must not open it).
 std::string NotAPlainFile(const std::string& fileName) {
-  struct stat status{};
+  struct stat status {};
   if (stat(fileName.c_str(), &status) != 0) return std::strerror(errno);
   return S_ISREG(status.st_mode) ? std::string() : std::string("not a plain file");
 }
@@ -123,7 +123,8 @@ TConfigCheckReport TConfigChecker::Run() {
   settings.MqttKeepAlive = mqtt.KeepAlive;
   const auto& topics = settings.MqttTopics->Items();
   if (std::none_of(topics.begin(), topics.end(), IsSubscribableTopic))
-    AddAt("Mqtt", "Topics", "MQTT topics setting (Mqtt.Topics) names no topic to subscribe to: the display receives nothing");
+    AddAt("Mqtt", "Topics",
+          "MQTT topics setting (Mqtt.Topics) names no topic to subscribe to: the display receives nothing");
   CheckBroker(settings);
   CheckDisplayOutput(settings);
 
@@ -196,8 +197,9 @@ void TConfigChecker::CheckNumbers(const TSettings& settings) {
 
 void TConfigChecker::CheckBroker(const TSettings& settings) {
   if (settings.MqttPort < 1 || settings.MqttPort > 65535) {
-    AddAt("Mqtt", "Port", "MQTT port setting (Mqtt.Port): " + std::to_string(settings.MqttPort) +
-                              " is outside 1 to 65535, the server cannot connect");
+    AddAt("Mqtt", "Port",
+          "MQTT port setting (Mqtt.Port): " + std::to_string(settings.MqttPort) +
+              " is outside 1 to 65535, the server cannot connect");
     return;
   }
   if (settings.MqttBroker.empty()) {
@@ -223,7 +225,8 @@ void TConfigChecker::CheckDisplayOutput(const TSettings& settings) {
   } else if (settings.DisplayMode == dpDll) {
     TUsbPoleDisplay library;
     if (!library.Load(FPlaces.UsbLibraryPath))
-      AddAt("Settings", "DisplayMode", "USB display (Settings.DisplayMode=1) without its library: " + library.LastError());
+      AddAt("Settings", "DisplayMode",
+            "USB display (Settings.DisplayMode=1) without its library: " + library.LastError());
   }
 }
 

@@ -47,7 +47,7 @@ std::string DisplayProtocolNames() {
 ByteString OpeningBytes(TDisplayProtocol protocol) {
   switch (protocol) {
     case prEpson:
-    case prCd5220: return "\x1B\x40";  // initialise
+    case prCd5220: return "\x1B\x40";         // initialise
     case prLogicControls: return "\x1F\x11";  // reset, overwrite mode
     default: return {};
   }

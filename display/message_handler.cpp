@@ -23,8 +23,8 @@ void TKestovaDisplayService::AnswerDisplayEnumeration() {
   try {
     Log("Sending diplay info to VumoPOS...");
     const TSettings& s = *AppSettings;
-    auto reply = std::make_unique<TXmlPacket>(s.MqttTopics->Strings(0), s.MqttClient, "",
-                                              TCommand::ENUM_DISPLAYS_ANS, "");
+    auto reply =
+        std::make_unique<TXmlPacket>(s.MqttTopics->Strings(0), s.MqttClient, "", TCommand::ENUM_DISPLAYS_ANS, "");
     reply->Params().SetCommaText("DisplayId=" + s.MqttClient);
     if (!MqttManager) throw Exception("The MQTT manager was not created");
     MqttManager->SendCustomMessage(reply);

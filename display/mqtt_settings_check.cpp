@@ -22,9 +22,9 @@ void CheckTopics(const TSettings& settings, TSettingsProblems& problems) {
   }
   if (!topics.empty()) {
     if (const char* problem = TMqttTopic::TopicNameProblem(topics.front())) {
-      problems.push_back({"Mqtt", "Topics",
-                           "MQTT topic \"" + topics.front() +
-                               "\" cannot carry the answers to enumeration requests: " + problem});
+      problems.push_back(
+          {"Mqtt", "Topics",
+           "MQTT topic \"" + topics.front() + "\" cannot carry the answers to enumeration requests: " + problem});
     }
   }
 }
@@ -40,22 +40,20 @@ void CheckTls(const TSettings& settings, TSettingsProblems& problems) {
   }
   if (!settings.MqttTlsVerify) {
     problems.push_back({"Mqtt", "TlsVerify",
-                         "Warning: MQTT TLS without certificate and host-name checks (Mqtt.TlsVerify=0): anyone on "
-                         "the network path can read and change what the display shows"});
+                        "Warning: MQTT TLS without certificate and host-name checks (Mqtt.TlsVerify=0): anyone on "
+                        "the network path can read and change what the display shows"});
     return;  // no CA file is read then
   }
   if (!settings.MqttCAFile.empty() && access(settings.MqttCAFile.c_str(), R_OK) != 0) {
-    problems.push_back({"Mqtt", "CAFile",
-                         "MQTT CA file setting (Mqtt.CAFile): " + settings.MqttCAFile + " cannot be read: " +
-                             std::strerror(errno)});
+    problems.push_back(
+        {"Mqtt", "CAFile",
+         "MQTT CA file setting (Mqtt.CAFile): " + settings.MqttCAFile + " cannot be read: " + std::strerror(errno)});
   }
 }
 
 }  // namespace
 
-bool IsSubscribableTopic(const std::string& topic) {
-  return !IsBlank(topic) && TMqttTopic::ValidateTopicFilter(topic);
-}
+bool IsSubscribableTopic(const std::string& topic) { return !IsBlank(topic) && TMqttTopic::ValidateTopicFilter(topic); }
 
 TMqttSettingsCheck CheckMqttSettings(const TSettings& settings) {
   TMqttSettingsCheck check;
@@ -73,9 +71,9 @@ TMqttSettingsCheck CheckMqttSettings(const TSettings& settings) {
   CheckTopics(settings, check.Problems);
   if (!IsBlank(settings.MqttStatusTopic)) {
     if (const char* problem = TMqttTopic::TopicNameProblem(settings.MqttStatusTopic)) {
-      check.Problems.push_back({"Mqtt", "StatusTopic",
-                                "MQTT status topic setting (Mqtt.StatusTopic): " + settings.MqttStatusTopic +
-                                    " not used: " + problem});
+      check.Problems.push_back(
+          {"Mqtt", "StatusTopic",
+           "MQTT status topic setting (Mqtt.StatusTopic): " + settings.MqttStatusTopic + " not used: " + problem});
     } else {
       check.UseStatusTopic = true;
     }
@@ -89,7 +87,7 @@ std::string MqttTlsStartLine(const TSettings& settings) {
   if (!settings.MqttTlsVerify) return on + "the broker's certificate is not checked";
   return on + "the broker's certificate must name " + settings.MqttBroker + " and be trusted by " +
          (settings.MqttCAFile.empty() ? std::string("the system's trust store")
-                                       : settings.MqttCAFile + " or the system's trust store");
+                                      : settings.MqttCAFile + " or the system's trust store");
 }
 
 }  // namespace kestova

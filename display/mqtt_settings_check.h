@@ -24,8 +24,8 @@ inline constexpr const char* kStatusOnline = "online";
 inline constexpr const char* kStatusOffline = "offline";
 
 struct TMqttSettingsCheck {
-  uint16_t KeepAlive = 0;        // what the client gets; 0 switches the keep-alive off
-  bool UseStatusTopic = false;   // StatusTopic is set and a valid topic name
+  uint16_t KeepAlive = 0;       // what the client gets; 0 switches the keep-alive off
+  bool UseStatusTopic = false;  // StatusTopic is set and a valid topic name
   TSettingsProblems Problems;
 };
 

@@ -40,9 +40,10 @@ bool IsActiveConsole(dev_t device, const std::string& sysfsRoot) {
 }  // namespace
 
 std::string SerialDeviceProblem(const std::string& devicePath, const std::string& sysfsRoot) {
-  struct stat status{};
+  struct stat status {};
   if (stat(devicePath.c_str(), &status) != 0) {
-    return errno == ENOENT ? std::string("does not exist") : std::string("cannot be looked at: ") + std::strerror(errno);
+    return errno == ENOENT ? std::string("does not exist")
+                           : std::string("cannot be looked at: ") + std::strerror(errno);
   }
   if (!S_ISCHR(status.st_mode)) return "is not a character device";
   const unsigned major = ::major(status.st_rdev), minor = ::minor(status.st_rdev);

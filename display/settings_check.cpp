@@ -9,9 +9,9 @@ TSettingsProblems CheckSettings(TSettings& settings) {
   TSettingsProblems problems;
   const std::string width = "Width setting (Settings.Width): " + std::to_string(settings.Width);
   if (settings.Width < 1 || settings.Width > kMaxWidth) {
-    problems.push_back({"Settings", "Width",
-                        width + " refused (1 to " + std::to_string(kMaxWidth) + "), " + std::to_string(kDefaultWidth) +
-                            " used"});
+    problems.push_back(
+        {"Settings", "Width",
+         width + " refused (1 to " + std::to_string(kMaxWidth) + "), " + std::to_string(kDefaultWidth) + " used"});
     settings.Width = kDefaultWidth;
   }
   // An empty value, as the example file leaves a key it does not use, is the default.

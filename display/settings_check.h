@@ -20,7 +20,7 @@ inline constexpr int32_t kUsbLineLength = 20;
 struct TSettingsProblem {
   std::string Section;  // the key the problem is about; both empty when it is about none
   std::string Key;
-  std::string Text;     // the log line
+  std::string Text;  // the log line
 };
 using TSettingsProblems = std::vector<TSettingsProblem>;
 

@@ -33,9 +33,9 @@ ByteString StringTo852(ByteString Str) {
   // The order matters: 0xE6 is ć in Windows-1250 and Š in code page 852, and 0xD0 is Đ in
   // Windows-1250 and đ in code page 852, so đ waits as a placeholder until Đ is done.
   static constexpr std::pair<std::string_view, std::string_view> kSteps[] = {
-      {"\xE8", "\x9F"}, {"\x9A", "\xE7"}, {"\x9E", "\xA7"}, {"\xE6", "\x86"}, {"\xF0", kDzPlaceholder},
-      {"\xC8", "\xAC"}, {"\x8A", "\xE6"}, {"\x8E", "\xA6"}, {"\xC6", "\x8F"}, {"\xD0", "\xD1"},
-      {kDzPlaceholder, "\xD0"},
+      {"\xE8", "\x9F"},         {"\x9A", "\xE7"}, {"\x9E", "\xA7"},         {"\xE6", "\x86"},
+      {"\xF0", kDzPlaceholder}, {"\xC8", "\xAC"}, {"\x8A", "\xE6"},         {"\x8E", "\xA6"},
+      {"\xC6", "\x8F"},         {"\xD0", "\xD1"}, {kDzPlaceholder, "\xD0"},
   };
   for (const auto& [from, to] : kSteps) ReplaceAll(Str, from, to);
   return Str;

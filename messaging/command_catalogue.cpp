@@ -66,8 +66,7 @@ TStringList ReadLines(const std::string& fileName) {
 
 }  // namespace
 
-void TMqttManager::Send(TCommand command, const TStringList* params,
-                        const std::function<void(TXmlPacket&)>& adjust) {
+void TMqttManager::Send(TCommand command, const TStringList* params, const std::function<void(TXmlPacket&)>& adjust) {
   std::unique_ptr<TXmlPacket> packet = CreatePacket(command, params);
   if (adjust) adjust(*packet);
   SendMsg(packet);
@@ -231,8 +230,8 @@ void TMqttManager::RfidAddKey(TKeyCard& KeyCard) {
 }
 
 void TMqttManager::RfidDeleteKey(int32_t ReaderId, int32_t HostelId, TKeyCard& Key) {
-  const TStringList params = Params(
-      {{"Key", Key.Key()}, {"ReaderId", std::to_string(ReaderId)}, {"HostelId", std::to_string(HostelId)}});
+  const TStringList params =
+      Params({{"Key", Key.Key()}, {"ReaderId", std::to_string(ReaderId)}, {"HostelId", std::to_string(HostelId)}});
   Send(TCommand::RFID_DELETEKEY, &params);
 }
 

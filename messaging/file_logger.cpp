@@ -88,9 +88,7 @@ std::string TKvBaseLogger::BuildLine(TLogLevel level, std::string_view msgTxt) c
 void TKvBaseLogger::Log(TLogLevel level, std::string_view msgTxt) noexcept {
   try {
     std::unique_lock lock(FLock);
-    if (FLogLevel != llForce &&
-        (level > FLogLevel || level == llNone || !FActive || FLogFileName.empty()))
-      return;
+    if (FLogLevel != llForce && (level > FLogLevel || level == llNone || !FActive || FLogFileName.empty())) return;
     if (level == llSql && !LogSql) return;
     if (FLogFileName.empty()) return;
 

@@ -110,8 +110,7 @@ class TMqttManager {
  private:
   // Build a packet of `command` from `params` (none: no parameters), let `adjust` change its
   // fields, and send it.
-  void Send(TCommand command, const TStringList* params,
-            const std::function<void(TXmlPacket&)>& adjust = nullptr);
+  void Send(TCommand command, const TStringList* params, const std::function<void(TXmlPacket&)>& adjust = nullptr);
   uint16_t Publish(const std::string& ATopic, const std::string& APayload, TMqttQoS AQos);
 };
 

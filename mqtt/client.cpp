@@ -346,8 +346,9 @@ void TMqttClient::KeepAliveThreadOnRequestClose(TMqttCloseReason AReason, uint64
   // The CONNACK may have been processed while this request waited for the main thread.
   if (noConnAck && IsConnected()) return;
   TMqttLogHelper::Error(Logger(), this,
-                        noConnAck ? "CLIENT- No CONNACK in time. Closing the connection."
-                                  : "CLIENT- No answer to PINGREQ within the keep-alive interval. Closing the connection.");
+                        noConnAck
+                            ? "CLIENT- No CONNACK in time. Closing the connection."
+                            : "CLIENT- No answer to PINGREQ within the keep-alive interval. Closing the connection.");
   FConnection->Close(AConnectionId);
   // A first attempt that gets no answer is reported like one that cannot reach the broker; an
   // automatic one stays csReconnecting, as a failed attempt does.

@@ -207,8 +207,8 @@ void TMqttKeepAliveThread::Work() {
   if (!network && ShouldTryReconnect()) due = std::min(due, nextAttempt);
   if (network && !accepted && connAckConnection != 0) due = std::min(due, connAckDeadline);
   if (keepingAlive) {
-    due = std::min(due, PingDue(FSession.LastWriteCommunicationTime(), FSession.LastReadCommunicationTime(),
-                                Set(pingSentAt)));
+    due = std::min(
+        due, PingDue(FSession.LastWriteCommunicationTime(), FSession.LastReadCommunicationTime(), Set(pingSentAt)));
     if (Set(pingSentAt)) due = std::min(due, pingSentAt + std::chrono::seconds(interval));
   }
   if (due != kNever) due = std::max(due, TMqttClock::now() + kRunInterval);

@@ -96,7 +96,7 @@ class TMqttKeepAliveThread final : public TMqttWorkerThread {
   TMqttDateTime FAcceptedAt{};      // epoch: the current connection is not accepted
   uint64_t FConnAckConnection = 0;  // 0: no CONNACK awaited
   TMqttDateTime FConnAckDeadline{};
-  TMqttDateTime FPingSentAt{};      // epoch: no PINGREQ waits for an answer
+  TMqttDateTime FPingSentAt{};  // epoch: no PINGREQ waits for an answer
 };
 
 }  // namespace kestova

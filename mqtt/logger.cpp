@@ -68,7 +68,8 @@ void TMqttLogger::Error(const std::type_info& ASender, const std::string& AMessa
   DoLog(ASender, TMqttLogLevel::vERROR, AMessage, AException);
 }
 
-void TMqttLogger::Warning(const std::type_info& ASender, const std::string& AMessage, const std::exception* AException) {
+void TMqttLogger::Warning(const std::type_info& ASender, const std::string& AMessage,
+                          const std::exception* AException) {
   DoLog(ASender, TMqttLogLevel::vWARNING, AMessage, AException);
 }
 

@@ -42,9 +42,12 @@ class TMqttLogger {
 
   // ASender is the type of the object that writes the line ("{sender}" shows its class name).
   // AException may be null; its message follows the line.
-  virtual void Fatal(const std::type_info& ASender, const std::string& AMessage, const std::exception* AException = nullptr);
-  virtual void Error(const std::type_info& ASender, const std::string& AMessage, const std::exception* AException = nullptr);
-  virtual void Warning(const std::type_info& ASender, const std::string& AMessage, const std::exception* AException = nullptr);
+  virtual void Fatal(const std::type_info& ASender, const std::string& AMessage,
+                     const std::exception* AException = nullptr);
+  virtual void Error(const std::type_info& ASender, const std::string& AMessage,
+                     const std::exception* AException = nullptr);
+  virtual void Warning(const std::type_info& ASender, const std::string& AMessage,
+                       const std::exception* AException = nullptr);
   virtual void Info(const std::type_info& ASender, const std::string& AMessage);
   virtual void Debug(const std::type_info& ASender, const std::string& AMessage);
   // AMessage + " --- " + the byte's 8 bits, most significant first + " (" + decimal + ")".

@@ -49,7 +49,9 @@ class TMqttPacket {
   TMqttPacket(TMqttFixedHeader AHeader, TMqttByteView ARemainingBytes) noexcept;
 
   TMqttFixedHeader& MutableFixedHeader() noexcept { return FFixedHeader; }
-  void SetVariableHeader(std::unique_ptr<TMqttVariableHeader> AHeader) noexcept { FVariableHeader = std::move(AHeader); }
+  void SetVariableHeader(std::unique_ptr<TMqttVariableHeader> AHeader) noexcept {
+    FVariableHeader = std::move(AHeader);
+  }
   TMqttVariableHeader* MutableVariableHeader() noexcept { return FVariableHeader.get(); }
 
  private:
@@ -73,8 +75,7 @@ class TMqttIdentifiedPacket : public TMqttPacket {
 template <TMqttPacketType AType>
 class TMqttAcknowledgementPacket : public TMqttIdentifiedPacket {
  public:
-  explicit TMqttAcknowledgementPacket(uint16_t APacketID)
-      : TMqttIdentifiedPacket(TMqttFixedHeader(AType), APacketID) {}
+  explicit TMqttAcknowledgementPacket(uint16_t APacketID) : TMqttIdentifiedPacket(TMqttFixedHeader(AType), APacketID) {}
   TMqttAcknowledgementPacket(TMqttFixedHeader AHeader, TMqttByteView ARemainingBytes)
       : TMqttIdentifiedPacket(AHeader, ARemainingBytes, true) {}
 };

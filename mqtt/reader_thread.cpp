@@ -156,8 +156,8 @@ TMqttReaderThread::TConsumed TMqttReaderThread::Consume(const uint8_t* AData, st
         pos += used;
         if (status != TMqttFrameStatus::fsComplete) break;
         if (debug) {
-          TMqttLogHelper::Debug(log, this,
-                                "IN - End reading bytes. Resulting length: " + std::to_string(FFrames.RemainingLength()));
+          TMqttLogHelper::Debug(
+              log, this, "IN - End reading bytes. Resulting length: " + std::to_string(FFrames.RemainingLength()));
         }
         if (!queue()) return {received, true, violation};
         break;

@@ -32,9 +32,7 @@ class TMqttThreadList {
       return static_cast<int>(Items().size()) - 1;
     }
     // Index the first equal item had, -1 when there was none.
-    int Remove(const T& AItem)
-      requires std::equality_comparable<T>
-    {
+    int Remove(const T& AItem) requires std::equality_comparable<T> {
       for (std::size_t i = 0; i < Items().size(); ++i) {
         if (Items()[i] == AItem) {
           Items().erase(Items().begin() + static_cast<std::ptrdiff_t>(i));

@@ -18,7 +18,7 @@ void EraseAll(std::string& AText, std::string_view APart) {
 std::string MqttTypeName(const std::type_info& AType) {
   int status = 0;
   std::unique_ptr<char, decltype(&std::free)> demangled(abi::__cxa_demangle(AType.name(), nullptr, nullptr, &status),
-                                                         &std::free);
+                                                        &std::free);
   std::string name = (status == 0 && demangled) ? demangled.get() : AType.name();
   EraseAll(name, "kestova::");
   EraseAll(name, "(anonymous namespace)::");

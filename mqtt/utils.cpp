@@ -17,17 +17,14 @@ std::size_t Remaining(TMqttByteView ABytes, std::size_t AIndex) noexcept {
 
 void CheckFieldLength(std::size_t ALength) {
   if (ALength > MQTT_MAX_FIELD_LENGTH) {
-    throw EMqttEncodeError(
-        Format("Field of %u bytes is longer than the %u bytes its length prefix can describe",
-               ALength, MQTT_MAX_FIELD_LENGTH));
+    throw EMqttEncodeError(Format("Field of %u bytes is longer than the %u bytes its length prefix can describe",
+                                  ALength, MQTT_MAX_FIELD_LENGTH));
   }
 }
 
 }  // namespace
 
-TMqttBytes GetMsbLsb(uint16_t AWord) {
-  return {static_cast<uint8_t>(AWord >> 8), static_cast<uint8_t>(AWord & 0xFF)};
-}
+TMqttBytes GetMsbLsb(uint16_t AWord) { return {static_cast<uint8_t>(AWord >> 8), static_cast<uint8_t>(AWord & 0xFF)}; }
 
 uint16_t ReadMsbLsb(TMqttByteView ABytes, std::size_t& AIndex) {
   if (Remaining(ABytes, AIndex) < 2) throw EMqttDecodeError(kMqttCouldNotRead);
@@ -38,9 +35,7 @@ uint16_t ReadMsbLsb(TMqttByteView ABytes, std::size_t& AIndex) {
 
 void AddByte(TMqttBytes& ABytes, uint8_t AByte) { ABytes.push_back(AByte); }
 
-void AddBytes(TMqttBytes& ABytes, TMqttByteView AOther) {
-  ABytes.insert(ABytes.end(), AOther.begin(), AOther.end());
-}
+void AddBytes(TMqttBytes& ABytes, TMqttByteView AOther) { ABytes.insert(ABytes.end(), AOther.begin(), AOther.end()); }
 
 void InsertBytes(TMqttBytes& ABytes, std::size_t AIndex, TMqttByteView AOther) {
   const auto at = ABytes.begin() + static_cast<std::ptrdiff_t>(std::min(AIndex, ABytes.size()));
@@ -107,7 +102,7 @@ TMqttRemainingLengthStep AccumulateRemainingLength(uint32_t& AValue, std::size_t
   if ((AByte & 0x80) == 0) return TMqttRemainingLengthStep::rlDone;
   // A fourth byte that still announces another one would need a fifth: the stream is broken.
   return AIndex + 1 >= MQTT_MAX_REMAINING_LENGTH_BYTES ? TMqttRemainingLengthStep::rlMalformed
-                                                      : TMqttRemainingLengthStep::rlMore;
+                                                       : TMqttRemainingLengthStep::rlMore;
 }
 
 uint32_t ReadRemainingLength(TMqttByteView ABytes) {
@@ -124,8 +119,7 @@ uint32_t ReadRemainingLength(TMqttByteView ABytes) {
 }
 
 std::string CreateRandomClientId() {
-  static constexpr std::string_view kAlphabet =
-      "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  static constexpr std::string_view kAlphabet = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
   // One generator for the process, seeded once from the system's entropy and the clock:
   // re-seeding from the clock alone would hand two clients created in the same tick the same
   // identifier, and the broker would then disconnect one of them.
@@ -139,16 +133,13 @@ std::string CreateRandomClientId() {
   std::string id;
   id.reserve(MQTT_MAX_CLIENT_IDENTIFIER_LENGTH);
   std::lock_guard guard(lock);
-  while (id.size() < static_cast<std::size_t>(MQTT_MAX_CLIENT_IDENTIFIER_LENGTH)) id.push_back(kAlphabet[pick(generator)]);
+  while (id.size() < static_cast<std::size_t>(MQTT_MAX_CLIENT_IDENTIFIER_LENGTH))
+    id.push_back(kAlphabet[pick(generator)]);
   return id;
 }
 
-TMqttBytes TextToBytes(std::string_view AText) {
-  return TMqttBytes(AText.begin(), AText.end());
-}
+TMqttBytes TextToBytes(std::string_view AText) { return TMqttBytes(AText.begin(), AText.end()); }
 
-std::string BytesToText(TMqttByteView ABytes) {
-  return std::string(ABytes.begin(), ABytes.end());
-}
+std::string BytesToText(TMqttByteView ABytes) { return std::string(ABytes.begin(), ABytes.end()); }
 
 }  // namespace kestova

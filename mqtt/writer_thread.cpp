@@ -90,8 +90,9 @@ void TMqttWriterThread::Handle(std::unique_ptr<TQueuedOutPacket> AEntry) {
     // MQTT 3.1.1 repeats only PUBLISH and PUBREL after a reconnect. An old (UN)SUBSCRIBE sent
     // ahead of the new connection's own could make the broker hang up again (an invalid
     // filter), and the application subscribes again after every connection anyway.
-    TMqttLogHelper::Debug(Logger(), this,
-                          "OUT - Packet: " + std::to_string(AEntry->PacketId()) + " dropped: queued for an earlier connection");
+    TMqttLogHelper::Debug(
+        Logger(), this,
+        "OUT - Packet: " + std::to_string(AEntry->PacketId()) + " dropped: queued for an earlier connection");
     return;
   }
   {

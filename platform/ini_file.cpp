@@ -4,8 +4,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/ini_syntax.h"
 #include "platform/ascii_text.h"
+#include "platform/ini_syntax.h"
 #include "platform/text_codec.h"
 
 namespace kestova {

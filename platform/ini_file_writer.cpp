@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/ascii_text.h"
 #include "platform/exception.h"
 #include "platform/ini_syntax.h"
-#include "platform/ascii_text.h"
 #include "platform/unique_fd.h"
 
 namespace kestova {

@@ -7,10 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
-#include <map>
 #include <compare>
+#include <cstring>
 #include <deque>
+#include <map>
 #include <set>
 #include <utility>
 #include <vector>
@@ -25,8 +25,8 @@ namespace {
 // Links followed before a path counts as a loop, as the kernel counts them.
 constexpr int kMaxLinks = 40;
 
-constexpr uint32_t kFolderEvents = IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM | IN_ATTRIB |
-                                   IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+constexpr uint32_t kFolderEvents =
+    IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
 // One name in one folder that the path depends on.
 struct TStep {
@@ -141,7 +141,8 @@ class TWatchSet {
 
 namespace {
 TFileId IdOf(const struct stat& st) {
-  return TFileId{st.st_dev, st.st_ino, static_cast<int64_t>(st.st_ctim.tv_sec), static_cast<int64_t>(st.st_ctim.tv_nsec)};
+  return TFileId{st.st_dev, st.st_ino, static_cast<int64_t>(st.st_ctim.tv_sec),
+                 static_cast<int64_t>(st.st_ctim.tv_nsec)};
 }
 }  // namespace
 

@@ -67,7 +67,7 @@ class TPathWatcher {
   UniqueFd FInotify;
   TWakeEvent FWake;
   std::mutex FLock;
-  TRequest FRequest;  // guarded by FLock
+  TRequest FRequest;   // guarded by FLock
   bool FStop = false;  // guarded by FLock
   std::thread FThread;
 };

@@ -109,8 +109,7 @@ int TStringList::IndexOfName(std::string_view name) const {
   for (std::size_t i = 0; i < FItems.size(); ++i) {
     const std::string& item = FItems[i];
     const std::size_t eq = item.find('=');
-    if (eq != std::string::npos && SameText(std::string_view(item).substr(0, eq), name))
-      return static_cast<int>(i);
+    if (eq != std::string::npos && SameText(std::string_view(item).substr(0, eq), name)) return static_cast<int>(i);
   }
   return -1;
 }

@@ -129,8 +129,7 @@ TAddressList ResolveHost(const std::string& host, std::uint16_t port, TAddressFa
   return TAddressList(found, ::freeaddrinfo);
 }
 
-void TTcpSocket::Connect(const std::string& host, std::uint16_t port, TAddressFamily family,
-                         TDeadline deadline) {
+void TTcpSocket::Connect(const std::string& host, std::uint16_t port, TAddressFamily family, TDeadline deadline) {
   {
     std::lock_guard lock(FLock);
     if (FConnectTried) throw ESocketError(Format("A socket connects only once (to %s)", HostPort(FHost, FPort)));
@@ -148,16 +147,16 @@ void TTcpSocket::Connect(const std::string& host, std::uint16_t port, TAddressFa
     TUse use(*this, true);
     std::string lastAddress;
     TConnectAttempt attempt;
-    for (const addrinfo* address = addresses.get();
-         address != nullptr && attempt.Outcome == TConnectAttempt::caFailed; address = address->ai_next) {
+    for (const addrinfo* address = addresses.get(); address != nullptr && attempt.Outcome == TConnectAttempt::caFailed;
+         address = address->ai_next) {
       lastAddress = NumericAddress(*address);
       attempt = ConnectTo(*address, lastAddress, deadline);
     }
     if (attempt.Outcome == TConnectAttempt::caTimedOut)
       throw ESocketTimeout(Format("Connecting to %s timed out", HostPort(host, port)), ETIMEDOUT);
     if (attempt.Outcome == TConnectAttempt::caFailed) {
-      const std::string where = lastAddress == host ? HostPort(host, port)
-                                                    : Format("%s (%s)", HostPort(host, port), lastAddress);
+      const std::string where =
+          lastAddress == host ? HostPort(host, port) : Format("%s (%s)", HostPort(host, port), lastAddress);
       const std::string error = attempt.ErrorCode != 0 ? std::strerror(attempt.ErrorCode) : "";
       throw ESocketError(Format("Could not connect to %s: %s", where, error), attempt.ErrorCode);
     }

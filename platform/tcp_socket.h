@@ -212,10 +212,10 @@ class TTcpSocket {
   TIoStatus Fill();
   [[noreturn]] void ThrowInterrupted() const;
 
-  mutable std::mutex FLock;           // guards FFd, FUsers, FHost, FPort, FPeerAddress
-  std::condition_variable FIdle;      // FUsers dropped to 0
+  mutable std::mutex FLock;       // guards FFd, FUsers, FHost, FPort, FPeerAddress
+  std::condition_variable FIdle;  // FUsers dropped to 0
   UniqueFd FFd;
-  int FUsers = 0;                     // threads inside a call on the descriptor
+  int FUsers = 0;  // threads inside a call on the descriptor
   bool FConnectTried = false;
   std::atomic<bool> FConnected{false};
   std::atomic<bool> FShutDown{false};

@@ -23,14 +23,14 @@ std::size_t ValidSequenceLength(std::string_view s, std::size_t i) noexcept {
   if (b0 >= 0xE0 && b0 <= 0xEF) {
     if (left < 3 || !cont(i + 1) || !cont(i + 2)) return 0;
     const unsigned char b1 = at(i + 1);
-    if (b0 == 0xE0 && b1 < 0xA0) return 0;  // overlong
+    if (b0 == 0xE0 && b1 < 0xA0) return 0;   // overlong
     if (b0 == 0xED && b1 >= 0xA0) return 0;  // surrogate
     return 3;
   }
   if (b0 >= 0xF0 && b0 <= 0xF4) {
     if (left < 4 || !cont(i + 1) || !cont(i + 2) || !cont(i + 3)) return 0;
     const unsigned char b1 = at(i + 1);
-    if (b0 == 0xF0 && b1 < 0x90) return 0;  // overlong
+    if (b0 == 0xF0 && b1 < 0x90) return 0;   // overlong
     if (b0 == 0xF4 && b1 >= 0x90) return 0;  // above U+10FFFF
     return 4;
   }

@@ -89,7 +89,8 @@ BIO_METHOD* SocketBioMethod() {
   };
   // One method table for the process, built on first use.
   static const std::unique_ptr<BIO_METHOD, TFree> method = [] {
-    std::unique_ptr<BIO_METHOD, TFree> m(::BIO_meth_new(::BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "kestova socket"));
+    std::unique_ptr<BIO_METHOD, TFree> m(
+        ::BIO_meth_new(::BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "kestova socket"));
     if (m) {
       ::BIO_meth_set_write_ex(m.get(), BioWrite);
       ::BIO_meth_set_read_ex(m.get(), BioRead);
@@ -191,7 +192,8 @@ void TTlsStream::ThrowTransferError(const char* action, int sslError) {
   if (sslError == SSL_ERROR_SYSCALL && queued.empty()) {
     throw ESocketError(Format("%s %s failed: %s", action, Where(), std::strerror(FBio.LastError)), FBio.LastError);
   }
-  throw ETlsError(Format("%s %s failed: %s", action, Where(), queued.empty() ? Format("TLS error %d", sslError) : queued));
+  throw ETlsError(
+      Format("%s %s failed: %s", action, Where(), queued.empty() ? Format("TLS error %d", sslError) : queued));
 }
 
 TTcpSocket::TIoStatus TTlsStream::RawRead(void* data, std::size_t size, std::size_t& done) {

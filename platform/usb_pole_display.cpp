@@ -86,8 +86,7 @@ void TUsbPoleDisplay::Unload() noexcept {
 int32_t TUsbPoleDisplay::OpenUSBpd() { return Loaded() ? FOpen() : kNotLoaded; }
 
 int32_t TUsbPoleDisplay::WritePD(std::string_view bytes) {
-  if (!Loaded() || bytes.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max()))
-    return kNotLoaded;
+  if (!Loaded() || bytes.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) return kNotLoaded;
   return FWrite(bytes.empty() ? nullptr : bytes.data(), static_cast<int32_t>(bytes.size()));
 }
 

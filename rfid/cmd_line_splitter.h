@@ -24,8 +24,7 @@ class TCmdLineSplitter {
   // The longest line accepted, without its CR LF.
   static constexpr std::size_t kMaxLineLength = 16384;
 
-  explicit TCmdLineSplitter(std::size_t maxLineLength = kMaxLineLength) noexcept
-      : FMaxLineLength(maxLineLength) {}
+  explicit TCmdLineSplitter(std::size_t maxLineLength = kMaxLineLength) noexcept : FMaxLineLength(maxLineLength) {}
 
   // Received bytes, in pieces of any size.
   void Append(std::string_view bytes) { FPending.append(bytes); }

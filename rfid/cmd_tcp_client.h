@@ -123,8 +123,8 @@ class TCmdTCPClient {
   // The open (or last) connection; freed only after its listening thread has been joined.
   std::unique_ptr<TCmdIOHandler> FIOHandler;
   std::unique_ptr<TCmdTCPClientListeningThread> FListeningThread;
-  std::atomic<bool> FOpen{false};        // FIOHandler is open on this side
-  std::atomic<bool> FPeerGone{false};    // the listening thread saw the connection end
+  std::atomic<bool> FOpen{false};      // FIOHandler is open on this side
+  std::atomic<bool> FPeerGone{false};  // the listening thread saw the connection end
 };
 
 }  // namespace kestova

@@ -55,9 +55,7 @@ void TRfidReader::SetTimeout(int32_t value) {
   FTcpClient->SetConnectTimeout(value);
 }
 
-std::string TRfidReader::ClientWhere() const {
-  return FTcpClient->Host() + ": " + std::to_string(FTcpClient->Port());
-}
+std::string TRfidReader::ClientWhere() const { return FTcpClient->Host() + ": " + std::to_string(FTcpClient->Port()); }
 
 std::string TRfidReader::LastError() const {
   const TCmdReply& reply = FTcpClient->ExceptionReply();

@@ -179,7 +179,8 @@ void TSerialCustomComm::Purge(uint32_t flags) {
       if (writer) writer->Flush(kFlushTimeout);
     }
     if (FDevice)
-      rc = FDevice->Purge((flags & (PURGE_RXABORT | PURGE_RXCLEAR)) != 0, (flags & (PURGE_TXABORT | PURGE_TXCLEAR)) != 0);
+      rc = FDevice->Purge((flags & (PURGE_RXABORT | PURGE_RXCLEAR)) != 0,
+                          (flags & (PURGE_TXABORT | PURGE_TXCLEAR)) != 0);
   }
   Watch(rc, sErrClearBuffers);
 }
@@ -227,10 +228,10 @@ void TSerialCustomComm::HandleLineEvent(uint32_t mask) {
   if (mask & EV_ERR) ClearLineErrors();
   NotifyClients([mask](ISerialCommUser& user) { user.LineChanged(mask); });
   const std::pair<uint32_t, TNotifyEvent TSerialCustomComm::*> handlers[] = {
-      {EV_RXFLAG, &TSerialCustomComm::OnRxFlag},   {EV_CTS, &TSerialCustomComm::OnCts},
-      {EV_DSR, &TSerialCustomComm::OnDsr},         {EV_RING, &TSerialCustomComm::OnRing},
-      {EV_RLSD, &TSerialCustomComm::OnRlsd},       {EV_TXEMPTY, &TSerialCustomComm::OnTxEmpty},
-      {EV_BREAK, &TSerialCustomComm::OnBreak},     {EV_PERR, &TSerialCustomComm::OnPErr},
+      {EV_RXFLAG, &TSerialCustomComm::OnRxFlag},     {EV_CTS, &TSerialCustomComm::OnCts},
+      {EV_DSR, &TSerialCustomComm::OnDsr},           {EV_RING, &TSerialCustomComm::OnRing},
+      {EV_RLSD, &TSerialCustomComm::OnRlsd},         {EV_TXEMPTY, &TSerialCustomComm::OnTxEmpty},
+      {EV_BREAK, &TSerialCustomComm::OnBreak},       {EV_PERR, &TSerialCustomComm::OnPErr},
       {EV_RX80FULL, &TSerialCustomComm::OnRx80Full}, {EV_EVENT1, &TSerialCustomComm::OnEvent1},
       {EV_EVENT2, &TSerialCustomComm::OnEvent2}};
   for (const auto& [bit, member] : handlers) {

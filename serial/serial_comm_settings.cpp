@@ -55,8 +55,8 @@ bool TSerialCustomComm::LoadSettings() {
 
   // Read and checked first, so that a value out of range changes nothing.
   TStoredValue values[] = {
-      {"BAUDRATE", brUser, br256000},     {"USERBAUDRATE", 0, INT32_MAX}, {"PARITY", paNone, paSpace},
-      {"DATABITS", db4, db8},             {"PORTNUM", 0, INT32_MAX},      {"STOPBITS", sb1, sb2},
+      {"BAUDRATE", brUser, br256000}, {"USERBAUDRATE", 0, INT32_MAX}, {"PARITY", paNone, paSpace},
+      {"DATABITS", db4, db8},         {"PORTNUM", 0, INT32_MAX},      {"STOPBITS", sb1, sb2},
   };
   for (TStoredValue& v : values) {
     v.value = ini.ReadInteger(place.Section, v.name, 0);

@@ -49,7 +49,8 @@ void TSerialCustomComm::Loaded() {
 std::string TSerialCustomComm::DevicePath() const { return SerialDevicePath(FDeviceName, FPortNum); }
 
 std::string TSerialCustomComm::Version() const {
-  return Format("%d.%d.%d.%d", (kVersion >> 24) & 0xFF, (kVersion >> 16) & 0xFF, (kVersion >> 8) & 0xFF, kVersion & 0xFF);
+  return Format("%d.%d.%d.%d", (kVersion >> 24) & 0xFF, (kVersion >> 16) & 0xFF, (kVersion >> 8) & 0xFF,
+                kVersion & 0xFF);
 }
 
 // ---- properties

@@ -344,7 +344,7 @@ class TSerialCustomComm : public TSerialComponent {
   TSerialThread* FSyncCaller = nullptr;  // main thread: the thread whose report runs now
   uint32_t FEventMask = 0;
   bool FDestroying = false;
-  bool FOutputSuspended = false;  // guarded by FGlobalSection: SetXon(False) is in force
+  bool FOutputSuspended = false;             // guarded by FGlobalSection: SetXon(False) is in force
   std::vector<TSerialDispatcher*> FClients;  // not owned; attachment order
   std::atomic<bool> FControlsEnabled{true};
 

@@ -40,11 +40,11 @@ inline constexpr uint32_t DCB_fNull = 0x800;
 inline constexpr uint32_t DCB_fRtsControlMask = 0x3000;
 
 // The component's tables, indexed by the ordinal of the property value.
-inline constexpr std::array<uint32_t, 16> DCB_BaudRates = {
-    0, 110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
-inline constexpr std::array<uint32_t, 13> EventList = {
-    EV_BREAK, EV_CTS, EV_DSR, EV_ERR, EV_RING, EV_RLSD, EV_RXCHAR, EV_TXEMPTY, EV_RXFLAG, EV_PERR,
-    EV_RX80FULL, EV_EVENT1, EV_EVENT2};
+inline constexpr std::array<uint32_t, 16> DCB_BaudRates = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
+                                                           14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+inline constexpr std::array<uint32_t, 13> EventList = {EV_BREAK,    EV_CTS,    EV_DSR,     EV_ERR,    EV_RING,
+                                                       EV_RLSD,     EV_RXCHAR, EV_TXEMPTY, EV_RXFLAG, EV_PERR,
+                                                       EV_RX80FULL, EV_EVENT1, EV_EVENT2};
 inline constexpr std::array<uint8_t, 5> DCB_DataBits = {4, 5, 6, 7, 8};
 inline constexpr std::array<uint8_t, 5> DCB_Parity = {0, 1, 2, 3, 4};
 inline constexpr std::array<uint8_t, 3> DCB_StopBits = {0, 1, 2};

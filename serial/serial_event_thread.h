@@ -34,8 +34,8 @@ class TSerialCommEventThread : public TSerialThread {
  public:
   using TDispatch = std::function<void(TSerialCommEventThread& self, uint32_t mask)>;
 
-  TSerialCommEventThread(TMainThread& main, std::shared_ptr<TSerialDevice> device, uint32_t eventMask,
-                         int32_t readSize, TSerialLineErrors& errors, TDispatch dispatch);
+  TSerialCommEventThread(TMainThread& main, std::shared_ptr<TSerialDevice> device, uint32_t eventMask, int32_t readSize,
+                         TSerialLineErrors& errors, TDispatch dispatch);
   ~TSerialCommEventThread() override;
 
   void Start(TThreadPriority priority);

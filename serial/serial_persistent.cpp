@@ -11,7 +11,6 @@ void TSerialPersistent::EndUpdate() {
   Changed();
 }
 
-
 void TSerialFlowControl::Assign(const TSerialFlowControl& source) {
   BeginUpdate();
   SetOutCtsFlow(source.OutCtsFlow());

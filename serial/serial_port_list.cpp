@@ -78,7 +78,7 @@ std::vector<TSerialPortInfo> ListSerialPorts(const TSerialPortRoots& roots) {
   for (const auto& entry : fs::directory_iterator(roots.ClassTty, ec)) {
     const fs::path tty = entry.path();
     const fs::path device = fs::canonical(tty / "device", ec);
-    if (ec) continue;  // no device behind it: a virtual terminal
+    if (ec) continue;                                  // no device behind it: a virtual terminal
     if (ReadAttribute(tty / "type") == "0") continue;  // a slot without a UART
     TSerialPortInfo port;
     port.Device = roots.Dev + "/" + tty.filename().string();

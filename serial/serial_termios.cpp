@@ -23,13 +23,12 @@ struct TSpeedCode {
 // Rates with a classic speed code are set with it, so every termios reader sees them; the
 // others (14400, 56000, 128000, 256000 and user rates) go through BOTHER.
 constexpr TSpeedCode kSpeedCodes[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
-    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
-    {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-    {3500000, B3500000}, {4000000, B4000000}};
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
+    {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
+    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
+    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000}};
 
 uint32_t SpeedCode(uint32_t rate) {
   for (const auto& s : kSpeedCodes)
@@ -100,8 +99,10 @@ TSerialDcb DcbFromTermios(const TSerialTermios& t, uint32_t lines, bool hasLines
   uint32_t flags = DCB_fBinary;
   if (t.c_iflag & INPCK) flags |= DCB_fParity;
   const bool rtsCts = UsesRtsCtsFlow(t);
-  if (rtsCts) flags |= DCB_fOutxCtsFlow | DCB_CONTROLRTS[rtsHandshake];
-  else if (hasLines && (lines & TIOCM_RTS)) flags |= DCB_CONTROLRTS[rtsEnabled];
+  if (rtsCts)
+    flags |= DCB_fOutxCtsFlow | DCB_CONTROLRTS[rtsHandshake];
+  else if (hasLines && (lines & TIOCM_RTS))
+    flags |= DCB_CONTROLRTS[rtsEnabled];
   if (hasLines && (lines & TIOCM_DTR)) flags |= DCB_CONTROLDTR[dtrEnabled];
   if (t.c_iflag & IXON) flags |= DCB_fOutX;
   if (t.c_iflag & IXOFF) flags |= DCB_fInX;

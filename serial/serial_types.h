@@ -6,8 +6,22 @@
 namespace kestova {
 
 enum TSerialBaudrate : uint8_t {
-  brUser, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200, br38400,
-  br56000, br57600, br115200, br128000, br256000
+  brUser,
+  br110,
+  br300,
+  br600,
+  br1200,
+  br2400,
+  br4800,
+  br9600,
+  br14400,
+  br19200,
+  br38400,
+  br56000,
+  br57600,
+  br115200,
+  br128000,
+  br256000
 };
 enum TSerialParity : uint8_t { paNone, paOdd, paEven, paMark, paSpace };
 enum TSerialDatabits : uint8_t { db4, db5, db6, db7, db8 };
@@ -15,8 +29,19 @@ enum TSerialStopbits : uint8_t { sb1, sb15, sb2 };
 enum TSerialControlDtr : uint8_t { dtrDisabled, dtrEnabled, dtrHandshake };
 enum TSerialControlRts : uint8_t { rtsDisabled, rtsEnabled, rtsHandshake, rtsToggle };
 enum TSerialCommEvent : uint8_t {
-  ceBreak, ceCts, ceDsr, ceError, ceRing, ceRlsd, ceRxChar, ceTxEmpty, ceRxFlag, cePErr,
-  ceRx80Full, ceEvent1, ceEvent2
+  ceBreak,
+  ceCts,
+  ceDsr,
+  ceError,
+  ceRing,
+  ceRlsd,
+  ceRxChar,
+  ceTxEmpty,
+  ceRxFlag,
+  cePErr,
+  ceRx80Full,
+  ceEvent1,
+  ceEvent2
 };
 enum TSerialCommOption : uint8_t { coErrorChar, coNullStrip, coParityCheck };
 enum TThreadPriority : uint8_t { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
@@ -30,8 +55,14 @@ class TSerialSet {
     for (E v : values) FBits = static_cast<uint16_t>(FBits | Bit(v));
   }
   constexpr bool Contains(E v) const { return (FBits & Bit(v)) != 0; }
-  constexpr TSerialSet& Include(E v) { FBits = static_cast<uint16_t>(FBits | Bit(v)); return *this; }
-  constexpr TSerialSet& Exclude(E v) { FBits = static_cast<uint16_t>(FBits & ~Bit(v)); return *this; }
+  constexpr TSerialSet& Include(E v) {
+    FBits = static_cast<uint16_t>(FBits | Bit(v));
+    return *this;
+  }
+  constexpr TSerialSet& Exclude(E v) {
+    FBits = static_cast<uint16_t>(FBits & ~Bit(v));
+    return *this;
+  }
   constexpr bool Empty() const { return FBits == 0; }
   constexpr uint16_t Bits() const { return FBits; }
   constexpr bool operator==(const TSerialSet&) const = default;

@@ -24,7 +24,9 @@ TSerialCommWriteThread::~TSerialCommWriteThread() {
   Worker().Join();
 }
 
-void TSerialCommWriteThread::Start(TThreadPriority priority) { StartWorker("serial-write", priority, [this] { Run(); }); }
+void TSerialCommWriteThread::Start(TThreadPriority priority) {
+  StartWorker("serial-write", priority, [this] { Run(); });
+}
 
 void TSerialCommWriteThread::Run() {
   for (;;) {

@@ -25,8 +25,8 @@ constexpr std::u16string_view kLatin1Names[] = {
 static_assert(std::size(kLatin1Names) == 256 - 160, "one name for each code point from 160 to 255");
 
 constexpr std::array<TCharacterReference, kCharacterReferenceCount> Build() {
-  std::array<TCharacterReference, kCharacterReferenceCount> table{{
-      {u"quot", 34}, {u"amp", 38}, {u"apos", 39}, {u"lt", 60}, {u"gt", 62}}};
+  std::array<TCharacterReference, kCharacterReferenceCount> table{
+      {{u"quot", 34}, {u"amp", 38}, {u"apos", 39}, {u"lt", 60}, {u"gt", 62}}};
   for (std::size_t i = 0; i < std::size(kLatin1Names); ++i)
     table[5 + i] = {kLatin1Names[i], static_cast<int32_t>(160 + i)};
   return table;

@@ -255,9 +255,7 @@ IXMLNode TXMLNode::SelectSingleNode(std::string_view pattern) {
   return TXMLXPathEvaluator::EvaluateFirst(*this, pattern);
 }
 
-TXMLNodeList TXMLNode::SelectNodes(std::string_view pattern) {
-  return TXMLXPathEvaluator::Evaluate(*this, pattern);
-}
+TXMLNodeList TXMLNode::SelectNodes(std::string_view pattern) { return TXMLXPathEvaluator::Evaluate(*this, pattern); }
 
 std::string TXMLNode::XML() const {
   std::string out;
@@ -307,7 +305,8 @@ const std::string& TXMLDocumentType::NodeName() const noexcept { return kDocType
 
 // --- document --------------------------------------------------------------------------------
 
-TXMLDocument::TXMLDocument(TXMLNodeKey) : TXMLNode(nullptr, TNodeType::DOCUMENT_NODE), FNodePool(TXMLNodePool::Create()) {}
+TXMLDocument::TXMLDocument(TXMLNodeKey)
+    : TXMLNode(nullptr, TNodeType::DOCUMENT_NODE), FNodePool(TXMLNodePool::Create()) {}
 
 // The children go first, while the dictionary their names refer to still exists.
 TXMLDocument::~TXMLDocument() {
@@ -333,9 +332,7 @@ IXMLElement TXMLDocument::CreateElement(std::string_view tagName) {
   return NewNode<TXMLElement>(FDictionary.Add(tagName));
 }
 
-IXMLAttr TXMLDocument::CreateAttribute(std::string_view name) {
-  return NewNode<TXMLAttr>(FDictionary.Add(name));
-}
+IXMLAttr TXMLDocument::CreateAttribute(std::string_view name) { return NewNode<TXMLAttr>(FDictionary.Add(name)); }
 
 namespace {
 

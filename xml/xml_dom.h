@@ -93,8 +93,8 @@ class TXMLNodeList {
   void Erase(int index) noexcept;
   void Clear() noexcept;
 
-  IXMLNode FFirst;               // the entry while the list holds at most one
-  std::vector<IXMLNode> FMore;   // all entries once it has held more
+  IXMLNode FFirst;              // the entry while the list holds at most one
+  std::vector<IXMLNode> FMore;  // all entries once it has held more
   std::size_t FSize = 0;
 };
 

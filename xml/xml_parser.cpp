@@ -80,8 +80,7 @@ std::string_view CheckedUtf8(std::string_view xml) {
 
 }  // namespace
 
-TXMLParser::TXMLParser(TXMLDocument& document, std::string_view xml)
-    : FDocument(document), FStream(CheckedUtf8(xml)) {}
+TXMLParser::TXMLParser(TXMLDocument& document, std::string_view xml) : FDocument(document), FStream(CheckedUtf8(xml)) {}
 
 bool TXMLParser::Load() {
   try {
@@ -192,7 +191,8 @@ bool TXMLParser::ReadEndTag(TXMLNode& parent) {
   }
   const std::string_view name = TakeName();
   // The current parent is always the last unclosed element, so one comparison covers both.
-  if (FUnclosedCount > 0 && FUnclosed[FUnclosedCount - 1] == &parent && name == FUnclosed[FUnclosedCount - 1]->TagName()) {
+  if (FUnclosedCount > 0 && FUnclosed[FUnclosedCount - 1] == &parent &&
+      name == FUnclosed[FUnclosedCount - 1]->TagName()) {
     --FUnclosedCount;
     return true;
   }

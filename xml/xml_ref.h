@@ -44,11 +44,11 @@ class TXMLRef {
   TXMLRef(const TXMLRef& other) noexcept : TXMLRef(other.FObject) {}
   TXMLRef(TXMLRef&& other) noexcept : FObject(std::exchange(other.FObject, nullptr)) {}
   template <typename U>
-    requires std::is_convertible_v<U*, T*>
-  TXMLRef(const TXMLRef<U>& other) noexcept : TXMLRef(other.get()) {}
+  requires std::is_convertible_v<U*, T*> TXMLRef(const TXMLRef<U>& other)
+  noexcept : TXMLRef(other.get()) {}
   template <typename U>
-    requires std::is_convertible_v<U*, T*>
-  TXMLRef(TXMLRef<U>&& other) noexcept : FObject(other.Detach()) {}
+  requires std::is_convertible_v<U*, T*> TXMLRef(TXMLRef<U>&& other)
+  noexcept : FObject(other.Detach()) {}
   ~TXMLRef() {
     if (FObject) FObject->Release();
   }

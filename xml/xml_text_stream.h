@@ -83,9 +83,7 @@ class TXMLTextStream {
 
   // `utf8` must be valid UTF-8.
   explicit TXMLTextStream(std::string_view utf8) noexcept
-      : FInput(utf8),
-        FCur(reinterpret_cast<const unsigned char*>(utf8.data())),
-        FEnd(FCur + utf8.size()) {}
+      : FInput(utf8), FCur(reinterpret_cast<const unsigned char*>(utf8.data())), FEnd(FCur + utf8.size()) {}
   TXMLTextStream(const TXMLTextStream&) = delete;
   TXMLTextStream& operator=(const TXMLTextStream&) = delete;
 

@@ -34,8 +34,7 @@ void SetTextChild(const IXMLNode& node, std::string_view value) {
 IXMLNode SelectNode(const IXMLNode& parentNode, std::string_view nodeTag) {
   IXMLNode start = parentNode;
   if (IsDocument(parentNode))
-    if (IXMLElement element = static_pointer_cast<TXMLDocument>(parentNode)->DocumentElement())
-      start = element;
+    if (IXMLElement element = static_pointer_cast<TXMLDocument>(parentNode)->DocumentElement()) start = element;
   if (nodeTag.empty() || start->NodeName() == nodeTag) return start;
   return start->SelectSingleNode(nodeTag);
 }

@@ -58,9 +58,7 @@ void AppendEscaped(std::string_view text, std::string& out) { Escape(text, out, 
 void RenderXML(const TXMLNode& node, std::string& out) {
   switch (node.NodeType()) {
     case TNodeType::DOCUMENT_NODE:
-    case TNodeType::DOCUMENT_FRAGMENT_NODE:
-      RenderChildren(node, out);
-      break;
+    case TNodeType::DOCUMENT_FRAGMENT_NODE: RenderChildren(node, out); break;
     case TNodeType::PROCESSING_INSTRUCTION_NODE:
       out += "<?";
       out += node.NodeName();
@@ -85,12 +83,8 @@ void RenderXML(const TXMLNode& node, std::string& out) {
       out += '>';
       break;
     }
-    case TNodeType::ATTRIBUTE_NODE:
-      RenderAttribute(node, out);
-      break;
-    case TNodeType::TEXT_NODE:
-      Escape(node.NodeValue(), out, true);
-      break;
+    case TNodeType::ATTRIBUTE_NODE: RenderAttribute(node, out); break;
+    case TNodeType::TEXT_NODE: Escape(node.NodeValue(), out, true); break;
     case TNodeType::CDATA_SECTION_NODE:
       out += "<![CDATA[";
       out += node.NodeValue();
@@ -108,8 +102,7 @@ void RenderXML(const TXMLNode& node, std::string& out) {
       break;
     case TNodeType::ENTITY_REFERENCE_NODE:
     case TNodeType::ENTITY_NODE:
-    case TNodeType::NOTATION_NODE:
-      break;
+    case TNodeType::NOTATION_NODE: break;
   }
 }
 

@@ -169,7 +169,8 @@ void TfmServer::closeEvent(QCloseEvent* event) {
 void TfmServer::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   // The log keeps its distance to all four edges.
-  memoLog->setGeometry(kMargin, kMemoTop, std::max(0, width() - 2 * kMargin), std::max(0, height() - kMemoTop - kMargin));
+  memoLog->setGeometry(kMargin, kMemoTop, std::max(0, width() - 2 * kMargin),
+                       std::max(0, height() - kMemoTop - kMargin));
 }
 
 void TfmServer::ReleaseService() noexcept { FService.Reset(); }

@@ -33,9 +33,8 @@ std::optional<TServerOptions> ParseServerOptions(int argc, char** argv, bool all
 }
 
 std::string ServerUsage(const std::string& program, bool allowHeadless) {
-  std::string usage = "usage: " + program + " [--settings FILE] [--service]" +
-                      (allowHeadless ? " [--headless]" : "") + " [--list-ports] [--help]\n" + "       " +
-                      program + " --check-config [--settings FILE]\n";
+  std::string usage = "usage: " + program + " [--settings FILE] [--service]" + (allowHeadless ? " [--headless]" : "") +
+                      " [--list-ports] [--help]\n" + "       " + program + " --check-config [--settings FILE]\n";
   usage +=
       "\n"
       "Shows the two lines of SHOW_MESSAGE packets received over MQTT on the pole display and\n"

@@ -11,7 +11,7 @@ struct TServerOptions {
   bool Headless = false;     // desktop program only: no window
   bool CheckConfig = false;  // check the settings file and exit
   bool Help = false;
-  bool ListPorts = false;    // print the serial ports and exit
+  bool ListPorts = false;  // print the serial ports and exit
 };
 
 // Parses argv; on bad usage returns nothing and puts a one-line reason in `error`.

@@ -86,7 +86,9 @@ int main(int argc, char** argv) {
   std::vector<double> micros;
   std::string got;
   // The first message opens the port and is shown once it is open.
-  const std::string first = "\x0C" "open\x0A\x0DTotal 12.50";
+  const std::string first =
+      "\x0C"
+      "open\x0A\x0DTotal 12.50";
   server.Publish(TServerUnderTest::ShowMessage("open", "Total 12.50"));
   if (!ReadFrame(master, first.size(), got) || got != first) {
     std::fprintf(stderr, "the first message was not shown\n");

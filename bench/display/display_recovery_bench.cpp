@@ -118,10 +118,11 @@ void Burst(int comSpeed, int readerRate, int messages) {
   server.Publish(TServerUnderTest::ShowMessage("NEWEST", "Total 0"));
   if (!display.WaitFor(Frame("NEWEST", "Total 0"), when)) throw std::runtime_error("the newest text never showed");
   const int handled = CountText(server.LogFile(), "Packet reiceved");
-  std::printf("burst of %d, ComSpeed=%d, display reading %s: newest text on the display %.1f ms after the station "
-              "queued it behind the burst (queued in %.0f ms; %d packets handled by then)\n",
-              messages, comSpeed, readerRate > 0 ? (std::to_string(readerRate) + " bytes/s").c_str() : "at once",
-              Ms(when - published), Ms(published - start), handled);
+  std::printf(
+      "burst of %d, ComSpeed=%d, display reading %s: newest text on the display %.1f ms after the station "
+      "queued it behind the burst (queued in %.0f ms; %d packets handled by then)\n",
+      messages, comSpeed, readerRate > 0 ? (std::to_string(readerRate) + " bytes/s").c_str() : "at once",
+      Ms(when - published), Ms(published - start), handled);
 }
 
 void HangUpDuringBurst(int messages) {
@@ -163,7 +164,8 @@ void Replugs(int cycles) {
     display->Stop();
     pty.reset();  // the master closes: the line hangs up
     const auto hungUp = Clock::now();
-    if (!WaitForText(server.LogFile(), "Connection errors: 1024", 30s, i + 1)) throw std::runtime_error("no hang-up line");
+    if (!WaitForText(server.LogFile(), "Connection errors: 1024", 30s, i + 1))
+      throw std::runtime_error("no hang-up line");
     reported.push_back(Ms(Clock::now() - hungUp));
     std::filesystem::remove(link);
     pty = std::make_unique<TRawPty>();
@@ -175,9 +177,10 @@ void Replugs(int cycles) {
   }
   std::sort(reported.begin(), reported.end());
   std::sort(shown.begin(), shown.end());
-  std::printf("replug, %d times: hang-up logged after median %.1f ms (max %.1f); last frame on the new device "
-              "median %.1f ms (max %.1f) after its link appeared\n",
-              cycles, reported[reported.size() / 2], reported.back(), shown[shown.size() / 2], shown.back());
+  std::printf(
+      "replug, %d times: hang-up logged after median %.1f ms (max %.1f); last frame on the new device "
+      "median %.1f ms (max %.1f) after its link appeared\n",
+      cycles, reported[reported.size() / 2], reported.back(), shown[shown.size() / 2], shown.back());
 }
 
 void AppearsLater() {
@@ -192,9 +195,10 @@ void AppearsLater() {
   std::filesystem::create_symlink(pty.Path, link);
   Clock::time_point when;
   if (!display.WaitFor(Frame("Waiting", ""), when, 30s)) throw std::runtime_error("the frame was not shown");
-  std::printf("device appearing after the start: the frame that found it missing shown %.1f ms after its link "
-              "appeared\n",
-              Ms(when - linked));
+  std::printf(
+      "device appearing after the start: the frame that found it missing shown %.1f ms after its link "
+      "appeared\n",
+      Ms(when - linked));
 }
 
 }  // namespace

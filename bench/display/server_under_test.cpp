@@ -69,13 +69,14 @@ TServerUnderTest::~TServerUnderTest() {
 }
 
 void TServerUnderTest::Start(const std::string& settings) {
-  const std::string file =
-      FDir.WriteFile("Settings.ini", "[Settings]\n" + settings + "\n[Mqtt]\nBroker=127.0.0.1\nPort=" +
-                                         std::to_string(FBroker.Port()) + "\nClientID=Display1\nTopics=pos/display1\n");
+  const std::string file = FDir.WriteFile(
+      "Settings.ini", "[Settings]\n" + settings + "\n[Mqtt]\nBroker=127.0.0.1\nPort=" + std::to_string(FBroker.Port()) +
+                          "\nClientID=Display1\nTopics=pos/display1\n");
   FLog = UniqueFd(open(LogFile().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-  FServer = std::make_unique<test::TChildProcess>(std::vector<std::string>{KESTOVA_DISPLAYD, "--settings", file},
-                                                  FLog.Get());
-  if (!WaitForText(LogFile(), "Accepted", 15s)) throw std::runtime_error("the server did not subscribe:\n" + test::ReadWholeFile(LogFile()));
+  FServer =
+      std::make_unique<test::TChildProcess>(std::vector<std::string>{KESTOVA_DISPLAYD, "--settings", file}, FLog.Get());
+  if (!WaitForText(LogFile(), "Accepted", 15s))
+    throw std::runtime_error("the server did not subscribe:\n" + test::ReadWholeFile(LogFile()));
   FStation = mosquitto_new("bench-station", true, nullptr);
   if (mosquitto_connect(FStation, "127.0.0.1", FBroker.Port(), 60) != MOSQ_ERR_SUCCESS)
     throw std::runtime_error("the station did not connect");

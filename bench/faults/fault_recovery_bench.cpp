@@ -70,7 +70,8 @@ bool Probe(uint16_t port, milliseconds wait) {
     static_cast<TState*>(data)->Asked = true;
   });
   mosquitto_message_callback_set(m, [](mosquitto*, void* data, const mosquitto_message* message) {
-    const std::string payload(static_cast<const char*>(message->payload), static_cast<std::size_t>(message->payloadlen));
+    const std::string payload(static_cast<const char*>(message->payload),
+                              static_cast<std::size_t>(message->payloadlen));
     if (payload.find("ENUM_DISPLAYS_ANS") != std::string::npos) static_cast<TState*>(data)->Answered = true;
   });
   bool answered = false;
@@ -177,8 +178,8 @@ TRun BrokerRestart(seconds down, int keepAlive) {
   TMosquittoBroker broker;
   broker.Start();
   TServer server(broker.Port(), keepAlive);
-  return Measure(server, broker.Port(), [&] { broker.Stop(); }, "Connection lost.", seconds(10), down,
-                 [&] { broker.Start(); });
+  return Measure(
+      server, broker.Port(), [&] { broker.Stop(); }, "Connection lost.", seconds(10), down, [&] { broker.Start(); });
 }
 
 TRun BrokerDownAtStart(seconds down, int keepAlive) {
@@ -193,8 +194,9 @@ TRun FrozenPath(int keepAlive) {
   broker.Start();
   TTcpProxy proxy(broker.Port());
   TServer server(proxy.Port(), keepAlive);
-  return Measure(server, broker.Port(), [&] { proxy.Freeze(); }, "Connection lost.", seconds(3 * keepAlive + 10),
-                 seconds(0), [&] { proxy.Forward(); });
+  return Measure(
+      server, broker.Port(), [&] { proxy.Freeze(); }, "Connection lost.", seconds(3 * keepAlive + 10), seconds(0),
+      [&] { proxy.Forward(); });
 }
 
 TRun SilentListener(seconds silent, int keepAlive) {
@@ -204,16 +206,15 @@ TRun SilentListener(seconds silent, int keepAlive) {
   proxy.Freeze();  // accepts and holds every connection: a listener that never answers
   TServer server(proxy.Port(), keepAlive);
   // Then a real broker answers there.
-  return Measure(server, broker.Port(), nullptr, "Server unavailable.", seconds(30), silent,
-                 [&] { proxy.Forward(); });
+  return Measure(server, broker.Port(), nullptr, "Server unavailable.", seconds(30), silent, [&] { proxy.Forward(); });
 }
 
 TRun BrokerSigstop(seconds stopped, int keepAlive) {
   TMosquittoBroker broker;
   broker.Start();
   TServer server(broker.Port(), keepAlive);
-  return Measure(server, broker.Port(), [&] { broker.Suspend(); }, "Connection lost.", stopped, stopped,
-                 [&] { broker.Resume(); });
+  return Measure(
+      server, broker.Port(), [&] { broker.Suspend(); }, "Connection lost.", stopped, stopped, [&] { broker.Resume(); });
 }
 
 std::string Median(std::vector<TRun> runs, std::optional<double> TRun::*field) {
@@ -252,8 +253,7 @@ int main(int argc, char** argv) {
   mosquitto_lib_init();
   std::printf("kestova-displayd against mosquitto, KeepAlive=%d s, reconnect interval %d s\n", keepAlive,
               kReconnectInterval);
-  std::printf("%-38s %4s  %-22s %-24s %s\n", "fault", "runs", "noticed (median)", "answered again (median)",
-              "goal");
+  std::printf("%-38s %4s  %-22s %-24s %s\n", "fault", "runs", "noticed (median)", "answered again (median)", "goal");
   char goal[128];
   Row("broker restart, 2 s down", Repeat(runs, [&] { return BrokerRestart(seconds(2), keepAlive); }),
       "answered within 2 s of the broker's return");

@@ -45,7 +45,8 @@ void BM_QueuedFrame(benchmark::State& state) {
     char buf[4096];
     while (!stop) {
       pollfd p{pty.Master(), POLLIN, 0};
-      if (poll(&p, 1, 50) > 0) [[maybe_unused]] ssize_t n = read(pty.Master(), buf, sizeof buf);
+      if (poll(&p, 1, 50) > 0) [[maybe_unused]]
+        ssize_t n = read(pty.Master(), buf, sizeof buf);
     }
   });
   {
@@ -54,7 +55,10 @@ void BM_QueuedFrame(benchmark::State& state) {
     port.SetBaudrate(br9600);
     port.SetSyncThreads(false);  // no main loop here to run the reports
     port.Open();
-    const std::string frame = "\x0c" "Total            1.50\x0a\x0d" "Thank you, goodbye!";
+    const std::string frame =
+        "\x0c"
+        "Total            1.50\x0a\x0d"
+        "Thank you, goodbye!";
     for (auto _ : state) {
       if (!port.WriteText(frame)) state.SkipWithError("frame not taken");
     }

@@ -147,7 +147,9 @@ void Dispatch(const std::vector<std::string>& lines) {
     } else if ((cmd == "a" || cmd == "A") && one) {
       automatic = data == "1";
     } else if (cmd == "D" || cmd == "C") {
-      if (data == "0") expectedLog.push_back(cmd == "D" ? "(PreProcessData) Delete key problem: 0" : "(PreProcessData) Add key problem: 0");
+      if (data == "0")
+        expectedLog.push_back(cmd == "D" ? "(PreProcessData) Delete key problem: 0"
+                                         : "(PreProcessData) Add key problem: 0");
     } else {
       if (cmd == "W") expectedLog.push_back("(PreProcessData) Reader reset ");
       expectedPassedOn.push_back(line);

@@ -40,15 +40,15 @@ using fuzz::Check;
 
 // What the device does next, set by the input; the device and the harness share it.
 struct TDeviceScript {
-  std::string Queue;          // received, not read yet
-  std::string HandedOut;      // every byte a read returned, in order
-  std::string DuringRead;     // arrives right after the next read
-  std::size_t ReadLimit = 0;  // the next read returns at most this many bytes; 0: no limit
+  std::string Queue;             // received, not read yet
+  std::string HandedOut;         // every byte a read returned, in order
+  std::string DuringRead;        // arrives right after the next read
+  std::size_t ReadLimit = 0;     // the next read returns at most this many bytes; 0: no limit
   int ReadsBeforeFailure = -1;   // reads that still succeed before one fails with EIO; -1: none fails
   int CountsBeforeFailure = -1;  // the same for the queue count, which fails with CountError
   int CountError = EIO;          // EIO (which a driver without a count gives) or ENODEV (unplugged)
-  int32_t StaleCount = 0;     // the next queue count reports this many bytes more
-  int32_t LastCount = 0;      // what the last queue count reported
+  int32_t StaleCount = 0;        // the next queue count reports this many bytes more
+  int32_t LastCount = 0;         // what the last queue count reported
 };
 
 // An in-memory serial device: no modem lines or counters (like a pty), writes vanish.
@@ -152,7 +152,7 @@ TDeviceScript Script;
 // One port for the whole run, opened once: no event or write thread (nothing to monitor,
 // direct writes), so the harness alone drives it.
 TInputPort& Port() {
-  static TInputPort& port = [] () -> TInputPort& {
+  static TInputPort& port = []() -> TInputPort& {
     MainThread().BindToCurrentThread();
     static TInputPort p;
     p.SetDeviceName("/dev/scripted");

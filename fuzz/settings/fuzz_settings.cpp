@@ -22,10 +22,10 @@
 #include <string_view>
 #include <vector>
 
-#include "fuzz/fuzz_support.h"
 #include "display/display_protocol.h"
 #include "display/settings.h"
 #include "display/settings_check.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/ascii_text.h"
 #include "platform/hex_bytes.h"
 #include "platform/ini_file.h"

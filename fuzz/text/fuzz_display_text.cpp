@@ -20,8 +20,8 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/fuzz_support.h"
 #include "display/text_shaping.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/exception.h"
 #include "platform/text_codec.h"
 
@@ -132,7 +132,8 @@ void Shaping(const ByteString& line, int32_t width, int32_t fillWidth, const Byt
       Check(filled == line, "ResizeString changed a long enough line");
     } else {
       Check(filled.size() >= exact && filled.size() < exact + fill.size(), "ResizeString width");
-      const ByteString kept = side == ftLeft ? filled.substr(filled.size() - line.size()) : filled.substr(0, line.size());
+      const ByteString kept =
+          side == ftLeft ? filled.substr(filled.size() - line.size()) : filled.substr(0, line.size());
       Check(kept == line, "ResizeString moved the line");
     }
   }

@@ -21,9 +21,9 @@
 #include <string_view>
 #include <vector>
 
-#include "fuzz/fuzz_support.h"
 #include "display/display_protocol.h"
 #include "display/text_shaping.h"
+#include "fuzz/fuzz_support.h"
 #include "tools/virtual-display/display_decoder.h"
 #include "tools/virtual-display/frame_decoder.h"
 
@@ -46,7 +46,8 @@ std::vector<TDisplayFrame> Decode(const TDisplay& display, const std::vector<std
   std::vector<TDisplayFrame> frames = DecodeReads(*decoder, reads);
   Check(!decoder->Pending() && !decoder->Flush(), "a frame is still pending after the pause");
   for (const TDisplayFrame& frame : frames)
-    Check(frame.Line1.size() <= display.MaxLine() && frame.Line2.size() <= display.MaxLine(), "a line wider than the display");
+    Check(frame.Line1.size() <= display.MaxLine() && frame.Line2.size() <= display.MaxLine(),
+          "a line wider than the display");
   return frames;
 }
 
@@ -76,15 +77,16 @@ void RoundTrip(TDisplay display, int32_t width, const std::string& stream) {
   width = 1 + width % static_cast<int32_t>(display.Columns);
   const std::size_t lf = stream.find('\n');
   const std::string_view first = std::string_view(stream).substr(0, lf);
-  const std::string_view second = lf == std::string::npos ? std::string_view() : std::string_view(stream).substr(lf + 1);
+  const std::string_view second =
+      lf == std::string::npos ? std::string_view() : std::string_view(stream).substr(lf + 1);
   const ByteString line1 = PreProcess(Printable(first), width);
   const ByteString line2 = PreProcess(Printable(second.substr(0, second.find('\n'))), width);
   if (display.Protocol == prFrame && display.Wrap && line1.size() >= display.Columns) return;
 
-  const std::string bytes = OpeningBytes(display.Protocol) +
-                            UpdateBytes(display.Protocol, PreProcess(line2 + "before", width),
-                                        PreProcess(line1 + "before", width), width) +
-                            UpdateBytes(display.Protocol, line1, line2, width);
+  const std::string bytes =
+      OpeningBytes(display.Protocol) +
+      UpdateBytes(display.Protocol, PreProcess(line2 + "before", width), PreProcess(line1 + "before", width), width) +
+      UpdateBytes(display.Protocol, line1, line2, width);
   const auto decoder = display.Decoder();
   const TDisplayFrame shown = ShownAfter(*decoder, bytes);
   if (WithoutTrailingBlanks(shown.Line1) == WithoutTrailingBlanks(line1) &&

@@ -68,7 +68,7 @@ TEST(CheckConfigTest, ACleanFileGivesEveryValueAndExitZero) {
   EXPECT_EQ(result.Output, "; " + file +
                                " as the server reads it\n"
                                "[Settings]\nWidth=20\nHeight=2\nDisplayMode=2\nComPort=COM1\nComSpeed=9600\n"
-            "DisplayProtocol=frame\nDisplayInit=\n"
+                               "DisplayProtocol=frame\nDisplayInit=\n"
                                "[Mqtt]\nBroker=127.0.0.1\nUseTLS=0\nPort=1883\nUser=\nPass=\nClientID=Display\n"
                                "Topics=pos/display1\nKeepAlive=120\nStatusTopic=\nCAFile=\nTlsVerify=1\n");
 }
@@ -88,7 +88,8 @@ TEST(CheckConfigTest, UsbModeWithoutTheLibraryIsAProblem) {
   const TTempDir dir("kestova-check");
   const std::string lonely = dir.File("kestova-displayd");
   std::filesystem::copy_file(KESTOVA_DISPLAYD, lonely);
-  const std::string file = dir.WriteFile("Settings.ini", "[Settings]\nDisplayMode=1\n[Mqtt]\nBroker=127.0.0.1\nTopics=a\n");
+  const std::string file =
+      dir.WriteFile("Settings.ini", "[Settings]\nDisplayMode=1\n[Mqtt]\nBroker=127.0.0.1\nTopics=a\n");
   const TProgramResult result = RunProgram({lonely, "--check-config", "--settings", file});
   EXPECT_EQ(result.ExitCode, 1) << result.Output;
   EXPECT_NE(result.Output.find(file + ":2: USB display (Settings.DisplayMode=1) without its library: " + dir.Path() +
@@ -106,8 +107,9 @@ TEST(CheckConfigTest, ThePackagedSettingsFileIsClean) {
   const TPtyPair pty;
   const TProgramResult result =
       RunProgram({"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
-                  "mount --bind " + pty.SlavePath() + " /dev/ttyS0 && exec " KESTOVA_DISPLAYD
-                  " --check-config --settings " KESTOVA_SOURCE_DIR "/packaging/Settings.ini"});
+                  "mount --bind " + pty.SlavePath() +
+                      " /dev/ttyS0 && exec " KESTOVA_DISPLAYD " --check-config --settings " KESTOVA_SOURCE_DIR
+                      "/packaging/Settings.ini"});
   EXPECT_EQ(result.ExitCode, 0) << result.Output;
 }
 

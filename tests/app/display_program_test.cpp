@@ -69,7 +69,8 @@ TEST_F(DisplayProgramTest, HelpNamesTheWindowlessMode) {
 // The window program checks its settings like the headless one, before any window or display.
 TEST_F(DisplayProgramTest, CheckConfigReportsProblemsWithoutAWindow) {
   unsetenv("DISPLAY");
-  const std::string file = FDir.WriteFile("Check.ini", "[Settings]\nDisplayMode=2\nWidht=20\n[Mqtt]\nBroker=127.0.0.1\nTopics=t\n");
+  const std::string file =
+      FDir.WriteFile("Check.ini", "[Settings]\nDisplayMode=2\nWidht=20\n[Mqtt]\nBroker=127.0.0.1\nTopics=t\n");
   const auto check = RunProgram({KESTOVA_DISPLAY_PROGRAM, "--check-config", "--settings", file});
   EXPECT_EQ(check.ExitCode, 1) << check.Output;
   EXPECT_NE(check.Output.find(file + ":3: unknown key Widht in [Settings], ignored (Width?)\n"), std::string::npos)
@@ -91,8 +92,8 @@ TEST_F(DisplayProgramTest, WithoutADisplayServerItSaysSoAndRunsHeadless) {
 
 TEST_F(DisplayProgramTest, TheWindowRunsTheServerAndEndsCleanlyOnSigterm) {
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  const std::string tsan = std::string(getenv("TSAN_OPTIONS") ? getenv("TSAN_OPTIONS") : "") +
-                           ":suppressions=" KESTOVA_GUI_TSAN_QT;
+  const std::string tsan =
+      std::string(getenv("TSAN_OPTIONS") ? getenv("TSAN_OPTIONS") : "") + ":suppressions=" KESTOVA_GUI_TSAN_QT;
   setenv("TSAN_OPTIONS", tsan.c_str(), 1);
   TChildProcess program({KESTOVA_DISPLAY_PROGRAM, "--settings", FSettings}, FOutput.Get());
   ASSERT_TRUE(WaitForSubscription()) << FBroker.Log();

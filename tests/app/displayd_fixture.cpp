@@ -10,9 +10,9 @@ namespace kestova::test {
 
 std::string TDisplaydRun::Settings(std::uint16_t port, const std::string& settingsSection,
                                    const std::string& mqttSection) {
-  return FDir.WriteFile("Settings.ini", "[Settings]\n" + settingsSection + "\n[Mqtt]\nBroker=127.0.0.1\nPort=" +
-                                            std::to_string(port) + "\nClientID=Display1\nTopics=t\n" + mqttSection +
-                                            "\n");
+  return FDir.WriteFile("Settings.ini", "[Settings]\n" + settingsSection +
+                                            "\n[Mqtt]\nBroker=127.0.0.1\nPort=" + std::to_string(port) +
+                                            "\nClientID=Display1\nTopics=t\n" + mqttSection + "\n");
 }
 
 std::unique_ptr<TChildProcess> TDisplaydRun::Start(const std::vector<std::string>& args, const std::string& program) {

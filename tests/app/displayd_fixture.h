@@ -41,7 +41,8 @@ class DisplaydTest : public ::testing::Test {
   std::string Settings(const std::string& settingsSection, const std::string& mqttSection = "") {
     return FRun.Settings(FBroker.Port(), settingsSection, mqttSection);
   }
-  std::unique_ptr<TChildProcess> Start(const std::vector<std::string>& args, const std::string& program = KESTOVA_DISPLAYD) {
+  std::unique_ptr<TChildProcess> Start(const std::vector<std::string>& args,
+                                       const std::string& program = KESTOVA_DISPLAYD) {
     return FRun.Start(args, program);
   }
   std::string Output() const { return FRun.Output(); }

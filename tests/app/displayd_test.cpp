@@ -92,8 +92,7 @@ TEST_F(DisplaydTest, UnderAWatchdogThePingsComeAtHalfTheInterval) {
   std::vector<std::chrono::steady_clock::time_point> pings;
   for (int i = 0; i < 4; ++i) {
     // Each within the interval the manager enforces, or it would restart the service.
-    ASSERT_EQ(notify.Receive(kWatchdog), "WATCHDOG=1")
-        << "ping " << i << "\n" << Output();
+    ASSERT_EQ(notify.Receive(kWatchdog), "WATCHDOG=1") << "ping " << i << "\n" << Output();
     pings.push_back(std::chrono::steady_clock::now());
   }
   // Not faster either: three intervals between the first and the last, less scheduling noise.
@@ -138,7 +137,8 @@ TEST_F(DisplaydTest, AComPortNamingNoDeviceNeverOpensTheFirstSerialPort) {
   const std::string plain = FDir.WriteFile("not-a-serial-port", "");
   std::string binds;
   for (const auto& entry : std::filesystem::directory_iterator("/dev"))
-    if (entry.path().filename().string().rfind("ttyS", 0) == 0) binds += "mount --bind " + plain + " " + entry.path().string() + " && ";
+    if (entry.path().filename().string().rfind("ttyS", 0) == 0)
+      binds += "mount --bind " + plain + " " + entry.path().string() + " && ";
   auto child = Start({"--mount", "--propagation", "private", "/bin/sh", "-c",
                       binds + "exec " + KESTOVA_DISPLAYD + " --settings " + Settings("ComPort=ttyXYZ")},
                      "/usr/bin/unshare");

@@ -23,13 +23,22 @@ const std::chrono::seconds kWillDeadline{static_cast<int>(std::ceil(1.5 * kKeepA
 class StatusTopicTest : public DisplaydTest {
  protected:
   std::string StatusSettings() {
-    return Settings("DisplayMode=2", std::string("StatusTopic=") + kStatusTopic +
-                                         "\nKeepAlive=" + std::to_string(kKeepAlive));
+    return Settings("DisplayMode=2",
+                    std::string("StatusTopic=") + kStatusTopic + "\nKeepAlive=" + std::to_string(kKeepAlive));
   }
 
   std::vector<std::string> Subscriber(const std::vector<std::string>& extra) const {
-    std::vector<std::string> argv{"/usr/bin/mosquitto_sub", "-h", FBroker.Host(), "-p", std::to_string(FBroker.Port()),
-                                  "-t", kStatusTopic, "-q", "1", "-F", "%r %q %p"};
+    std::vector<std::string> argv{"/usr/bin/mosquitto_sub",
+                                  "-h",
+                                  FBroker.Host(),
+                                  "-p",
+                                  std::to_string(FBroker.Port()),
+                                  "-t",
+                                  kStatusTopic,
+                                  "-q",
+                                  "1",
+                                  "-F",
+                                  "%r %q %p"};
     argv.insert(argv.end(), extra.begin(), extra.end());
     return argv;
   }

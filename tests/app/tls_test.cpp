@@ -24,8 +24,9 @@ class DisplaydTlsTest : public ::testing::Test {
   std::unique_ptr<TChildProcess> StartServer(const std::string& tlsLines) {
     // Broker=localhost: the name the certificate must carry.
     const std::string settings = FRun.Dir().WriteFile(
-        "Settings.ini", "[Settings]\nDisplayMode=2\n[Mqtt]\nBroker=localhost\nPort=" +
-                            std::to_string(FBroker->TlsPort()) + "\nClientID=Display1\nTopics=t\nUseTLS=1\n" + tlsLines);
+        "Settings.ini",
+        "[Settings]\nDisplayMode=2\n[Mqtt]\nBroker=localhost\nPort=" + std::to_string(FBroker->TlsPort()) +
+            "\nClientID=Display1\nTopics=t\nUseTLS=1\n" + tlsLines);
     return FRun.Start({"--settings", settings});
   }
 
@@ -66,7 +67,8 @@ TEST_F(DisplaydTlsTest, WithoutChecksItConnectsToAnyCertificateAndWarnsAtStart) 
   auto server = StartServer("TlsVerify=0");
   ASSERT_TRUE(FRun.WaitForOutput("Subscribing to \"t\": Accepted")) << FRun.Output();
   const std::string out = FRun.Output();
-  EXPECT_NE(out.find(": MQTT TLS on, port " + Port() + ": the broker's certificate is not checked\n"), std::string::npos)
+  EXPECT_NE(out.find(": MQTT TLS on, port " + Port() + ": the broker's certificate is not checked\n"),
+            std::string::npos)
       << out;
   EXPECT_NE(out.find(": Warning: MQTT TLS without certificate and host-name checks (Mqtt.TlsVerify=0)"),
             std::string::npos)

@@ -94,7 +94,10 @@ TEST_F(DisplayServiceTest, SurvivesABurstOfMixedTrafficAndKeepsAnswering) {
   EXPECT_TRUE(PumpUntil([&] { return display.Shown("after the storm"); }, 120s));
   // Every message that is UTF-8 is handled (the random byte strings mostly are not).
   EXPECT_GE(CountLog("Packet reiceved"), kMessages * 7 / 8);
-  EXPECT_TRUE(display.Shown("\x0C" "open\x0A\x0D")) << "the first message is shown";
+  EXPECT_TRUE(
+      display.Shown("\x0C"
+                    "open\x0A\x0D"))
+      << "the first message is shown";
   EXPECT_TRUE(display.Shown("Item ")) << "updates within the burst reach the line";
 }
 
@@ -112,10 +115,10 @@ TEST_F(DisplayServiceTest, AfterABurstTheNewestTextShowsAtOnce) {
   constexpr int kEnumEvery = 250;
   std::string lines;
   for (int i = 0; i < kMessages; ++i) {
-    lines += i % kEnumEvery == 0
-                 ? "<msg><sender>P</sender><target/><command>ENUM_DISPLAYS_REQ</command><params/></msg>\n"
-                 : ShowMessage("Display1", "LINE1=Item " + std::to_string(i) + ",LINE2=Total " + std::to_string(i)) +
-                       "\n";
+    lines +=
+        i % kEnumEvery == 0
+            ? "<msg><sender>P</sender><target/><command>ENUM_DISPLAYS_REQ</command><params/></msg>\n"
+            : ShowMessage("Display1", "LINE1=Item " + std::to_string(i) + ",LINE2=Total " + std::to_string(i)) + "\n";
   }
   PublishLines("pos/display1", FDir.WriteFile("burst.txt", lines));
   ASSERT_TRUE(PumpUntil([&] { return CountLog("Packet reiceved") >= kMessages; }, 120s)) << "the burst was handled";
@@ -125,7 +128,13 @@ TEST_F(DisplayServiceTest, AfterABurstTheNewestTextShowsAtOnce) {
   // No longer than a write may wait for room in the queue.
   const auto bound = std::chrono::milliseconds(FService->comDisplay->Buffers().WriteTimeout());
   Publish("pos/display1", ShowMessage("Display1", "LINE1=the newest"));
-  EXPECT_TRUE(PumpUntil([&] { return display.Shown("\x0C" "the newest\x0A\x0D"); }, bound));
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        return display.Shown(
+            "\x0C"
+            "the newest\x0A\x0D");
+      },
+      bound));
   EXPECT_TRUE(display.Shown("Item ")) << "updates within the burst reach the line";
   EXPECT_EQ(CountLog("(Mqtt OnMsg): Output buffer is full. Please check comm status."), 0);
 }

@@ -7,8 +7,8 @@ namespace {
 
 TEST(ComPortSetupTest, PortNumbers) {
   const std::pair<const char*, int32_t> cases[] = {
-      {"COM3", 3}, {"com3", 3}, {"COM 3", 3}, {"3", 3}, {"COM10", 10}, {"COM", 1}, {"COM3X", 1},
-      {"", 1},     {"\tCOM7\n", 7}, {"COM$A", 10}, {"COM0x0B", 11}, {"CoMcom4", 4},
+      {"COM3", 3},  {"com3", 3}, {"COM 3", 3},    {"3", 3},      {"COM10", 10},   {"COM", 1},
+      {"COM3X", 1}, {"", 1},     {"\tCOM7\n", 7}, {"COM$A", 10}, {"COM0x0B", 11}, {"CoMcom4", 4},
   };
   for (const auto& [text, number] : cases) EXPECT_EQ(ComPortNumber(text), number) << text;
 }

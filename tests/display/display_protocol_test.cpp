@@ -13,7 +13,7 @@ namespace {
 using test::FromHex;
 using test::ToHex;
 
-const std::string kFull = "ABCDEFGHIJKLMNOPQRST";       // all 20 columns
+const std::string kFull = "ABCDEFGHIJKLMNOPQRST";           // all 20 columns
 const std::string kRight = std::string(14, ' ') + "12.50";  // ALIGN2=R: Width - 1 bytes
 
 struct LinesCase {
@@ -64,8 +64,12 @@ std::vector<SetCase> SetCases() {
         H("10 00") + Fill("") + H("10 14") + Fill(""), H("10 00") + Fill("Total") + H("10 14") + Fill(kRight)}},
       {prAedex,
        "",
-       {"!#1Total" + H("0D") + "!#2" "12.50" + H("0D"), "!#1" + kFull + H("0D") + "!#2xyz" + H("0D"),
-        "!#1" + H("0D") + "!#2" + H("0D"), "!#1Total" + H("0D") + "!#2" + kRight + H("0D")}},
+       {"!#1Total" + H("0D") +
+            "!#2"
+            "12.50" +
+            H("0D"),
+        "!#1" + kFull + H("0D") + "!#2xyz" + H("0D"), "!#1" + H("0D") + "!#2" + H("0D"),
+        "!#1Total" + H("0D") + "!#2" + kRight + H("0D")}},
   };
 }
 
@@ -92,8 +96,8 @@ TEST(DisplayProtocolTest, LogicControlsFillsToTheWidthAndKeepsLine2AtTwenty) {
 
 TEST(DisplayProtocolTest, NamesIgnoreLetterCase) {
   const std::pair<std::string, std::optional<TDisplayProtocol>> cases[] = {
-      {"frame", prFrame},   {"EPSON", prEpson},      {"Cd5220", prCd5220}, {"logic-controls", prLogicControls},
-      {"AEDEX", prAedex},   {"", std::nullopt},      {"epson ", std::nullopt}, {"logic controls", std::nullopt},
+      {"frame", prFrame},       {"EPSON", prEpson}, {"Cd5220", prCd5220},     {"logic-controls", prLogicControls},
+      {"AEDEX", prAedex},       {"", std::nullopt}, {"epson ", std::nullopt}, {"logic controls", std::nullopt},
       {"escpos", std::nullopt},
   };
   for (const auto& [name, protocol] : cases) EXPECT_EQ(DisplayProtocolByName(name), protocol) << name;

@@ -39,7 +39,10 @@ TEST_P(DisplaySetTest, ShowsMessagesOnTheSerialLineAfterTheFirstWriteOpensThePor
   struct Case {
     std::string target, params, line1, line2;
   } const cases[] = {
-      {"Display1", "LINE1=Račun,\"LINE2=1,50 EUR\"", "Ra\x9F" "un", "1.50 EUR"},
+      {"Display1", "LINE1=Račun,\"LINE2=1,50 EUR\"",
+       "Ra\x9F"
+       "un",
+       "1.50 EUR"},
       {"display1", "LINE1=Total,ALIGN1=R,LINE2=x,ALIGN2=r", std::string(14, ' ') + "Total", "x"},
       {"DISPLAY1", "LINE1=0123456789012345678901234", "01234567890123456789", ""},
       {"Display1", "", "", ""},
@@ -108,7 +111,9 @@ TEST_F(DisplayServiceTest, AnUnknownSetIsNamedAtStartAndTheFrameUsed) {
                    "Display init setting (Settings.DisplayInit): 1B 7 refused (bytes in hexadecimal, such as 1B 74 "
                    "12), nothing sent"}));
   Deliver("pos/display1", ShowMessage("Display1", "LINE1=Total"));
-  const std::string frame = "\x0C" "Total\x0A\x0D";
+  const std::string frame =
+      "\x0C"
+      "Total\x0A\x0D";
   EXPECT_EQ(ToHex(FPty.ReadMaster(frame.size(), Bound())), ToHex(frame));
 }
 

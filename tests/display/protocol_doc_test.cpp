@@ -42,9 +42,12 @@ std::string SettingsFile(const std::string& docIni, const std::string& comPort, 
   std::string settings, mqtt, *section = nullptr;
   std::istringstream lines(docIni);
   for (std::string line; std::getline(lines, line);) {
-    if (line == "[Settings]") section = &settings;
-    else if (line == "[Mqtt]") section = &mqtt;
-    else if (section != nullptr) *section += line + "\n";
+    if (line == "[Settings]")
+      section = &settings;
+    else if (line == "[Mqtt]")
+      section = &mqtt;
+    else if (section != nullptr)
+      *section += line + "\n";
   }
   return "[Settings]\n" + settings + "ComPort=" + comPort + "\n[Mqtt]\n" + mqtt + "Broker=" + broker.Host() +
          "\nPort=" + std::to_string(broker.Port()) + "\n";
@@ -97,7 +100,8 @@ TEST_F(ProtocolDocTest, EveryExampleDoesWhatTheDocumentSays) {
       Publish(sharedTopic, packet);
       ASSERT_TRUE(PumpUntil([&] {
         return std::find(FStationMessages.begin(), FStationMessages.end(), answer) != FStationMessages.end();
-      })) << "expected " << answer << ", got " << ::testing::PrintToString(FStationMessages);
+      })) << "expected "
+          << answer << ", got " << ::testing::PrintToString(FStationMessages);
       ++answered;
       ++i;  // the answer is no example to send
     } else {

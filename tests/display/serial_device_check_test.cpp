@@ -18,7 +18,7 @@ const std::string kConsole = "is a system console (kernel messages and logins go
 
 // A sysfs tree whose console list names `name` with the device number of `path`.
 std::string FakeSysfs(const TTempDir& dir, const std::string& name, const std::string& path) {
-  struct stat status{};
+  struct stat status {};
   EXPECT_EQ(stat(path.c_str(), &status), 0);
   std::filesystem::create_directories(dir.File("sys/class/tty/console"));
   std::filesystem::create_directories(dir.File("sys/class/tty/" + name));

@@ -68,8 +68,8 @@ bool DisplayServiceTest::WaitForLog(const std::string& line, int times, std::chr
 
 void DisplayServiceTest::Publish(const std::string& topic, const std::string& payload) {
   const std::string file = FDir.WriteFile("payload.bin", payload);
-  RunProgramOrThrow({"/usr/bin/mosquitto_pub", "-h", FBroker.Host(), "-p", std::to_string(FBroker.Port()), "-t",
-                     topic, "-f", file});
+  RunProgramOrThrow(
+      {"/usr/bin/mosquitto_pub", "-h", FBroker.Host(), "-p", std::to_string(FBroker.Port()), "-t", topic, "-f", file});
 }
 
 void DisplayServiceTest::Deliver(const std::string& topic, const std::string& payload) {
@@ -113,8 +113,8 @@ std::string DisplayServiceTest::ShowMessage(const std::string& target, const std
 }
 
 std::vector<TDisplaySet> AllDisplaySets() {
-  return {{prFrame, ""},        {prFrame, "1B 74 12"}, {prEpson, "1B 74 12"},
-          {prCd5220, ""},       {prLogicControls, ""}, {prAedex, ""}};
+  return {{prFrame, ""},  {prFrame, "1B 74 12"}, {prEpson, "1B 74 12"},
+          {prCd5220, ""}, {prLogicControls, ""}, {prAedex, ""}};
 }
 
 void PrintTo(const TDisplaySet& set, std::ostream* out) {
@@ -123,8 +123,8 @@ void PrintTo(const TDisplaySet& set, std::ostream* out) {
 }
 
 std::string DisplaySetTest::SetSettings() const {
-  return "DisplayProtocol=" + std::string(DisplayProtocolName(GetParam().Protocol)) + "\nDisplayInit=" +
-         GetParam().Init + "\n";
+  return "DisplayProtocol=" + std::string(DisplayProtocolName(GetParam().Protocol)) +
+         "\nDisplayInit=" + GetParam().Init + "\n";
 }
 
 std::string DisplaySetTest::Opening() const { return OpeningBytes(GetParam().Protocol) + FromHex(GetParam().Init); }

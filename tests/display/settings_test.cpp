@@ -79,7 +79,8 @@ TEST_F(SettingsTest, IntegerKeysFollowTheConversionRules) {
     const char* value;
     int32_t width;
   } const cases[] = {{"0x10", 16}, {"abc", 20}, {"$1F", 31}, {"-5", -5}, {"+8", 8}, {"4294967296", 20}, {"", 20}};
-  for (const auto& c : cases) EXPECT_EQ(LoadText(std::string("[Settings]\nWidth=") + c.value).Width, c.width) << c.value;
+  for (const auto& c : cases)
+    EXPECT_EQ(LoadText(std::string("[Settings]\nWidth=") + c.value).Width, c.width) << c.value;
 }
 
 TEST_F(SettingsTest, DisplayModeKeepsItsLowEightBits) {
@@ -104,9 +105,13 @@ TEST_F(SettingsTest, KeepAliveIsReadAsItIsWritten) {
   struct Case {
     const char* file;
     int32_t keepAlive;
-  } const cases[] = {{"", 120}, {"[Mqtt]\nKeepAlive=0", 0}, {"[Mqtt]\nKeepAlive=2", 2},
-                     {"[mqtt]\nkeepalive=0x10", 16}, {"[Mqtt]\nKeepAlive=70000", 70000},
-                     {"[Mqtt]\nKeepAlive=-1", -1}, {"[Mqtt]\nKeepAlive=soon", 120}};
+  } const cases[] = {{"", 120},
+                     {"[Mqtt]\nKeepAlive=0", 0},
+                     {"[Mqtt]\nKeepAlive=2", 2},
+                     {"[mqtt]\nkeepalive=0x10", 16},
+                     {"[Mqtt]\nKeepAlive=70000", 70000},
+                     {"[Mqtt]\nKeepAlive=-1", -1},
+                     {"[Mqtt]\nKeepAlive=soon", 120}};
   for (const auto& c : cases) EXPECT_EQ(LoadText(c.file).MqttKeepAlive, c.keepAlive) << c.file;
 }
 
@@ -149,8 +154,9 @@ TEST_F(SettingsTest, EveryKeyShowsItsEffectiveValue) {
     shown.push_back(std::string(key.Section) + "." + key.Key + "=" + key.Show(s));
   EXPECT_EQ(shown, (std::vector<std::string>{
                        "Settings.Width=16", "Settings.Height=2", "Settings.DisplayMode=1", "Settings.ComPort=ttyUSB0",
-                       "Settings.ComSpeed=9600", "Settings.DisplayProtocol=frame", "Settings.DisplayInit=",
-                       "Mqtt.Broker=localhost", "Mqtt.UseTLS=1", "Mqtt.Port=8883", "Mqtt.User=", "Mqtt.Pass=(set, not shown)", "Mqtt.ClientID=Display", "Mqtt.Topics=a,\"b c\"",
+                       "Settings.ComSpeed=9600", "Settings.DisplayProtocol=frame",
+                       "Settings.DisplayInit=", "Mqtt.Broker=localhost", "Mqtt.UseTLS=1", "Mqtt.Port=8883",
+                       "Mqtt.User=", "Mqtt.Pass=(set, not shown)", "Mqtt.ClientID=Display", "Mqtt.Topics=a,\"b c\"",
                        "Mqtt.KeepAlive=120", "Mqtt.StatusTopic=st", "Mqtt.CAFile=", "Mqtt.TlsVerify=1"}));
 }
 
@@ -176,7 +182,9 @@ TEST(SettingsCheckTest, WidthLimits) {
       {100000, dpCom, 20, {"Width setting (Settings.Width): 100000 refused (1 to 80), 20 used"}},
       {0, dpCom, 20, {"Width setting (Settings.Width): 0 refused (1 to 80), 20 used"}},
       {-5, dpDll, 20, {"Width setting (Settings.Width): -5 refused (1 to 80), 20 used"}},
-      {40, dpDll, 40,
+      {40,
+       dpDll,
+       40,
        {"Width setting (Settings.Width): 40 runs line 1 into line 2 of the USB display, which begins at position 20"}},
       {40, dpCom, 40, {}},
   };
@@ -207,19 +215,44 @@ TEST(SettingsCheckTest, DisplayProtocolAndInit) {
   } const cases[] = {
       {"frame", "", dpCom, 20, "frame", "", {}},
       {"Logic-Controls", "1B 74 12", dpCom, 20, "Logic-Controls", "1B 74 12", {}},
-      {"epson2", "", dpCom, 20, "frame", "",
+      {"epson2",
+       "",
+       dpCom,
+       20,
+       "frame",
+       "",
        {"Display protocol setting (Settings.DisplayProtocol): epson2 refused (frame, epson, cd5220, logic-controls or "
         "aedex), frame used"}},
-      {"", "1B 7", dpCom, 20, "frame", "",
+      {"",
+       "1B 7",
+       dpCom,
+       20,
+       "frame",
+       "",
        {"Display init setting (Settings.DisplayInit): 1B 7 refused (bytes in hexadecimal, such as 1B 74 12), nothing "
         "sent"}},
-      {"epson", "ESC t 18", dpCom, 20, "epson", "",
+      {"epson",
+       "ESC t 18",
+       dpCom,
+       20,
+       "epson",
+       "",
        {"Display init setting (Settings.DisplayInit): ESC t 18 refused (bytes in hexadecimal, such as 1B 74 12), "
         "nothing sent"}},
-      {"aedex", "1F", dpDll, 20, "aedex", "1F",
+      {"aedex",
+       "1F",
+       dpDll,
+       20,
+       "aedex",
+       "1F",
        {"Display protocol setting (Settings.DisplayProtocol): aedex has no effect on the USB display",
         "Display init setting (Settings.DisplayInit): 1F has no effect on the USB display"}},
-      {"logic-controls", "", dpCom, 40, "logic-controls", "",
+      {"logic-controls",
+       "",
+       dpCom,
+       40,
+       "logic-controls",
+       "",
        {"Width setting (Settings.Width): 40 runs line 1 into line 2 of the logic-controls display, which begins at "
         "position 20"}},
       {"epson", "", dpCom, 40, "epson", "", {}},

@@ -57,7 +57,8 @@ std::string UnusedDisplay() {
   std::ifstream sockets("/proc/net/unix");
   const std::string all((std::istreambuf_iterator<char>(sockets)), std::istreambuf_iterator<char>());
   for (int n = 97;; ++n)
-    if (all.find(Format("X11-unix/X%d\n", n)) == std::string::npos && access(Format("/tmp/.X11-unix/X%d", n).c_str(), F_OK) != 0)
+    if (all.find(Format("X11-unix/X%d\n", n)) == std::string::npos &&
+        access(Format("/tmp/.X11-unix/X%d", n).c_str(), F_OK) != 0)
       return Format(":%d", n);
 }
 
@@ -74,8 +75,8 @@ class TVirtualXServer {
     // -displayfd 1: the server prints its display number on standard output once it listens.
     // -noreset: an X server resets when its last client leaves, and a client connecting during
     // the reset (the program right after the display probe) is refused.
-    FServer.emplace(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0",
-                                             "640x640x24"},
+    FServer.emplace(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-noreset", "-nolisten", "tcp",
+                                             "-screen", "0", "640x640x24"},
                     writeEnd.Get());
     writeEnd = UniqueFd();
     std::string output;
@@ -88,7 +89,8 @@ class TVirtualXServer {
           return;
         }
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       pollfd readable{readEnd.Get(), POLLIN, 0};
       if (left.count() <= 0 || poll(&readable, 1, static_cast<int>(left.count())) <= 0)
         throw Exception("Xvfb did not report its display: " + output);
@@ -126,7 +128,8 @@ TEST(DesktopProgramTest, DisplayProbeTellsWhyThereIsNoWindow) {
   for (const Case& c : cases) {
     TScopedEnv env{{"QT_QPA_PLATFORM", c.platform}, {"DISPLAY", c.display}};
     std::string why;
-    EXPECT_EQ(DisplayAvailable(why), c.available) << (c.platform ? c.platform : "-") << " " << (c.display ? c.display : "-");
+    EXPECT_EQ(DisplayAvailable(why), c.available)
+        << (c.platform ? c.platform : "-") << " " << (c.display ? c.display : "-");
     EXPECT_EQ(why, c.why);
   }
 }

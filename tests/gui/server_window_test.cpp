@@ -68,7 +68,8 @@ TEST(ServerWindowTest, DesignTimeLayoutCaptionsAndFlags) {
   EXPECT_EQ(window.font().pixelSize(), 11);
   EXPECT_EQ(window.memoLog->font().family(), QStringLiteral("Courier New"));
   EXPECT_EQ(window.memoLog->font().pixelSize(), 11);
-  EXPECT_TRUE(QFontInfo(window.memoLog->font()).fixedPitch()) << QFontInfo(window.memoLog->font()).family().toStdString();
+  EXPECT_TRUE(QFontInfo(window.memoLog->font()).fixedPitch())
+      << QFontInfo(window.memoLog->font()).family().toStdString();
 
   ASSERT_NE(window.icnTray, nullptr);
   EXPECT_TRUE(window.icnTray->isVisible()) << "the icon is shown even where no tray exists yet";
@@ -174,8 +175,8 @@ TEST(ServerWindowTest, LogClearsOnceItHoldsMoreThan600Lines) {
 }
 
 TEST(ServerWindowTest, EveryLineOfAMultiLineMessageCountsTowardsTheLimit) {
-  for (const std::string& message : {std::string("first\nsecond"), std::string("first\r\nsecond"),
-                                     std::string("first\rsecond")}) {
+  for (const std::string& message :
+       {std::string("first\nsecond"), std::string("first\r\nsecond"), std::string("first\rsecond")}) {
     TfmServer window;
     for (int i = 1; i <= 599; ++i) window.Log("line " + std::to_string(i));
     window.Log(message);

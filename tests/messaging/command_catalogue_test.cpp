@@ -144,15 +144,25 @@ TEST_F(CommandCatalogueTest, EveryOperationPublishesItsPacket) {
   const TCatalogueCase cases[] = {
       {"SendCustomMsg", [](TMqttManager& m) { m.SendCustomMsg("raw/topic", "<as is>"); },
        TReceived{"raw/topic", "<as is>", Q::qosAtMostOnce}},
-      {"SendRefreshReport", [](TMqttManager& m) { m.SendRefreshReport("r 1.fr3"); },
-       OnDefault("REFRESH_REPORT", "FileName=r 1.fr3", Q::qosExactlyOnce), {{"VERBOSE", "SendRefreshReport: r 1.fr3"}}},
-      {"SendRefreshLogo", [](TMqttManager& m) { m.SendRefreshLogo("logo.png"); },
-       OnDefault("REFRESH_LOGO", "FileName=logo.png", Q::qosExactlyOnce), {{"VERBOSE", "SendRefreshLogo: logo.png"}}},
-      {"SendDeleteFile", [](TMqttManager& m) { m.SendDeleteFile("old.txt"); },
-       OnDefault("DELETE_FILE", "FileName=old.txt", Q::qosExactlyOnce), {{"VERBOSE", "SendDeleteFile: old.txt"}}},
-      {"SendDownloadFile", [](TMqttManager& m) { m.SendDownloadFile("a,b.txt"); },
-       OnDefault("DOWNLOAD_FILE", "&quot;FileName=a,b.txt&quot;"), {{"VERBOSE", "SendDownloadFile: a,b.txt"}}},
-      {"SendUploadFile", [](TMqttManager& m) { m.SendUploadFile("up.txt"); }, OnDefault("UPLOAD_FILE", "FileName=up.txt"),
+      {"SendRefreshReport",
+       [](TMqttManager& m) { m.SendRefreshReport("r 1.fr3"); },
+       OnDefault("REFRESH_REPORT", "FileName=r 1.fr3", Q::qosExactlyOnce),
+       {{"VERBOSE", "SendRefreshReport: r 1.fr3"}}},
+      {"SendRefreshLogo",
+       [](TMqttManager& m) { m.SendRefreshLogo("logo.png"); },
+       OnDefault("REFRESH_LOGO", "FileName=logo.png", Q::qosExactlyOnce),
+       {{"VERBOSE", "SendRefreshLogo: logo.png"}}},
+      {"SendDeleteFile",
+       [](TMqttManager& m) { m.SendDeleteFile("old.txt"); },
+       OnDefault("DELETE_FILE", "FileName=old.txt", Q::qosExactlyOnce),
+       {{"VERBOSE", "SendDeleteFile: old.txt"}}},
+      {"SendDownloadFile",
+       [](TMqttManager& m) { m.SendDownloadFile("a,b.txt"); },
+       OnDefault("DOWNLOAD_FILE", "&quot;FileName=a,b.txt&quot;"),
+       {{"VERBOSE", "SendDownloadFile: a,b.txt"}}},
+      {"SendUploadFile",
+       [](TMqttManager& m) { m.SendUploadFile("up.txt"); },
+       OnDefault("UPLOAD_FILE", "FileName=up.txt"),
        {{"VERBOSE", "SendUploadFile: up.txt"}}},
       {"SendResetReport", [](TMqttManager& m) { m.SendResetReport(); },
        OnDefault("RESET_REPORT", "", Q::qosExactlyOnce)},
@@ -173,7 +183,9 @@ TEST_F(CommandCatalogueTest, EveryOperationPublishesItsPacket) {
        TReceived{"common/manager", Packet("Mgr", "MQTT_CONNECTED", "Username=ana,AppName=Kestova,AppVer=1.2")}},
       {"SendDisconnected", [](TMqttManager& m) { m.SendDisconnected(); },
        TReceived{"common/manager", Packet("Master1", "MQTT_DISCONNECTED", "")}},
-      {"SendDisconnectedWill", [](TMqttManager& m) { m.SendDisconnectedWill(); }, std::nullopt,
+      {"SendDisconnectedWill",
+       [](TMqttManager& m) { m.SendDisconnectedWill(); },
+       std::nullopt,
        {{"INFO", "MQTT: Sending WILL to topic common/manager: " + willText}}},
       {"SendInfoRequest", [](TMqttManager& m) { m.SendInfoRequest(); }, OnDefault("MQTT_SEND_INFO", "")},
       {"SendMaster", [](TMqttManager& m) { m.SendMaster(); }, OnDefault("MQTT_SET_MASTER", "")},
@@ -185,7 +197,8 @@ TEST_F(CommandCatalogueTest, EveryOperationPublishesItsPacket) {
       {"SendInventoryMode", [](TMqttManager& m) { m.SendInventoryMode(false); },
        OnDefault("INVENTORY_MODE", "IsInventory=0")},
       {"SendReloadSettings", [](TMqttManager& m) { m.SendReloadSettings(); }, OnDefault("RELOAD_SETTINGS", "")},
-      {"SendFlushCache", [](TMqttManager& m) { m.SendFlushCache("1;2;3"); }, OnDefault("FLUSH_CACHE", "CodeList=1;2;3")},
+      {"SendFlushCache", [](TMqttManager& m) { m.SendFlushCache("1;2;3"); },
+       OnDefault("FLUSH_CACHE", "CodeList=1;2;3")},
       {"SendSlaveCopyPartner", [](TMqttManager& m) { m.SendSlaveCopyPartner("Shop_A", 5); },
        TReceived{"vumo/shop_a", Packet("", "SLAVE_COPY_PARTNER", "Id=5"), Q::qosExactlyOnce}},
       {"SendSlaveCopyProduct", [](TMqttManager& m) { m.SendSlaveCopyProduct("Shop_A", 12); },
@@ -210,8 +223,10 @@ TEST_F(CommandCatalogueTest, EveryOperationPublishesItsPacket) {
        OnDefault("RFID_OPENDOOR", "ReaderId=3,HostelId=7")},
       {"RfidResetReader", [&](TMqttManager& m) { m.RfidResetReader(3, 7, keys); },
        OnDefault("RFID_RESETREADER", "&quot;KeyList=11,12&quot;,ReaderId=3,HostelId=7")},
-      {"RfidReaderBeep", [](TMqttManager& m) { m.RfidReaderBeep(3, 7); }, OnDefault("RFID_BEEP", "ReaderId=3,HostelId=7")},
-      {"RfidReadersListReq", [](TMqttManager& m) { m.RfidReadersListReq(7); }, OnDefault("RFID_READERS_REQ", "HostelId=7")},
+      {"RfidReaderBeep", [](TMqttManager& m) { m.RfidReaderBeep(3, 7); },
+       OnDefault("RFID_BEEP", "ReaderId=3,HostelId=7")},
+      {"RfidReadersListReq", [](TMqttManager& m) { m.RfidReadersListReq(7); },
+       OnDefault("RFID_READERS_REQ", "HostelId=7")},
       {"RfidKeyListReq", [](TMqttManager& m) { m.RfidKeyListReq(3, 7); },
        OnDefault("RFID_KEYLIST_REQ", "ReaderId=3,HostelId=7")},
       {"RfidHelloAns", [](TMqttManager& m) { m.RfidHelloAns("Srv", 7, 3, "Front", "ENTRANCE", "Main door"); },
@@ -230,9 +245,8 @@ TEST_F(CommandCatalogueTest, EveryOperationPublishesItsPacket) {
 }
 
 TEST_F(CommandCatalogueTest, SetDbOnAMissingFileRaisesAndSendsNothing) {
-  EXPECT_TRUE(PublishesNothing([&](TMqttManager& m) {
-    EXPECT_THROW(m.SetDb(FDir.File("missing.ini")), EFileOpenError);
-  }));
+  EXPECT_TRUE(
+      PublishesNothing([&](TMqttManager& m) { EXPECT_THROW(m.SetDb(FDir.File("missing.ini")), EFileOpenError); }));
 }
 
 }  // namespace

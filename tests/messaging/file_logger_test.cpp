@@ -32,7 +32,6 @@ class RecordingMonitor : public ILogMonitor {
 
 class FileLoggerTest : public ::testing::Test {
  protected:
-
   // An active logger on FFile with the given level.
   void Activate(TKvBaseLogger& logger, TLogLevel level) {
     logger.SetLogFileName(FFile.string());
@@ -56,8 +55,7 @@ TEST_F(FileLoggerTest, ProcessWideLoggerStartsInactiveAndIgnoresEverything) {
   EXPECT_EQ(logger.Monitor(), nullptr);
   EXPECT_FALSE(logger.LogSql);
   EXPECT_EQ(logger.MaxLogFileSize, 1048576);
-  for (int level = llNone; level <= llForce; ++level)
-    logger.Log(static_cast<TLogLevel>(level), "ignored");
+  for (int level = llNone; level <= llForce; ++level) logger.Log(static_cast<TLogLevel>(level), "ignored");
   EXPECT_TRUE(logger.LastLine().empty());
   EXPECT_EQ(logger.Content().Count(), 0);
 }
@@ -81,12 +79,11 @@ TEST_F(FileLoggerTest, LevelStateAndSqlGates) {
       {llSql, true, true, {llCritical, llError, llWarning, llInfo, llVerbose, llSql}},
       // llForce logs whatever the state, SQL only when switched on.
       {llForce, false, false, {llNone, llCritical, llError, llWarning, llInfo, llVerbose, llForce}},
-      {llForce, false, true,
-       {llNone, llCritical, llError, llWarning, llInfo, llVerbose, llSql, llForce}},
+      {llForce, false, true, {llNone, llCritical, llError, llWarning, llInfo, llVerbose, llSql, llForce}},
   };
   for (const GateCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << "configured " << int(c.Configured) << " active " << c.Active
-                                    << " sql " << c.LogSql);
+    SCOPED_TRACE(testing::Message() << "configured " << int(c.Configured) << " active " << c.Active << " sql "
+                                    << c.LogSql);
     fs::remove_all(FFile.parent_path());
     TKvBaseLogger logger;
     logger.SetLogFileName(FFile.string());
@@ -103,8 +100,7 @@ TEST_F(FileLoggerTest, LevelStateAndSqlGates) {
       const std::size_t at = line.rfind("message ");
       ASSERT_NE(at, std::string::npos) << line;
       const int level = std::stoi(line.substr(at + 8));
-      EXPECT_NE(line.find(std::string(LogLevelLabel(static_cast<TLogLevel>(level))) + "  message"),
-                std::string::npos)
+      EXPECT_NE(line.find(std::string(LogLevelLabel(static_cast<TLogLevel>(level))) + "  message"), std::string::npos)
           << line;
       written.insert(level);
     }
@@ -124,7 +120,7 @@ TEST_F(FileLoggerTest, LineFormatLabelsAndPrefixes) {
   struct Case {
     std::string Prefix;  // through SetPrefix
     TLogLevel Level;
-    std::string Tail;    // what follows the time stamp
+    std::string Tail;  // what follows the time stamp
   };
   const std::vector<Case> cases = {
       {"", llError, "ERROR     text"},
@@ -304,8 +300,7 @@ TEST_F(FileLoggerTest, ConcurrentLoggersLoseNoLines) {
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t)
     threads.emplace_back([&logger, t] {
-      for (int i = 0; i < kLines; ++i)
-        logger.Log(llInfo, "t" + std::to_string(t) + " n" + std::to_string(i));
+      for (int i = 0; i < kLines; ++i) logger.Log(llInfo, "t" + std::to_string(t) + " n" + std::to_string(i));
     });
   for (std::thread& thread : threads) thread.join();
 

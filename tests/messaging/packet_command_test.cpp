@@ -33,7 +33,9 @@ TEST(PacketCommandTest, ByNameIgnoresAsciiCaseOnly) {
       {"", kUnknownCommand},
       {"4", kUnknownCommand},
       {std::string(256, 'A'), kUnknownCommand},
-      {"R\xC3\x89" "FRESH_LOGO", kUnknownCommand},
+      {"R\xC3\x89"
+       "FRESH_LOGO",
+       kUnknownCommand},
   };
   for (const auto& [text, command] : cases) EXPECT_EQ(CommandByName(text), command) << text;
 }

@@ -19,8 +19,9 @@ class PacketToolTest : public ::testing::Test {
   ToolRun Run(const std::vector<std::string>& args, const std::string& input = "") {
     const std::string in = FDir.WriteFile("stdin", input);
     const std::string err = FDir.File("stderr");
-    std::vector<std::string> argv = {"/bin/sh", "-c", "in=$1; err=$2; shift 2; exec \"$0\" \"$@\" <\"$in\" 2>\"$err\"",
-                                     KESTOVA_PACKET_TOOL, in, err};
+    std::vector<std::string> argv = {
+        "/bin/sh",           "-c", "in=$1; err=$2; shift 2; exec \"$0\" \"$@\" <\"$in\" 2>\"$err\"",
+        KESTOVA_PACKET_TOOL, in,   err};
     argv.insert(argv.end(), args.begin(), args.end());
     const test::TProgramResult result = test::RunProgram(argv, std::chrono::seconds(30));
     ToolRun run;
@@ -43,8 +44,9 @@ TEST_F(PacketToolTest, DecodesThePacketFields) {
   EXPECT_EQ(run.out, "sender=POS1\ntarget=Display1\ncommand=SHOW_MESSAGE\nparam=LINE1=Hello\nparam=LINE2=World\n");
   EXPECT_EQ(run.err, "");
 
-  run = Run({"decode"}, "<msg><sender>S</sender><target/><command>nope</command>"
-                        "<params>\"a,b\",,R\xC3\xA1\xC4\x8Dun=1</params></msg>");
+  run = Run({"decode"},
+            "<msg><sender>S</sender><target/><command>nope</command>"
+            "<params>\"a,b\",,R\xC3\xA1\xC4\x8Dun=1</params></msg>");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "sender=S\ntarget=\ncommand=255\nparam=a,b\nparam=\nparam=R\xC3\xA1\xC4\x8Dun=1\n");
 

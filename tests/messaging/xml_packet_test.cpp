@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/exception.h"
-#include "xml/xml_exception.h"
 #include "tests/support/thrown_message.h"
+#include "xml/xml_exception.h"
 
 namespace kestova {
 namespace {
@@ -12,10 +12,9 @@ namespace {
 using test::ThrownMessage;
 
 const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
-const std::string kExample =
-    kDeclaration +
-    "<msg><sender>POS1</sender><target>Display1</target><command>SHOW_MESSAGE</command>"
-    "<params>LINE1=Hello,LINE2=World</params></msg>";
+const std::string kExample = kDeclaration +
+                             "<msg><sender>POS1</sender><target>Display1</target><command>SHOW_MESSAGE</command>"
+                             "<params>LINE1=Hello,LINE2=World</params></msg>";
 
 using Items = std::vector<std::string>;
 
@@ -115,8 +114,10 @@ TEST(XmlPacketTest, ParsedFieldsAsWritten) {
       {"<?xml version=\"1.0\"?>" + Msg("P", "D", "LOGOUT", ""), "P", TCommand::LOGOUT, {}},
       {"<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + Msg("P", "D", "LOGOUT", ""), "P", TCommand::LOGOUT, {}},
       // The parser keeps what it read: text cut after params still gives the whole packet.
-      {kDeclaration + "<msg><sender>P</sender><target>D</target><command>LOGOUT</command><params>k=v</params>", "P",
-       TCommand::LOGOUT, {"k=v"}},
+      {kDeclaration + "<msg><sender>P</sender><target>D</target><command>LOGOUT</command><params>k=v</params>",
+       "P",
+       TCommand::LOGOUT,
+       {"k=v"}},
   };
   for (const Case& c : cases) {
     TXmlPacket p(c.text);

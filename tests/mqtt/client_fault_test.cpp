@@ -66,7 +66,7 @@ TEST_F(ClientFaultTest, ABrokerThatComesUpAfterTheFirstConnectIsFoundAtTheNextAt
   FBroker.Start();
   ASSERT_TRUE(FEvents.WaitForStatus(S::csConnected, 1, LongestReconnectWait() + kSlack));
   EXPECT_EQ(FEvents.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnectionRejected_ServerUnavailable,
-                                                   S::csReconnecting, S::csConnected}));
+                                                    S::csReconnecting, S::csConnected}));
   EXPECT_EQ(FEvents.StrayEvents(), 0);
 }
 
@@ -79,10 +79,11 @@ TEST_F(ClientFaultTest, AListenerThatNeverAnswersIsGivenUpAfterTheConnAckTimeout
   ASSERT_TRUE(FEvents.WaitForStatus(S::csConnectionRejected_ServerUnavailable, 1, kConnAckTimeout + kSlack));
   EXPECT_GE(std::chrono::steady_clock::now() - start, kConnAckTimeout);
   // Each further attempt waits for its CONNACK as long, after the schedule's wait.
-  ASSERT_TRUE(PumpUntil([&] { return silent.Accepted() >= 3; }, 2 * (kConnAckTimeout + LongestReconnectWait()) + kSlack));
+  ASSERT_TRUE(
+      PumpUntil([&] { return silent.Accepted() >= 3; }, 2 * (kConnAckTimeout + LongestReconnectWait()) + kSlack));
   ASSERT_TRUE(FLog.WaitFor("CLIENT- No CONNACK in time. Closing the connection.", 2));
-  EXPECT_EQ(FEvents.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnectionRejected_ServerUnavailable,
-                                                   S::csReconnecting}));
+  EXPECT_EQ(FEvents.StatusValues(),
+            (std::vector<S>{S::csConnecting, S::csConnectionRejected_ServerUnavailable, S::csReconnecting}));
 }
 
 TEST_F(ClientFaultTest, AFrozenPathIsNoticedByTheKeepAliveAndACutOneAtOnce) {

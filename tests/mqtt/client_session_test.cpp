@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/hex.h"
 #include "mqtt/packets.h"
+#include "tests/support/hex.h"
 
 namespace kestova {
 namespace {
@@ -102,7 +102,8 @@ TEST(ClientSession, AcknowledgementListsByTypeAndOneRemovalPerCheck) {
       {TMqttPacketType::mtPUBLISH, TMqttPacketType::mtPUBREL, false},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(MqttPacketTypeName(c.Marked)) + " checked as " + std::string(MqttPacketTypeName(c.Checked)));
+    SCOPED_TRACE(std::string(MqttPacketTypeName(c.Marked)) + " checked as " +
+                 std::string(MqttPacketTypeName(c.Checked)));
     TMqttClientSession session;
     session.MarkAsAcknowledged(5, c.Marked);
     EXPECT_EQ(session.IsAcknowlegded(5, c.Checked, true), c.Found);
@@ -121,7 +122,8 @@ TEST(ClientSession, AcknowledgementListsByTypeAndOneRemovalPerCheck) {
 TEST(ClientSession, UncheckedAcknowledgementsAreBounded) {
   TMqttClientSession session;
   session.MarkAsAcknowledged(0, TMqttPacketType::mtCONNECT);  // nobody ever checks this one
-  for (int i = 0; i < TMqttClientSession::kMaxAcknowledgements; ++i) session.MarkAsAcknowledged(7, TMqttPacketType::mtPUBLISH);
+  for (int i = 0; i < TMqttClientSession::kMaxAcknowledgements; ++i)
+    session.MarkAsAcknowledged(7, TMqttPacketType::mtPUBLISH);
   EXPECT_FALSE(session.IsAcknowlegded(0, TMqttPacketType::mtCONNECT, false));
   int sevens = 0;
   while (session.IsAcknowlegded(7, TMqttPacketType::mtPUBLISH, true)) ++sevens;
@@ -188,7 +190,8 @@ TEST(ClientSession, FullInFlightWindowHoldsBackNewPackets) {
 TEST(ClientSession, SubscriptionRequestsFoundAndRemovedByIdentifier) {
   TMqttClientSession session;
   session.AddSubscriptionRequest(std::make_unique<TMqttRequestedSubscription>(TMqttRequestedSubscription{3, {"a"}}));
-  session.AddSubscriptionRequest(std::make_unique<TMqttRequestedSubscription>(TMqttRequestedSubscription{4, {"b", "c"}}));
+  session.AddSubscriptionRequest(
+      std::make_unique<TMqttRequestedSubscription>(TMqttRequestedSubscription{4, {"b", "c"}}));
   session.AddSubscriptionRequest(std::make_unique<TMqttRequestedSubscription>(TMqttRequestedSubscription{3, {"d"}}));
 
   EXPECT_EQ(session.GetSubscriptionRequest(9), nullptr);

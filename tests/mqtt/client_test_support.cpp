@@ -255,9 +255,7 @@ std::string ReadPacket(test::TLoopbackPeer& APeer, std::chrono::milliseconds ATi
   return ToHex(bytes);
 }
 
-void WritePacket(test::TLoopbackPeer& APeer, const std::string& AHex) {
-  APeer.Write(test::FromHex(AHex));
-}
+void WritePacket(test::TLoopbackPeer& APeer, const std::string& AHex) { APeer.Write(test::FromHex(AHex)); }
 
 std::string AcceptConnect(test::TLoopbackPeer& APeer, uint8_t AReturnCode) {
   APeer.Accept();
@@ -270,8 +268,7 @@ std::string AcceptConnect(test::TLoopbackPeer& APeer, uint8_t AReturnCode) {
 bool StaysSilent(test::TLoopbackPeer& APeer, std::chrono::milliseconds AWindow) {
   try {
     const std::string bytes = APeer.ReadSome(AWindow);
-    ADD_FAILURE() << "the client sent "
-                  << ToHex(bytes);
+    ADD_FAILURE() << "the client sent " << ToHex(bytes);
     return false;
   } catch (const std::exception&) {
     return true;  // the time limit passed (or the client closed) without a byte

@@ -146,7 +146,8 @@ TEST_F(ClientWireTest, MisuseRaisesAssertionErrorsWithTheirFixedTexts) {
       message([&] { FClient->Subscribe("a#", TMqttQoS::qosAtMostOnce); }).rfind("This is not a valid topic filter", 0),
       0u);
   EXPECT_EQ(message([&] { FClient->Unsubscribe("a/#/b"); }).rfind("This is not a valid topic filter", 0), 0u);
-  EXPECT_THROW(FClient->Subscribe(TMqttStringArray{"a", "b"}, TMqttQosArray{TMqttQoS::qosAtMostOnce}), EMqttEncodeError);
+  EXPECT_THROW(FClient->Subscribe(TMqttStringArray{"a", "b"}, TMqttQosArray{TMqttQoS::qosAtMostOnce}),
+               EMqttEncodeError);
   // The refused QoS 1 publish used identifier 1 up, the mismatched SUBSCRIBE identifier 2.
   EXPECT_EQ(FClient->Publish("t", std::string_view("x"), TMqttQoS::qosAtLeastOnce, false), 3);
   EXPECT_EQ(FClient->Version(), "1.2.0.2");
@@ -250,7 +251,7 @@ TEST_F(ClientWireTest, SubAckCodesPairWithTheRequestedTopics) {
     WritePacket(APeer, "90 04 00 01 01 80");
   });
   EXPECT_EQ(FClient->Subscribe(TMqttStringArray{"a", "b/#"},
-                              TMqttQosArray{TMqttQoS::qosAtLeastOnce, TMqttQoS::qosExactlyOnce}),
+                               TMqttQosArray{TMqttQoS::qosAtLeastOnce, TMqttQoS::qosExactlyOnce}),
             1);
   EXPECT_TRUE(FEvents.WaitForReceived(TMqttPacketType::mtSUBACK, 1));
   FBroker.Finish();
@@ -444,8 +445,8 @@ TEST_F(ClientWireTest, ARefusedFirstConnectIsReportedAndRetriedOnlyWithAutoRecon
     if (autoReconnect) {
       // Failed automatic attempts keep the status csReconnecting without a new event each.
       EXPECT_TRUE(seenLog.WaitFor("PING Failed", 2));
-      EXPECT_EQ(seen.StatusValues(), (std::vector<S>{S::csConnecting, S::csConnectionRejected_ServerUnavailable,
-                                                     S::csReconnecting}));
+      EXPECT_EQ(seen.StatusValues(),
+                (std::vector<S>{S::csConnecting, S::csConnectionRejected_ServerUnavailable, S::csReconnecting}));
       EXPECT_GE(seenLog.Count("KEEP ALIVE - No Connection. Requesting Reconnect."), 2);
     } else {
       // Longer than the first wait of the schedule with its jitter.
@@ -511,7 +512,7 @@ TEST_F(ClientWireTest, ALateReportOfTheOldConnectionDoesNotPauseTheNewOne) {
   std::shared_future<void> released = release.get_future().share();
   const TMqttClient::TConnectedStatusChangedEvent record = FClient->OnConnectedStatusChanged;
   FClient->OnConnectedStatusChanged = [&, released](TMqttClient& ASender, bool AConnected,
-                                                   TMqttConnectionStatus AStatus) {
+                                                    TMqttConnectionStatus AStatus) {
     record(ASender, AConnected, AStatus);
     if (AStatus == S::csConnectionLost) released.wait();
   };

@@ -55,7 +55,8 @@ TMqttBytes Stream() {
 
 TEST(FrameReader, SameFramesWhateverTheChunking) {
   const TMqttBytes stream = Stream();
-  for (std::size_t chunk : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, std::size_t{64}, stream.size()}) {
+  for (std::size_t chunk :
+       {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, std::size_t{64}, stream.size()}) {
     SCOPED_TRACE(chunk);
     TMqttFrameReader reader;
     const TFramed framed = FeedInChunks(reader, stream, chunk);

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "tests/support/hex.h"
 #include "mqtt/exceptions.h"
 #include "mqtt/packets.h"
+#include "tests/support/hex.h"
 #include "tests/support/thrown_message.h"
 
 namespace kestova {
@@ -34,7 +34,9 @@ TEST(PacketDecoding, ConnAck) {
   EXPECT_EQ(connAck.ReturnCode(), TMqttConnectReturnCode::rcConRejected_ClientNotAuthorized);
   EXPECT_EQ(connAck.PacketId(), 0);
   // Return codes without a name are kept as received.
-  EXPECT_EQ(static_cast<int>(As<TMqttConnAckPacket>(TMqttPacketFactory::CreateFrom(0x20, HexBytes("00 07"))).ReturnCode()), 7);
+  EXPECT_EQ(
+      static_cast<int>(As<TMqttConnAckPacket>(TMqttPacketFactory::CreateFrom(0x20, HexBytes("00 07"))).ReturnCode()),
+      7);
 }
 
 TEST(PacketDecoding, PublishFieldsAndFlags) {
@@ -88,9 +90,8 @@ struct TIdentifierCase {
 
 TEST(PacketDecoding, AcknowledgementsReadTheirIdentifierAndIgnoreTheRest) {
   const TIdentifierCase cases[] = {
-      {0x40, TMqttPacketType::mtPUBACK},   {0x50, TMqttPacketType::mtPUBREC},
-      {0x62, TMqttPacketType::mtPUBREL},   {0x70, TMqttPacketType::mtPUBCOMP},
-      {0xB0, TMqttPacketType::mtUNSUBACK}, {0x9F, TMqttPacketType::mtSUBACK},
+      {0x40, TMqttPacketType::mtPUBACK},  {0x50, TMqttPacketType::mtPUBREC},   {0x62, TMqttPacketType::mtPUBREL},
+      {0x70, TMqttPacketType::mtPUBCOMP}, {0xB0, TMqttPacketType::mtUNSUBACK}, {0x9F, TMqttPacketType::mtSUBACK},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(MqttPacketTypeName(c.Type)));
@@ -119,7 +120,8 @@ TEST(PacketDecoding, SubAckReturnCodes) {
   ASSERT_EQ(subAck.ReturnCodes().size(), 2u);
   EXPECT_TRUE(subAck.ReturnCodes()[0].IsAccepted());
   EXPECT_EQ(subAck.ReturnCodes()[0].MaximumQoS(), TMqttQoS::qosAtLeastOnce);
-  EXPECT_EQ(subAck.ToString(), "TMqttSubAckPacketAccepted:-1 maxQoS:qosAtLeastOnce\r\nAccepted:0 maxQoS:qosAtMostOnce\r\n");
+  EXPECT_EQ(subAck.ToString(),
+            "TMqttSubAckPacketAccepted:-1 maxQoS:qosAtLeastOnce\r\nAccepted:0 maxQoS:qosAtMostOnce\r\n");
 
   EXPECT_TRUE(As<TMqttSubAckPacket>(TMqttPacketFactory::CreateFrom(0x90, HexBytes("00 02"))).ReturnCodes().empty());
 }
@@ -136,7 +138,8 @@ TEST(PacketDecoding, PacketsReadOnlyByTheirFirstByte) {
   }
   // Nothing of the body is taken over: a received CONNECT has no client id, a SUBSCRIBE no topics.
   EXPECT_EQ(As<TMqttConnectPacket>(TMqttPacketFactory::CreateFrom(0x10, HexBytes("00 01 61"))).ClientIdentifier(), "");
-  EXPECT_TRUE(As<TMqttSubscribePacket>(TMqttPacketFactory::CreateFrom(0x82, HexBytes("00 01 00 01 61 00"))).Topics().empty());
+  EXPECT_TRUE(
+      As<TMqttSubscribePacket>(TMqttPacketFactory::CreateFrom(0x82, HexBytes("00 01 00 01 61 00"))).Topics().empty());
   EXPECT_EQ(TMqttPacketFactory::CreateFrom(0xD0, {})->PacketType(), TMqttPacketType::mtPINGRESP);
 }
 
@@ -151,9 +154,9 @@ TEST(PacketDecoding, Failures) {
       {0x0F, "00 01", "RESERVED PACKET TYPE"},
       {0xF0, "", "RESERVED PACKET TYPE"},
       {0xFF, "00 00", "RESERVED PACKET TYPE"},
-      {0x20, "", "Could not read"},           // CONNACK without its two bytes
+      {0x20, "", "Could not read"},  // CONNACK without its two bytes
       {0x20, "00", "Could not read"},
-      {0x32, "00 01 74", "Could not read"},   // QoS 1 PUBLISH without identifier
+      {0x32, "00 01 74", "Could not read"},  // QoS 1 PUBLISH without identifier
       {0x34, "00 01 74 00", "Could not read"},
       {0x30, "00 01 FF", "Received topic name is not valid UTF-8"},
       {0x32, "00 02 C3 28 00 01", "Received topic name is not valid UTF-8"},

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "tests/support/hex.h"
 #include "mqtt/exceptions.h"
 #include "mqtt/packets.h"
+#include "tests/support/hex.h"
 #include "tests/support/thrown_message.h"
 
 namespace kestova {
@@ -32,11 +32,13 @@ std::unique_ptr<TMqttPacket> DisplayConnect() {
 
 TEST(PacketEncoding, WireBytesOfEveryBuiltPacket) {
   const TEncodingCase cases[] = {
-      {"CONNECT Display", DisplayConnect,
-       "10 13 00 04 4D 51 54 54 04 02 00 78 00 07 44 69 73 70 6C 61 79"},
-      {"CONNECT empty id, no clean session",
-       [] { return std::make_unique<TMqttConnectPacket>(""); }, "10 0C 00 04 4D 51 54 54 04 00 00 00 00 00"},
-      {"CONNACK", [] { return std::make_unique<TMqttConnAckPacket>(true, TMqttConnectReturnCode::rcConRejected_ClientNotAuthorized); },
+      {"CONNECT Display", DisplayConnect, "10 13 00 04 4D 51 54 54 04 02 00 78 00 07 44 69 73 70 6C 61 79"},
+      {"CONNECT empty id, no clean session", [] { return std::make_unique<TMqttConnectPacket>(""); },
+       "10 0C 00 04 4D 51 54 54 04 00 00 00 00 00"},
+      {"CONNACK",
+       [] {
+         return std::make_unique<TMqttConnAckPacket>(true, TMqttConnectReturnCode::rcConRejected_ClientNotAuthorized);
+       },
        "20 02 01 05"},
       {"PINGREQ", [] { return std::make_unique<TMqttPingRequestPacket>(); }, "C0 00"},
       {"PINGRESP", [] { return std::make_unique<TMqttPingRespPacket>(); }, "D0 00"},
@@ -48,7 +50,10 @@ TEST(PacketEncoding, WireBytesOfEveryBuiltPacket) {
       {"PUBCOMP 7", [] { return std::make_unique<TMqttPubCompPacket>(7); }, "70 02 00 07"},
       {"UNSUBACK 9", [] { return std::make_unique<TMqttUnsubAckPacket>(9); }, "B0 02 00 09"},
       {"SUBSCRIBE a/b QoS 0",
-       [] { return std::make_unique<TMqttSubscribePacket>(1, TMqttStringArray{"a/b"}, TMqttQosArray{TMqttQoS::qosAtMostOnce}); },
+       [] {
+         return std::make_unique<TMqttSubscribePacket>(1, TMqttStringArray{"a/b"},
+                                                       TMqttQosArray{TMqttQoS::qosAtMostOnce});
+       },
        "82 08 00 01 00 03 61 2F 62 00"},
       {"SUBSCRIBE two topics",
        [] {
@@ -56,22 +61,30 @@ TEST(PacketEncoding, WireBytesOfEveryBuiltPacket) {
              2, TMqttStringArray{"a", "b/#"}, TMqttQosArray{TMqttQoS::qosAtLeastOnce, TMqttQoS::qosExactlyOnce});
        },
        "82 0C 00 02 00 01 61 01 00 03 62 2F 23 02"},
-      {"SUBSCRIBE no topics", [] { return std::make_unique<TMqttSubscribePacket>(3, TMqttStringArray{}, TMqttQosArray{}); },
-       "82 02 00 03"},
-      {"UNSUBSCRIBE", [] { return std::make_unique<TMqttUnSubscribePacket>(2, TMqttStringArray{"a", "bc"}); },
+      {"SUBSCRIBE no topics",
+       [] { return std::make_unique<TMqttSubscribePacket>(3, TMqttStringArray{}, TMqttQosArray{}); }, "82 02 00 03"},
+      {"UNSUBSCRIBE",
+       [] {
+         return std::make_unique<TMqttUnSubscribePacket>(2, TMqttStringArray{"a", "bc"});
+       },
        "A2 09 00 02 00 01 61 00 02 62 63"},
-      {"PUBLISH QoS 0", [] { return std::make_unique<TMqttPublishPacket>(0, "t", ByteVector("x"), TMqttQoS::qosAtMostOnce, false); },
+      {"PUBLISH QoS 0",
+       [] { return std::make_unique<TMqttPublishPacket>(0, "t", ByteVector("x"), TMqttQoS::qosAtMostOnce, false); },
        "30 04 00 01 74 78"},
       {"PUBLISH QoS 0 ignores an identifier",
        [] { return std::make_unique<TMqttPublishPacket>(9, "t", ByteVector("x"), TMqttQoS::qosAtMostOnce, false); },
        "30 04 00 01 74 78"},
-      {"PUBLISH QoS 1 retained", [] { return std::make_unique<TMqttPublishPacket>(5, "t", ByteVector("x"), TMqttQoS::qosAtLeastOnce, true); },
+      {"PUBLISH QoS 1 retained",
+       [] { return std::make_unique<TMqttPublishPacket>(5, "t", ByteVector("x"), TMqttQoS::qosAtLeastOnce, true); },
        "33 06 00 01 74 00 05 78"},
       {"PUBLISH QoS 2 identifier 0 still written",
        [] { return std::make_unique<TMqttPublishPacket>(0, "t", TMqttBytes{}, TMqttQoS::qosExactlyOnce, false); },
        "34 05 00 01 74 00 00"},
       {"PUBLISH UTF-8 topic and payload",
-       [] { return std::make_unique<TMqttPublishPacket>(0, "\xC3\xA9", ByteVector("\xC3\xA9"), TMqttQoS::qosAtMostOnce, false); },
+       [] {
+         return std::make_unique<TMqttPublishPacket>(0, "\xC3\xA9", ByteVector("\xC3\xA9"), TMqttQoS::qosAtMostOnce,
+                                                     false);
+       },
        "30 06 00 02 C3 A9 C3 A9"},
   };
   for (const auto& c : cases) {
@@ -106,15 +119,16 @@ TEST(PacketEncoding, ConnectFlagsAndPayloadFollowTheTrimmedFields) {
        0x00, "00 01 63"},
       {"password without user name: bit 6 only, after the client id",
        [](TMqttConnectPacket& p) { p.SetPassword("pw"); }, 0x40, "00 01 63 00 02 70 77"},
-      {"user name without password: bit 7 only",
-       [](TMqttConnectPacket& p) { p.SetUserName("pos"); }, 0x80, "00 01 63 00 03 70 6F 73"},
-      {"user name and password", [](TMqttConnectPacket& p) {
+      {"user name without password: bit 7 only", [](TMqttConnectPacket& p) { p.SetUserName("pos"); }, 0x80,
+       "00 01 63 00 03 70 6F 73"},
+      {"user name and password",
+       [](TMqttConnectPacket& p) {
          p.SetUserName("u");
          p.SetPassword("p");
        },
        0xC0, "00 01 63 00 01 75 00 01 70"},
-      {"will with empty message is still written",
-       [](TMqttConnectPacket& p) { p.SetWillTopic("w"); }, 0x04, "00 01 63 00 01 77 00 00"},
+      {"will with empty message is still written", [](TMqttConnectPacket& p) { p.SetWillTopic("w"); }, 0x04,
+       "00 01 63 00 01 77 00 00"},
       {"will QoS 1 retained with credentials: will fields before user name",
        [](TMqttConnectPacket& p) {
          p.SetCleanSession(true);
@@ -192,7 +206,8 @@ TEST(PacketEncoding, RefusesTextFieldsThatCannotBeEncoded) {
   EXPECT_NO_THROW(TMqttPublishPacket(0, longest, {}, TMqttQoS::qosAtMostOnce, false).GetBytes());
   EXPECT_THROW(TMqttPublishPacket(0, tooLong, {}, TMqttQoS::qosAtMostOnce, false), EMqttEncodeError);
   EXPECT_THROW(TMqttPublishPacket(0, "bad\xFF", {}, TMqttQoS::qosAtMostOnce, false), EMqttEncodeError);
-  EXPECT_THROW(TMqttSubscribePacket(1, {"ok", tooLong}, {TMqttQoS::qosAtMostOnce, TMqttQoS::qosAtMostOnce}), EMqttEncodeError);
+  EXPECT_THROW(TMqttSubscribePacket(1, {"ok", tooLong}, {TMqttQoS::qosAtMostOnce, TMqttQoS::qosAtMostOnce}),
+               EMqttEncodeError);
   EXPECT_THROW(TMqttUnSubscribePacket(1, {tooLong}), EMqttEncodeError);
   EXPECT_THROW(TMqttConnectPacket{tooLong}, EMqttEncodeError);
 
@@ -209,7 +224,9 @@ TEST(PacketEncoding, RefusesTextFieldsThatCannotBeEncoded) {
 }
 
 TEST(PacketEncoding, SubscribeNeedsOneQosPerTopic) {
-  EXPECT_EQ(ThrownMessage<EMqttEncodeError>([] { TMqttSubscribePacket(1, {"a", "b"}, {TMqttQoS::qosAtMostOnce}); }),
+  EXPECT_EQ(ThrownMessage<EMqttEncodeError>([] {
+              TMqttSubscribePacket(1, {"a", "b"}, {TMqttQoS::qosAtMostOnce});
+            }),
             "Error Creating subscribe packet - amount of provided Topics does not match the amount of QoSLevels");
 }
 

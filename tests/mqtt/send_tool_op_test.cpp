@@ -38,8 +38,9 @@ class SendToolOpTest : public TMainThreadTest {
 
   // Runs kestova-send on a thread of its own while the main thread is pumped.
   test::TProgramResult RunTool(const std::vector<std::string>& AOp) {
-    std::vector<std::string> argv{KESTOVA_SEND_TOOL, "--broker", FBroker.Host(), "--port", std::to_string(FBroker.Port()),
-                                  "--client-id", "till-9", "--topic", "pos/ops"};
+    std::vector<std::string> argv{
+        KESTOVA_SEND_TOOL, "--broker", FBroker.Host(), "--port", std::to_string(FBroker.Port()),
+        "--client-id",     "till-9",   "--topic",      "pos/ops"};
     argv.insert(argv.end(), AOp.begin(), AOp.end());
     test::TProgramResult result;
     std::atomic<bool> done{false};
@@ -83,11 +84,18 @@ std::string Packet(const std::string& ATarget, const std::string& ACommand, cons
 TEST_F(SendToolOpTest, AnOperationPublishesExactlyWhatItPublishesAndTheToolDisconnects) {
   const TOpCase cases[] = {
       {"integers", {"--op", "RfidOpenDoor", "3", "7"}, "pos/ops", Packet("", "RFID_OPENDOOR", "ReaderId=3,HostelId=7")},
-      {"support mode, empty text, Boolean", {"--op", "SendCallSupport", "1", "", "X", "true"}, "pos/ops",
+      {"support mode, empty text, Boolean",
+       {"--op", "SendCallSupport", "1", "", "X", "true"},
+       "pos/ops",
        Packet("X", "KESTOVA_HELP", "Method=1,Force=-1")},
-      {"own topic at QoS 2, options after the arguments", {"--op", "SendSlaveCopyProduct", "Shop_A", "12", "--qos", "0"},
-       "vumo/shop_a", Packet("", "SLAVE_COPY_PRODUCT", "Id=12"), TMqttQoS::qosExactlyOnce},
-      {"text with a comma", {"--op", "SendSms", "+386 40", "a, b"}, "pos/ops",
+      {"own topic at QoS 2, options after the arguments",
+       {"--op", "SendSlaveCopyProduct", "Shop_A", "12", "--qos", "0"},
+       "vumo/shop_a",
+       Packet("", "SLAVE_COPY_PRODUCT", "Id=12"),
+       TMqttQoS::qosExactlyOnce},
+      {"text with a comma",
+       {"--op", "SendSms", "+386 40", "a, b"},
+       "pos/ops",
        Packet("", "SEND_SMS", "Tel=+386 40,&quot;Message=a, b&quot;")},
       {"raw text on a topic", {"--op", "SendCustomMsg", "raw/t", "as is"}, "raw/t", "as is"},
       {"nothing to publish", {"--op", "SendFursSendDoc", "3"}, "", ""},

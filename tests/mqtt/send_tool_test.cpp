@@ -96,7 +96,7 @@ TEST_F(SendToolTest, PublishesRawTextAndShowMessagePacketsAtEachQosAndDisconnect
 
   TToolRun show =
       RunTool(Join(BrokerArgs(FBroker), {"--client-id", "till-2", "--qos", "1", "--topic", "pos/show", "--show",
-                                        "Line, one", "x\"y \xC4\x8D", "--target", "DISP", "--align2", "R"}));
+                                         "Line, one", "x\"y \xC4\x8D", "--target", "DISP", "--align2", "R"}));
   EXPECT_EQ(show.Result.ExitCode, 0) << show.Result.Output;
 
   TToolRun exact =
@@ -216,7 +216,10 @@ TEST_F(SendToolTest, APubAckForQos2CountsAsDeliveredAndEveryExitDisconnects) {
   };
   const std::vector<TCase> cases = {
       {"QoS 2 answered by PUBACK", {"--qos", "2", "--raw", "x"}, "40 02 00 01", 0, ""},
-      {"subscription refused", {"--enum"}, "90 03 00 01 80", 1,
+      {"subscription refused",
+       {"--enum"},
+       "90 03 00 01 80",
+       1,
        "kestova-send: the broker refused the subscription to pos/x\n"},
   };
   for (const TCase& c : cases) {
@@ -228,8 +231,8 @@ TEST_F(SendToolTest, APubAckForQos2CountsAsDeliveredAndEveryExitDisconnects) {
       WritePacket(APeer, c.Answer);
       rest = APeer.ReadUntilClosed();
     });
-    const TToolRun run = RunTool(
-        Join({"--broker", fake.Host(), "--port", std::to_string(fake.Port()), "--topic", "pos/x"}, c.Action));
+    const TToolRun run =
+        RunTool(Join({"--broker", fake.Host(), "--port", std::to_string(fake.Port()), "--topic", "pos/x"}, c.Action));
     fake.Finish();
     EXPECT_EQ(run.Result.ExitCode, c.ExitCode) << c.Name << ": " << run.Result.Output;
     EXPECT_EQ(run.Result.Output, c.Output) << c.Name;

@@ -13,12 +13,30 @@ TEST(Topic, FilterRules) {
     bool Valid;
   };
   const TCase cases[] = {
-      {"#", true},     {"+", true},      {"a/#", true},   {"+/a", true},     {"a/+/b", true},
-      {"a/+", true},   {"+/+", true},    {"/#", true},    {"a/b", true},     {"a", true},
-      {"", false},     {"a#", false},    {"a/#/b", false}, {"a+", false},    {"a/+b", false},
-      {"+a", false},   {"#/", false},    {"a/b#", false},
+      {"#", true},
+      {"+", true},
+      {"a/#", true},
+      {"+/a", true},
+      {"a/+/b", true},
+      {"a/+", true},
+      {"+/+", true},
+      {"/#", true},
+      {"a/b", true},
+      {"a", true},
+      {"", false},
+      {"a#", false},
+      {"a/#/b", false},
+      {"a+", false},
+      {"a/+b", false},
+      {"+a", false},
+      {"#/", false},
+      {"a/b#", false},
       // Every "#" counts, not only the last one (MQTT 3.1.1 section 4.7.1.2).
-      {"a#/#", false}, {"pos/#/#", false}, {"#/#", false}, {"+/#", true}, {"a//+//#", true},
+      {"a#/#", false},
+      {"pos/#/#", false},
+      {"#/#", false},
+      {"+/#", true},
+      {"a//+//#", true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(TMqttTopic::ValidateTopicFilter(c.Filter), c.Valid) << '"' << c.Filter << '"';
@@ -30,7 +48,8 @@ TEST(Topic, NameRulesAndWildcards) {
     const char* Name;
     bool Valid;
   };
-  const TCase cases[] = {{"a/b", true}, {"t", true}, {"/", true}, {"", false}, {"a/+", false}, {"#", false}, {"a#b", false}};
+  const TCase cases[] = {{"a/b", true},  {"t", true},  {"/", true},   {"", false},
+                         {"a/+", false}, {"#", false}, {"a#b", false}};
   for (const auto& c : cases) {
     EXPECT_EQ(TMqttTopic::ValidateTopicName(c.Name), c.Valid) << '"' << c.Name << '"';
   }

@@ -81,16 +81,16 @@ struct TFieldCase {
 TEST(LengthPrefixedField, ShortOrOverlongFieldsGiveEmptyWithoutFailing) {
   const TFieldCase cases[] = {
       {"00 01 74", 0, "74", 3},
-      {"00 00 74", 0, "", 2},           // an empty field followed by data
+      {"00 00 74", 0, "", 2},  // an empty field followed by data
       {"00 02 74 78 79", 0, "74 78", 4},
-      {"00 01", 0, "", 0},              // 2 bytes or fewer: nothing read, index stays
+      {"00 01", 0, "", 0},  // 2 bytes or fewer: nothing read, index stays
       {"00 00", 0, "", 0},
       {"00", 0, "", 0},
       {"", 0, "", 0},
-      {"00 05 61", 0, "", 2},           // declared longer than present: index after the length
+      {"00 05 61", 0, "", 2},  // declared longer than present: index after the length
       {"FF FF 61 62", 0, "", 2},
       {"99 00 01 74", 1, "74", 4},
-      {"00 01 74", 7, "", 7},           // index past the end
+      {"00 01 74", 7, "", 7},  // index past the end
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.Bytes) + " @" + std::to_string(c.Start));

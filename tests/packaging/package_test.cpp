@@ -18,7 +18,7 @@ namespace {
 using namespace std::chrono_literals;
 
 const std::vector<std::string> kPrograms = {"kestova-displayd", "kestova-display", "kestova-send",
-                                            "kestova-packet", "kestova-rfid", "kestova-virtual-display"};
+                                            "kestova-packet",   "kestova-rfid",    "kestova-virtual-display"};
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -91,11 +91,11 @@ TEST_F(PackageTest, ContentsAreTheProgramsSettingsUnitDesktopEntryDocsAndManPage
     EXPECT_TRUE(Contains(files, "/usr/bin/" + program)) << program;
     EXPECT_TRUE(Contains(files, "/usr/share/man/man1/" + program + ".1.gz")) << program;
   }
-  for (const char* file : {"/etc/kestova/Settings.ini", "/lib/systemd/system/kestova-displayd.service",
-                           "/usr/share/applications/kestova-display.desktop",
-                           "/usr/share/icons/hicolor/scalable/apps/kestova-display.svg",
-                           "/usr/share/doc/kestova-display/README.md", "/usr/share/doc/kestova-display/PROTOCOL.md",
-                           "/usr/share/doc/kestova-display/copyright", "/usr/share/doc/kestova-display/changelog.gz"})
+  for (const char* file :
+       {"/etc/kestova/Settings.ini", "/lib/systemd/system/kestova-displayd.service",
+        "/usr/share/applications/kestova-display.desktop", "/usr/share/icons/hicolor/scalable/apps/kestova-display.svg",
+        "/usr/share/doc/kestova-display/README.md", "/usr/share/doc/kestova-display/PROTOCOL.md",
+        "/usr/share/doc/kestova-display/copyright", "/usr/share/doc/kestova-display/changelog.gz"})
     EXPECT_TRUE(Contains(files, file)) << file;
   // The emulator must not pass for the vendor's library.
   for (const std::string& file : files) EXPECT_EQ(file.find("usbpd"), std::string::npos) << file;

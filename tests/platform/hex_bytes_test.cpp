@@ -15,8 +15,8 @@ TEST(HexBytesTest, TakesPairsOfDigitsWithBlanksBetweenThem) {
       {" 00\tFf ", std::string("\x00\xFF", 2)},
       {"", std::string()},
       {"   ", std::string()},
-      {"1B 7", std::nullopt},      // a digit without its pair
-      {"1 B", std::nullopt},       // a blank inside a pair
+      {"1B 7", std::nullopt},  // a digit without its pair
+      {"1 B", std::nullopt},   // a blank inside a pair
       {"0x1B", std::nullopt},
       {"1B,74", std::nullopt},
       {"ESC", std::nullopt},

@@ -51,9 +51,9 @@ TEST_F(IniFileWriterTest, ChangesOneKeyInPlaceAndKeepsTheRestOfTheFile) {
 TEST_F(IniFileWriterTest, MissingKeysAndSectionsAreAddedWhereTheyBelong) {
   const std::string path = FDir.WriteFile("port.ini", "[A]\nx=1\n\n[B]\ny=2");
   TIniFileWriter writer(path);
-  writer.WriteString("a", "z", "3");      // after the section's last line, before the blank one
-  writer.WriteString("B", "w", "4");      // the last line had no line break
-  writer.WriteInteger("C", "FLAG", 1);    // a new section at the end
+  writer.WriteString("a", "z", "3");    // after the section's last line, before the blank one
+  writer.WriteString("B", "w", "4");    // the last line had no line break
+  writer.WriteInteger("C", "FLAG", 1);  // a new section at the end
   writer.WriteString("C", "COMNAME", "COM3");
   writer.UpdateFile();
   EXPECT_EQ(test::ReadWholeFile(path), "[A]\nx=1\nz=3\n\n[B]\ny=2\nw=4\n\n[C]\nFLAG=1\nCOMNAME=COM3\n");
@@ -103,11 +103,12 @@ TEST_F(IniFileWriterTest, NamesTheReaderWouldFindDifferentlyAreRefused) {
     const char* value;
   };
   const Case cases[] = {
-      {"a]b", "k", "v"}, {" S", "k", "v"},  {"S\n", "k", "v"}, {"S", "", "v"},     {"S", "a=b", "v"},
-      {"S", " k", "v"},  {"S", ";k", "v"},  {"S", "[k", "v"},  {"S", "k\r", "v"}, {"S", "k", "v\nw=1"},
+      {"a]b", "k", "v"}, {" S", "k", "v"}, {"S\n", "k", "v"}, {"S", "", "v"},    {"S", "a=b", "v"},
+      {"S", " k", "v"},  {"S", ";k", "v"}, {"S", "[k", "v"},  {"S", "k\r", "v"}, {"S", "k", "v\nw=1"},
   };
   TIniFileWriter writer(FDir.File("port.ini"));
-  for (const Case& c : cases) EXPECT_THROW(writer.WriteString(c.section, c.key, c.value), Exception) << c.section << c.key;
+  for (const Case& c : cases)
+    EXPECT_THROW(writer.WriteString(c.section, c.key, c.value), Exception) << c.section << c.key;
   EXPECT_EQ(writer.Text(), "");
 }
 

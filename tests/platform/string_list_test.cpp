@@ -119,7 +119,8 @@ TEST(StringListTest, IndexErrorsNameTheIndex) {
   TStringList list = ListOf({"a"}, true);
   EXPECT_EQ(list.Strings(0), "a");
   for (int bad : {-1, 1, 7}) {
-    EXPECT_EQ(ThrownMessage<EListError>([&] { (void)list.Strings(bad); }), Format("List index out of bounds (%d)", bad));
+    EXPECT_EQ(ThrownMessage<EListError>([&] { (void)list.Strings(bad); }),
+              Format("List index out of bounds (%d)", bad));
   }
   EXPECT_THROW(list.Delete(1), EListError);
 }

@@ -145,9 +145,8 @@ TEST(TcpSocketTest, ConnectGivesUpAtItsDeadline) {
   TFullBacklog backlog;
   TTcpSocket socket;
   const auto start = Clock::now();
-  EXPECT_EQ(ThrownMessage<ESocketTimeout>([&] {
-              socket.Connect("127.0.0.1", backlog.Port(), TAddressFamily::afIPv4, TDeadline::After(300ms));
-            }),
+  EXPECT_EQ(ThrownMessage<ESocketTimeout>(
+                [&] { socket.Connect("127.0.0.1", backlog.Port(), TAddressFamily::afIPv4, TDeadline::After(300ms)); }),
             "Connecting to 127.0.0.1:" + std::to_string(backlog.Port()) + " timed out");
   const auto elapsed = Clock::now() - start;
   EXPECT_GE(elapsed, 300ms);

@@ -11,7 +11,8 @@ namespace {
 using test::ThrownMessage;
 
 TEST(Utf8Test, AcceptsWellFormedText) {
-  for (const char* ok : {"", "plain", "\xC5\xA1", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF", "\xED\x9F\xBF"})
+  for (const char* ok :
+       {"", "plain", "\xC5\xA1", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF", "\xED\x9F\xBF"})
     EXPECT_EQ(DecodeUtf8(ok), ok);
 }
 

@@ -128,9 +128,8 @@ TEST_F(TlsStreamTest, AMissingCAFileIsReported) {
   TTlsOptions options;
   options.CAFile = FDir.File("absent.pem");
   const std::string error = ConnectError(options);
-  EXPECT_EQ(error.rfind("TLS handshake with " + Where() + " failed: could not load the CA file \"" + options.CAFile +
-                            "\"",
-                        0),
+  EXPECT_EQ(error.rfind(
+                "TLS handshake with " + Where() + " failed: could not load the CA file \"" + options.CAFile + "\"", 0),
             0u)
       << error;
 }
@@ -145,9 +144,8 @@ TEST_F(TlsStreamTest, APlainServerFailsTheHandshakeAndASilentOneTimesOut) {
   // A peer that accepts and never answers: the handshake ends at the deadline.
   test::TLoopbackPeer silent;
   TTlsStream stream(Trusting());
-  EXPECT_EQ(ThrownMessage<ESocketTimeout>([&] {
-              stream.Connect(silent.Host(), silent.Port(), TAddressFamily::afIPv4, TDeadline::After(300ms));
-            }),
+  EXPECT_EQ(ThrownMessage<ESocketTimeout>(
+                [&] { stream.Connect(silent.Host(), silent.Port(), TAddressFamily::afIPv4, TDeadline::After(300ms)); }),
             "TLS handshake with 127.0.0.1:" + std::to_string(silent.Port()) + " timed out");
 }
 

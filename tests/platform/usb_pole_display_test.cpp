@@ -59,8 +59,8 @@ TEST_F(UsbPoleDisplayTest, EmulatorLogsEveryCallInOrder) {
   display.WritePD(std::string("\x00\x7F\x80\xFF", 4));
   EXPECT_EQ(display.CloseUSBpd(), 0);
 
-  EXPECT_EQ(Calls(), (std::vector<std::string>{"OPEN", "1B 49", "1B 48 00", "52 61 9F 75 6E", "-",
-                                               "-", "1B 48 14", "00 7F 80 FF", "CLOSE"}));
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"OPEN", "1B 49", "1B 48 00", "52 61 9F 75 6E", "-", "-", "1B 48 14",
+                                               "00 7F 80 FF", "CLOSE"}));
 }
 
 // Where a program looks for the library: the build copies the emulator there.

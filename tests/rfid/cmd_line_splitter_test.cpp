@@ -48,7 +48,11 @@ TEST(CmdLineSplitterTest, SameLinesWholeByteByByteAndAtTheLimit) {
   // A limit of 4 characters.
   const TCase cases[] = {
       {"CR LF, LF, only the CR before the LF goes", {"ab\r", "\ncd\n", "\r\r\n"}, {{"ab", "cd", "\r"}, false}},
-      {"bytes above 127", {"l\xE9", "1\n"}, {{"l\xEF\xBF\xBD" "1"}, false}},
+      {"bytes above 127",
+       {"l\xE9", "1\n"},
+       {{"l\xEF\xBF\xBD"
+         "1"},
+        false}},
       {"the longest line, its CR waiting for the LF", {"abcd\r", "\n"}, {{"abcd"}, false}},
       {"a partial line at the limit", {"ok\nabcd"}, {{"ok"}, false}},
       {"one past the limit, no LF yet", {"ok\nabc", "de"}, {{"ok"}, true}},

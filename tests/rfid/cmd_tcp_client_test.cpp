@@ -131,7 +131,11 @@ TEST_F(CmdTcpClientTest, LinesReachTheHookInOrderAndNothingIsWrittenBackWithoutH
   const TFramingCase cases[] = {
       {"CR LF and LF", "abc\r\ndef\n", {"abc", "def"}},
       {"only the CR right before the LF goes", "a\r\rb\r\n\n", {"a\r\rb", ""}},
-      {"bytes above 127", "l\xE9\xFF" "1\n", {"l\xEF\xBF\xBD\xEF\xBF\xBD" "1"}},
+      {"bytes above 127",
+       "l\xE9\xFF"
+       "1\n",
+       {"l\xEF\xBF\xBD\xEF\xBF\xBD"
+        "1"}},
       {"the longest line, with CR LF", longest + "\r\n", {longest}},
   };
   for (const TFramingCase& c : cases) {
@@ -146,9 +150,7 @@ TEST_F(CmdTcpClientTest, TheHookRunsBeforeAnyHandlerAndMayChangeTheLine) {
   TSession session(FReader);
   TCmdHandler& open = session.client.CommandHandlers().Add();
   open.Command = "OPEN";
-  open.OnCommand = [&](TCmdExecution& command) {
-    session.Note("OPEN " + command.Params().CommaText());
-  };
+  open.OnCommand = [&](TCmdExecution& command) { session.Note("OPEN " + command.Params().CommaText()); };
   session.Rewrite = [](std::string& data) {
     if (data == "knock") data = "open 7";
   };
@@ -181,8 +183,8 @@ TEST_F(CmdTcpClientTest, AHandlerTakesItsCommandWordInAnyCaseWithItsParameters) 
   fail.OnCommand = [](TCmdExecution&) { throw Exception("boom"); };
 
   const THandlerCase cases[] = {
-      {"open 1 2", true, "1,2"},    {"OPEN", true, ""},          {"OPENX", false, ""},
-      {"Open  a   b ", true, "a,b"}, {"list  x , ,y ", true, "x,y"}, {"FAIL now", false, ""},
+      {"open 1 2", true, "1,2"},      {"OPEN", true, ""},      {"OPENX", false, ""}, {"Open  a   b ", true, "a,b"},
+      {"list  x , ,y ", true, "x,y"}, {"FAIL now", false, ""},
   };
   std::string sent;
   for (const THandlerCase& c : cases) sent += std::string(c.Line) + "\n";
@@ -200,7 +202,8 @@ TEST_F(CmdTcpClientTest, AHandlerTakesItsCommandWordInAnyCaseWithItsParameters) 
 }
 
 TEST_F(CmdTcpClientTest, WritingSendsTheTextAsAsciiAndNothingElse) {
-  const std::pair<std::string, std::string> cases[] = {{"W1", "\x57\x31"}, {"a\xC3\xA9z\xFF", "a?z?"}, {"l\r\n", "l\r\n"}};
+  const std::pair<std::string, std::string> cases[] = {
+      {"W1", "\x57\x31"}, {"a\xC3\xA9z\xFF", "a?z?"}, {"l\r\n", "l\r\n"}};
   for (const auto& [text, bytes] : cases) {
     TSession session(FReader);
     session.client.Connect();
@@ -271,7 +274,8 @@ TEST_F(CmdTcpClientTest, ConnectFailsBeforeTryingOrWhenThePeerCannotBeReached) {
       {"no host", "", FReader.Port(), "A Host is required"},
       {"no port", "127.0.0.1", 0, "A Port is required"},
       {"refused", "127.0.0.1", refusing, "Could not connect to 127.0.0.1:" + std::to_string(refusing)},
-      {"time limit", "127.0.0.1", silent.Port(), "Connecting to 127.0.0.1:" + std::to_string(silent.Port()) + " timed out"},
+      {"time limit", "127.0.0.1", silent.Port(),
+       "Connecting to 127.0.0.1:" + std::to_string(silent.Port()) + " timed out"},
   };
   for (const TConnectCase& c : cases) {
     SCOPED_TRACE(c.Name);

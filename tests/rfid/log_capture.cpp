@@ -48,13 +48,14 @@ void TLogCapture::Reset() {
   FEntries.clear();
 }
 
-::testing::AssertionResult LoggedInOrder(const std::vector<TLogEntry>& entries, const std::vector<TLogEntry>& expected) {
+::testing::AssertionResult LoggedInOrder(const std::vector<TLogEntry>& entries,
+                                         const std::vector<TLogEntry>& expected) {
   std::size_t next = 0;
   for (const TLogEntry& entry : entries)
     if (next < expected.size() && entry == expected[next]) ++next;
   if (next == expected.size()) return ::testing::AssertionSuccess();
-  auto failure = ::testing::AssertionFailure() << "missing (in order): " << expected[next].Level << " \""
-                                               << expected[next].Text << "\"; logged:";
+  auto failure = ::testing::AssertionFailure()
+                 << "missing (in order): " << expected[next].Level << " \"" << expected[next].Text << "\"; logged:";
   for (const TLogEntry& entry : entries) failure << "\n  " << entry.Level << " \"" << entry.Text << "\"";
   return failure;
 }

@@ -81,43 +81,63 @@ TEST_F(RfidReaderTest, OpenDoorSendsThePinOnAConnectionOfItsOwnAndLogsEachStep) 
   EXPECT_EQ(FFake.ReceivedBeforeKnock(), Lines{"O" + kDoor});
   EXPECT_GE(FReader->LastSeen(), before);
   EXPECT_EQ(FLog.Entries(), (std::vector<TLogEntry>{
-                               {"INFO", "Opening door on Door 1 (127.0.0.1)"},
-                               {"INFO", "Sending to 127.0.0.1: O" + kDoor},
-                               {"VERBOSE", "RFID: Connecting... "},
-                               {"VERBOSE", "Connected to: " + Where()},
-                               {"VERBOSE", "Writing to socket: O" + kDoor},
-                               {"INFO", "(Disconnect) Disconnecting from 127.0.0.1..."},
-                               {"VERBOSE", "Disconnected from: " + Where()},
-                           }));
+                                {"INFO", "Opening door on Door 1 (127.0.0.1)"},
+                                {"INFO", "Sending to 127.0.0.1: O" + kDoor},
+                                {"VERBOSE", "RFID: Connecting... "},
+                                {"VERBOSE", "Connected to: " + Where()},
+                                {"VERBOSE", "Writing to socket: O" + kDoor},
+                                {"INFO", "(Disconnect) Disconnecting from 127.0.0.1..."},
+                                {"VERBOSE", "Disconnected from: " + Where()},
+                            }));
 }
 
 struct TCommandCase {
   const char* Name;
   std::function<void(TRfidReader&)> Run;
-  Lines Sent;                      // one item per connection
-  std::vector<TLogEntry> Logged;   // in this order, among others
-  bool Pauses = false;             // for the reader's reset
+  Lines Sent;                     // one item per connection
+  std::vector<TLogEntry> Logged;  // in this order, among others
+  bool Pauses = false;            // for the reader's reset
 };
 
 TEST_F(RfidReaderTest, EachCommandWritesItsExactTextOnItsOwnConnection) {
   TStringList keys;
   for (const char* key : {"11", "0", "12"}) keys.Add(key);
   const TCommandCase cases[] = {
-      {"add a key", [](TRfidReader& r) { r.AddNewKey("12345"); }, {"C12345"},
+      {"add a key",
+       [](TRfidReader& r) { r.AddNewKey("12345"); },
+       {"C12345"},
        {{"INFO", "RFID: Adding key 12345 to: " + Where()}, {"INFO", "Sending to 127.0.0.1: C12345"}}},
       {"add key 0", [](TRfidReader& r) { r.AddNewKey("0"); }, {}, {{"INFO", "RFID: Adding key 0 to: " + Where()}}},
       {"add no key", [](TRfidReader& r) { r.AddNewKey(""); }, {}, {{"INFO", "RFID: Adding key  to: " + Where()}}},
       {"delete a key", [](TRfidReader& r) { r.DeleteKey("77"); }, {"D77"}, {{"INFO", "Sending to 127.0.0.1: D77"}}},
-      {"index to zero", [](TRfidReader& r) { r.SetIndexToZero(); }, {"W" + kAdmin},
+      {"index to zero",
+       [](TRfidReader& r) { r.SetIndexToZero(); },
+       {"W" + kAdmin},
        {{"INFO", "Setting index to zero"}, {"INFO", "Sending to 127.0.0.1: W" + kAdmin}}},
       {"learn mode toggle", [](TRfidReader& r) { r.ToggleLearnMode(); }, {"L" + kAdmin}, {}},
       {"error beep", [](TRfidReader& r) { r.BeepError(); }, {"e"}, {}},
-      {"another door PIN", [](TRfidReader& r) { r.SetDoorPass("1234"); r.OpenDoor(); }, {"O1234"}, {}},
-      {"reset with a key list", [&](TRfidReader& r) { r.ResetReader(&keys); }, {"W" + kAdmin, "C11", "C12"},
-       {{"INFO", "Resetting reader: " + Where()}, {"INFO", "Setting index to zero"},
+      {"another door PIN",
+       [](TRfidReader& r) {
+         r.SetDoorPass("1234");
+         r.OpenDoor();
+       },
+       {"O1234"},
+       {}},
+      {"reset with a key list",
+       [&](TRfidReader& r) { r.ResetReader(&keys); },
+       {"W" + kAdmin, "C11", "C12"},
+       {{"INFO", "Resetting reader: " + Where()},
+        {"INFO", "Setting index to zero"},
         {"INFO", "RFID: Adding key 0 to: " + Where()}},
        true},
-      {"reset alone", [](TRfidReader& r) { r.SetAdminPass("99"); r.ResetReader(nullptr); }, {"W99"}, {}, true},
+      {"reset alone",
+       [](TRfidReader& r) {
+         r.SetAdminPass("99");
+         r.ResetReader(nullptr);
+       },
+       {"W99"},
+       {},
+       true},
   };
   for (const TCommandCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -147,9 +167,14 @@ struct TReplyCase {
 TEST_F(RfidReaderTest, ReplyLinesSetTheModesReportFailuresAndPassTheRestOn) {
   const std::string data200(200, 'd');
   const TReplyCase cases[] = {
-      {"l1", "l1\r\n", true, false, {}, {{"INFO", "(PreProcessData) Reiceved data from 127.0.0.1: l1"},
-                                          {"VERBOSE", "(PreProcessData) cmd: l"},
-                                          {"VERBOSE", "(PreProcessData) data: 1"}}},
+      {"l1",
+       "l1\r\n",
+       true,
+       false,
+       {},
+       {{"INFO", "(PreProcessData) Reiceved data from 127.0.0.1: l1"},
+        {"VERBOSE", "(PreProcessData) cmd: l"},
+        {"VERBOSE", "(PreProcessData) data: 1"}}},
       {"l1 then l0", "l1\r\nl0\n", false, false, {}, {}},
       {"L1", "L1\n", true, false, {}, {}},
       {"l10 changes nothing", "l1\nl10\n", true, false, {"l10"}, {}},
@@ -158,7 +183,11 @@ TEST_F(RfidReaderTest, ReplyLinesSetTheModesReportFailuresAndPassTheRestOn) {
       {"D1 and C1", "D1\nC1\n", false, false, {}, {}},
       {"C0", "C0\n", false, false, {}, {{"VERBOSE", "(PreProcessData) Add key problem: 0"}}},
       {"W", "W\n", false, false, {"W"}, {{"VERBOSE", "(PreProcessData) Reader reset "}}},
-      {"data cut at 200", "X" + data200 + "tail\n", false, false, {"X" + data200 + "tail"},
+      {"data cut at 200",
+       "X" + data200 + "tail\n",
+       false,
+       false,
+       {"X" + data200 + "tail"},
        {{"VERBOSE", "(PreProcessData) cmd: X"}, {"VERBOSE", "(PreProcessData) data: " + data200}}},
       {"key list", "List of saved keys\r12345\r67890\n", false, false, {"List of saved keys\r12345\r67890"}, {}},
   };
@@ -257,11 +286,11 @@ TEST_F(RfidReaderTest, InSimulationCommandsAreOnlyLogged) {
   EXPECT_FALSE(FReader->LearnMode());
   EXPECT_EQ(FFake.ReceivedBeforeKnock(), Lines{});
   EXPECT_EQ(FLog.Entries(), (std::vector<TLogEntry>{
-                               {"INFO", "Opening door on Door 1 (127.0.0.1)"},
-                               {"INFO", "*SIMULATION* Sending: O" + kDoor},
-                               {"INFO", "*SIMULATION* - Connecting... "},
-                               {"INFO", "*SIMULATION* Sending: l"},
-                           }));
+                                {"INFO", "Opening door on Door 1 (127.0.0.1)"},
+                                {"INFO", "*SIMULATION* Sending: O" + kDoor},
+                                {"INFO", "*SIMULATION* - Connecting... "},
+                                {"INFO", "*SIMULATION* Sending: l"},
+                            }));
 }
 
 TEST_F(RfidReaderTest, AFreshReaderHasItsDefaultsAndClosesAConnectionLeftOpenWhenDestroyed) {
@@ -276,7 +305,7 @@ TEST_F(RfidReaderTest, AFreshReaderHasItsDefaultsAndClosesAConnectionLeftOpenWhe
   FLog.Reset();
   FReader.reset();
   EXPECT_EQ(FLog.Entries(), (std::vector<TLogEntry>{{"INFO", "(Destroy) Freeing reader IP=127.0.0.1..."},
-                                                   {"VERBOSE", "Disconnected from: " + Where()}}));
+                                                    {"VERBOSE", "Disconnected from: " + Where()}}));
   EXPECT_EQ(FFake.ReceivedBeforeKnock(), Lines{""});
 }
 

@@ -16,9 +16,9 @@ using Lines = std::vector<std::string>;
 
 struct TToolCase {
   const char* Name;
-  Lines Args;       // after --host and --port
+  Lines Args;  // after --host and --port
   int ExitCode;
-  Lines Sent;       // one item per connection
+  Lines Sent;          // one item per connection
   std::string Output;  // printed (standard output and error), exactly; or, after a "~", a part of it
 };
 
@@ -65,7 +65,10 @@ TEST_F(RfidToolTest, EachCommandWritesItsTextAndEndsWithZero) {
 
 TEST_F(RfidToolTest, AnUnreachableReaderEndsWithOneAndBadUsageWithTwo) {
   const uint16_t refusing = test::FreeLoopbackPort();
-  Check({"refused", {"open-door"}, 1, {},
+  Check({"refused",
+         {"open-door"},
+         1,
+         {},
          "kestova-rfid: (Connect2) Error: Could not connect to 127.0.0.1:" + std::to_string(refusing) +
              ": Connection refused\n"},
         refusing);

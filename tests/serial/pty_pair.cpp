@@ -54,7 +54,8 @@ std::string TPtyPair::ReadMaster(std::size_t count, std::chrono::milliseconds ti
       out.append(buf, static_cast<std::size_t>(n));
       continue;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
     pollfd p[2] = {{FMaster.Get(), POLLIN, 0}, {MainThread().WakeFd(), POLLIN, 0}};
     poll(p, 2, static_cast<int>(std::min<long>(left.count(), 50)));

@@ -6,8 +6,8 @@
 #include <mutex>
 #include <string>
 
-#include "serial/posix_serial_device.h"
 #include "platform/wake_event.h"
+#include "serial/posix_serial_device.h"
 
 namespace kestova::test {
 

@@ -1,7 +1,7 @@
 // The properties-to-line-parameters translation, as pure functions: record, then termios.
 #include <asm/termbits.h>
-#include <sys/ioctl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 
 #include <cerrno>
 
@@ -35,7 +35,8 @@ TEST(SerialDcb, DisplayServiceValuesGiveTheDocumentedRecord) {
 }
 
 TEST(SerialDcb, EverySpeedOfTheTableAndTheUserRate) {
-  const uint32_t expected[] = {0, 110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+  const uint32_t expected[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
+                               14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
   for (int b = br110; b <= br256000; ++b) {
     TSerialLineSettings s;
     s.Baudrate = static_cast<TSerialBaudrate>(b);
@@ -140,10 +141,9 @@ TEST(SerialTermios, EverySpeedUsesItsCodeOrAnArbitraryRate) {
     uint32_t rate;
   };
   const Case cases[] = {
-      {br110, B110, 110},         {br300, B300, 300},         {br600, B600, 600},
-      {br1200, B1200, 1200},      {br2400, B2400, 2400},      {br4800, B4800, 4800},
-      {br9600, B9600, 9600},      {br14400, BOTHER, 14400},   {br19200, B19200, 19200},
-      {br38400, B38400, 38400},   {br56000, BOTHER, 56000},   {br57600, B57600, 57600},
+      {br110, B110, 110},          {br300, B300, 300},         {br600, B600, 600},         {br1200, B1200, 1200},
+      {br2400, B2400, 2400},       {br4800, B4800, 4800},      {br9600, B9600, 9600},      {br14400, BOTHER, 14400},
+      {br19200, B19200, 19200},    {br38400, B38400, 38400},   {br56000, BOTHER, 56000},   {br57600, B57600, 57600},
       {br115200, B115200, 115200}, {br128000, BOTHER, 128000}, {br256000, BOTHER, 256000},
   };
   for (const Case& c : cases) {
@@ -231,13 +231,29 @@ TEST(SerialTermios, RefusesWhatTheLineCannotDoAndLeavesTheRecordAlone) {
   const Case cases[] = {
       {"4 data bits", [](TSerialLineSettings& s) { s.Databits = db4; }},
       {"1.5 stop bits with 8 data bits", [](TSerialLineSettings& s) { s.Stopbits = sb15; }},
-      {"2 stop bits with 5 data bits", [](TSerialLineSettings& s) { s.Databits = db5; s.Stopbits = sb2; }},
-      {"user rate 0 (would hang up)", [](TSerialLineSettings& s) { s.Baudrate = brUser; s.UserBaudrate = 0; }},
-      {"negative user rate", [](TSerialLineSettings& s) { s.Baudrate = brUser; s.UserBaudrate = -5; }},
+      {"2 stop bits with 5 data bits",
+       [](TSerialLineSettings& s) {
+         s.Databits = db5;
+         s.Stopbits = sb2;
+       }},
+      {"user rate 0 (would hang up)",
+       [](TSerialLineSettings& s) {
+         s.Baudrate = brUser;
+         s.UserBaudrate = 0;
+       }},
+      {"negative user rate",
+       [](TSerialLineSettings& s) {
+         s.Baudrate = brUser;
+         s.UserBaudrate = -5;
+       }},
       {"dsr output flow", [](TSerialLineSettings& s) { s.OutDsrFlow = true; }},
       {"dtr handshake", [](TSerialLineSettings& s) { s.ControlDtr = dtrHandshake; }},
       {"rts toggle", [](TSerialLineSettings& s) { s.ControlRts = rtsToggle; }},
-      {"xon equals xoff", [](TSerialLineSettings& s) { s.XonXoffOut = true; s.XonChar = s.XoffChar = 19; }},
+      {"xon equals xoff",
+       [](TSerialLineSettings& s) {
+         s.XonXoffOut = true;
+         s.XonChar = s.XoffChar = 19;
+       }},
   };
   for (const Case& c : cases) {
     TSerialLineSettings s;

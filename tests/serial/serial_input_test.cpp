@@ -22,7 +22,8 @@ class TLoggingUser : public ISerialCommUser {
   TLoggingUser(std::string name, std::vector<std::string>& log) : FName(std::move(name)), FLog(log) {}
   void LineChanged(uint32_t Events) override { FLog.push_back(FName + " line " + std::to_string(Events)); }
   void DataChanged(const uint8_t* Data, int32_t Count) override {
-    FLog.push_back(FName + " data " + std::string(reinterpret_cast<const char*>(Data), static_cast<std::size_t>(Count)));
+    FLog.push_back(FName + " data " +
+                   std::string(reinterpret_cast<const char*>(Data), static_cast<std::size_t>(Count)));
   }
 
  private:
@@ -217,7 +218,7 @@ TEST_F(SerialInput, BytesReadBeforeTheQueueCountFailsStillReachTheApplication) {
   FPty.WriteMaster("hello");
   ASSERT_TRUE(PumpUntil([&] { return FLog.size() >= 3; })) << ::testing::PrintToString(FLog);
   EXPECT_EQ(FLog, (std::vector<std::string>{"client data hello", "rxbuf hello",
-                                           "Error retrieving statistics (19), No such device"}));
+                                            "Error retrieving statistics (19), No such device"}));
 }
 
 TEST_F(SerialInput, WaitCharReturnsWhenAByteArrivesAndAfterItsTimeOutWithoutAThread) {

@@ -46,7 +46,8 @@ TEST_F(SerialLineControl, HandshakeLinesRefuseDirectUpdates) {
   };
   const Case cases[] = {
       {dtrHandshake, rtsDisabled, true, "DTR line updates not allowed when flowcontrol is set to Handshake."},
-      {dtrDisabled, rtsHandshake, false, "RTS line updates not allowed when flowcontrol is set to Handshake or Toggle."},
+      {dtrDisabled, rtsHandshake, false,
+       "RTS line updates not allowed when flowcontrol is set to Handshake or Toggle."},
       {dtrDisabled, rtsToggle, false, "RTS line updates not allowed when flowcontrol is set to Handshake or Toggle."},
       {dtrDisabled, rtsDisabled, true, "no error"},  // a closed port does nothing
       {dtrEnabled, rtsEnabled, false, "no error"},
@@ -190,12 +191,11 @@ TEST_F(SerialLineControl, ConfigurationIsReadBackIntoTheProperties) {
       {"odd speed", BOTHER | CS8, 0, 250000, 0, true, brUser, 250000, db8, paNone, sb1, dtrDisabled, rtsDisabled},
       {"named speed by its rate", BOTHER | CS8, 0, 14400, 0, true, br14400, 0, db8, paNone, sb1, dtrDisabled,
        rtsDisabled},
-      {"7 odd 2", B4800 | CS7 | PARENB | PARODD | CSTOPB, INPCK | IXON | IXOFF, 0, 0, true, br4800, 0, db7, paOdd,
-       sb2, dtrDisabled, rtsDisabled},
+      {"7 odd 2", B4800 | CS7 | PARENB | PARODD | CSTOPB, INPCK | IXON | IXOFF, 0, 0, true, br4800, 0, db7, paOdd, sb2,
+       dtrDisabled, rtsDisabled},
       {"5 mark 1.5", B1200 | CS5 | PARENB | PARODD | CMSPAR | CSTOPB, 0, 0, 0, true, br1200, 0, db5, paMark, sb15,
        dtrDisabled, rtsDisabled},
-      {"6 space", B300 | CS6 | PARENB | CMSPAR, 0, 0, 0, true, br300, 0, db6, paSpace, sb1, dtrDisabled,
-       rtsDisabled},
+      {"6 space", B300 | CS6 | PARENB | CMSPAR, 0, 0, 0, true, br300, 0, db6, paSpace, sb1, dtrDisabled, rtsDisabled},
   };
   // A pty keeps neither data bits nor parity of its own: the device's termios is scripted too.
   for (const Case& c : cases) {

@@ -185,7 +185,9 @@ TEST(SerialClosedPort, OutputAndCountsAreQuietlyEmpty) {
   int closes = 0;
   port.OnClose = [&](TSerialCustomComm&) { ++closes; };
   EXPECT_TRUE(port.WriteText(""));
-  EXPECT_FALSE(port.WriteText("\x0c" "abc"));
+  EXPECT_FALSE(
+      port.WriteText("\x0c"
+                     "abc"));
   EXPECT_FALSE(port.WriteChar('a'));
   EXPECT_EQ(port.WriteBuf("abc", 3), 0);
   EXPECT_EQ(port.WriteBufUsed(), 0);

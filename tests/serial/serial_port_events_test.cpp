@@ -150,7 +150,7 @@ TEST_F(SerialEvents, HandlersRunOnTheMainThreadOnlyWhenSynchronised) {
     port->OnRxChar = [&](TSerialCustomComm&, int32_t) { record(); };
     port->Open();
     ASSERT_TRUE(port->WriteText("x"));  // the write thread reports the empty queue
-    FPty.WriteMaster("y");               // the event thread reports the arrival
+    FPty.WriteMaster("y");              // the event thread reports the arrival
     ASSERT_TRUE(PumpUntil([&] {
       std::lock_guard l(lock);
       return ids.size() >= 2;
@@ -163,7 +163,7 @@ TEST_F(SerialEvents, HandlersRunOnTheMainThreadOnlyWhenSynchronised) {
 TEST_F(SerialEvents, HandlerMayCloseThePortFromEitherThread) {
   for (const bool sync : {true, false}) {
     FScript = std::make_shared<TLineScript>();
-    
+
     auto port = NewScriptedPort();
     port->SetSyncThreads(sync);
     std::atomic<int> closes{0};

@@ -85,9 +85,9 @@ TEST_F(SerialPortListTest, NamesAreTheDevicesThenTheirLinksEachOnce) {
   names.Add("left over");
   SerialPortNames(ports, names);
   const std::string dev = FDir.File("dev");
-  EXPECT_EQ(names.Items(), (std::vector<std::string>{dev + "/ttyACM0", dev + "/ttyS0", dev + "/ttyS2", dev + "/ttyS10",
-                                                     dev + "/ttyUSB0",
-                                                     dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"}));
+  EXPECT_EQ(names.Items(), (std::vector<std::string>{
+                               dev + "/ttyACM0", dev + "/ttyS0", dev + "/ttyS2", dev + "/ttyS10", dev + "/ttyUSB0",
+                               dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"}));
   EXPECT_TRUE(ListSerialPorts({FDir.File("none"), FDir.File("none")}).empty());
 }
 

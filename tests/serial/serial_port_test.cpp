@@ -35,7 +35,9 @@ std::string Pattern(std::size_t size, int seed) {
 void StopOutput(TSerialComm& port, TPtyPair& pty) {
   std::atomic<int> received{0};
   port.OnRxChar = [&](TSerialCustomComm&, int32_t count) { received = count; };
-  pty.WriteMaster("\x13" "A");
+  pty.WriteMaster(
+      "\x13"
+      "A");
   ASSERT_TRUE(PumpUntil([&] { return received.load() > 0; }));
   port.OnRxChar = nullptr;
 }
@@ -63,7 +65,10 @@ TEST_F(SerialPort, OpensWithTheDisplayServiceLineParameters) {
 TEST_F(SerialPort, QueuedBytesArriveInOrderFromAnyThread) {
   auto port = NewPort();
   port->Open();
-  const std::string frame = "\x0c" "Total 1.50 EUR\x0a\x0d" "Thank you";
+  const std::string frame =
+      "\x0c"
+      "Total 1.50 EUR\x0a\x0d"
+      "Thank you";
   ASSERT_TRUE(port->WriteText(frame));
   EXPECT_EQ(FPty.ReadMaster(frame.size(), 5s), frame);
 
@@ -123,11 +128,21 @@ TEST_F(SerialPort, NewestFrameReplacesTheFramesWaitingForTheLine) {
   port->SetNewestOnly(true);
   port->SetBaudrate(br110);  // 100 ms per character: the first frame keeps the line busy
   port->Open();
-  const std::string first = "\x0C" "first\x0A\x0D" "1";
+  const std::string first =
+      "\x0C"
+      "first\x0A\x0D"
+      "1";
   ASSERT_TRUE(port->WriteText(first));
   ASSERT_TRUE(PumpUntil([&] { return port->WriteBufUsed() == 0; })) << "the frame went to the driver";
-  for (const char* stale : {"\x0C" "stale a", "\x0C" "stale b"}) ASSERT_TRUE(port->WriteText(stale));
-  const std::string newest = "\x0C" "newest\x0A\x0D" "2";
+  for (const char* stale : {"\x0C"
+                            "stale a",
+                            "\x0C"
+                            "stale b"})
+    ASSERT_TRUE(port->WriteText(stale));
+  const std::string newest =
+      "\x0C"
+      "newest\x0A\x0D"
+      "2";
   ASSERT_TRUE(port->WriteText(newest));
   EXPECT_EQ(port->WriteBufUsed(), static_cast<int32_t>(newest.size()));
   // Both frames' line time, ten times over.
@@ -379,7 +394,6 @@ TEST_F(SerialPort, SpeedAndFlowChangesReachTheOpenLine) {
 }
 
 TEST_F(SerialPort, CloseRaisesOnCloseOnceAndPausesAndLeavesNoThread) {
-  
   auto port = NewPort();
   int closes = 0;
   port->OnClose = [&](TSerialCustomComm&) { ++closes; };
@@ -426,7 +440,7 @@ TEST_F(SerialPort, DirectWriteSendsAtOnceAndReportsTheEmptyLine) {
   port->SetDirectWrite(true);
   std::atomic<int> empties{0};
   port->OnTxEmpty = [&](TSerialCustomComm&) { ++empties; };
-  
+
   port->Open();
   EXPECT_TRUE(PumpUntil([] { return SerialThreadCount() == 1; })) << "no write thread";
   EXPECT_TRUE(port->WriteText("direct"));

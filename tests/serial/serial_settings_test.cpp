@@ -44,9 +44,16 @@ struct TSaved {
 };
 
 TSaved SavedOf(TSerialComm& p) {
-  return {p.PortNum(),  p.Baudrate(), p.UserBaudrate(),          p.Parity(),
-          p.Databits(), p.Stopbits(), p.FlowControl().ControlDtr(), p.FlowControl().ControlRts(),
-          p.FlowControl().XonXoffOut(), p.FlowControl().XonXoffIn()};
+  return {p.PortNum(),
+          p.Baudrate(),
+          p.UserBaudrate(),
+          p.Parity(),
+          p.Databits(),
+          p.Stopbits(),
+          p.FlowControl().ControlDtr(),
+          p.FlowControl().ControlRts(),
+          p.FlowControl().XonXoffOut(),
+          p.FlowControl().XonXoffIn()};
 }
 
 class SerialSettingsTest : public ::testing::Test {
@@ -97,7 +104,8 @@ TEST_F(SerialSettingsTest, NineValuesInTheirOrderWithOrdinalsAndACommonPortName)
 
   port->SetUserBaudrate(250000);
   port->SaveSettings();  // changed in place
-  EXPECT_NE(test::ReadWholeFile(file).find("[comDisplay]\nUSERBAUDRATE=250000\nBAUDRATE=0\n"), std::string::npos) << test::ReadWholeFile(file);
+  EXPECT_NE(test::ReadWholeFile(file).find("[comDisplay]\nUSERBAUDRATE=250000\nBAUDRATE=0\n"), std::string::npos)
+      << test::ReadWholeFile(file);
   auto loaded = NewOddPort(file);
   ASSERT_TRUE(loaded->LoadSettings());
   EXPECT_EQ(loaded->Baudrate(), brUser);
@@ -128,7 +136,8 @@ TEST_F(SerialSettingsTest, FlowControlSummaryBothWays) {
     port->FlowControl().SetXonXoffOut(c.xonOut);
     port->FlowControl().SetXonXoffIn(c.xonIn);
     port->SaveSettings();
-    EXPECT_NE(test::ReadWholeFile(file).find("FLOWCONTROL=" + std::to_string(c.summary) + "\n"), std::string::npos) << c.name;
+    EXPECT_NE(test::ReadWholeFile(file).find("FLOWCONTROL=" + std::to_string(c.summary) + "\n"), std::string::npos)
+        << c.name;
 
     auto loaded = NewOddPort(file);
     loaded->FlowControl().SetXonXoffIn(true);
@@ -201,7 +210,8 @@ TEST_F(SerialSettingsTest, WhereEachStoreKeepsTheValues) {
   saved->SettingsStore().SetSection("Display");
   saved->SaveSettings();
   const std::string file = FDir.File("config/kestova/port-settings.ini");
-  EXPECT_EQ(test::ReadWholeFile(file).rfind("[Software\\Kestova\\Display]\nUSERBAUDRATE=0\nBAUDRATE=12\n", 0), 0u) << test::ReadWholeFile(file);
+  EXPECT_EQ(test::ReadWholeFile(file).rfind("[Software\\Kestova\\Display]\nUSERBAUDRATE=0\nBAUDRATE=12\n", 0), 0u)
+      << test::ReadWholeFile(file);
   auto loaded = NewPort("");
   loaded->SetSettingsStore(saved->SettingsStore());
   ASSERT_TRUE(loaded->LoadSettings());
@@ -212,7 +222,8 @@ TEST_F(SerialSettingsTest, WhereEachStoreKeepsTheValues) {
   const TScopedEnv home("HOME", FDir.Path().c_str());
   for (const char* config : {static_cast<const char*>(nullptr), "", "relative/config"}) {
     const TScopedEnv xdg("XDG_CONFIG_HOME", config);
-    EXPECT_EQ(RegistryStoreFile(rrCURRENTUSER), FDir.File(".config/kestova/port-settings.ini")) << (config ? config : "unset");
+    EXPECT_EQ(RegistryStoreFile(rrCURRENTUSER), FDir.File(".config/kestova/port-settings.ini"))
+        << (config ? config : "unset");
   }
 }
 

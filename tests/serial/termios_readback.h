@@ -1,7 +1,7 @@
 #pragma once
 // What the kernel holds for a tty, read and set on the descriptor the test holds, outside the
-// port, so a test sees the kernel's state rather than what the port believes. The flag values are the kernel's (include <asm/termbits.h> to name
-// them).
+// port, so a test sees the kernel's state rather than what the port believes. The flag values are the kernel's (include
+// <asm/termbits.h> to name them).
 #include "serial/serial_termios.h"
 
 namespace kestova::test {

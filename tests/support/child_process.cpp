@@ -136,11 +136,13 @@ TProgramResult RunProgram(const std::vector<std::string>& argv, std::chrono::mil
     if (n <= 0) break;
     result.Output.append(buffer, static_cast<std::size_t>(n));
   }
-  const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(deadline.When() - TDeadline::Clock::now());
+  const auto remaining =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline.When() - TDeadline::Clock::now());
   const auto status = child.WaitFor(std::max(remaining, std::chrono::milliseconds(1000)));
   if (!status) {
     child.Stop(SIGKILL);
-    throw ETestSupportError(Format("%s did not end within %d ms", CommandLine(argv), static_cast<int>(timeout.count())));
+    throw ETestSupportError(
+        Format("%s did not end within %d ms", CommandLine(argv), static_cast<int>(timeout.count())));
   }
   result.ExitCode = *status;
   return result;

@@ -111,7 +111,8 @@ std::vector<std::string> TFakeReader::ReceivedBeforeKnock(std::chrono::milliseco
       received.push_back(connection.Received);
       seen += Format(" [%s%s]", ToHex(connection.Received), connection.Closed ? "" : " open");
     }
-    if (!done) throw ETestSupportError(Format("Fake reader: the connections did not all close after the knock; seen:%s", seen));
+    if (!done)
+      throw ETestSupportError(Format("Fake reader: the connections did not all close after the knock; seen:%s", seen));
     FFirst = FConnections.size();
   }
   received.pop_back();

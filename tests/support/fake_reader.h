@@ -29,8 +29,8 @@ class TFakeReader {
 
   // What one connection did, in the order the connections were accepted (after the last knock).
   struct TConnection {
-    std::string Received;   // every byte the client wrote
-    bool Closed = false;    // the client closed (or reset) it, or the reader hung up
+    std::string Received;  // every byte the client wrote
+    bool Closed = false;   // the client closed (or reset) it, or the reader hung up
   };
 
   // Listens on a port the kernel picks and starts serving.

@@ -62,7 +62,8 @@ void TLoopbackPeer::WaitFor(int fd, short events, Clock::time_point deadline, co
     const int rc = ::poll(&entry, 1, limit.PollTimeout());
     if (rc > 0) return;
     if (rc < 0 && errno != EINTR) throw ETestSupportError(Format("poll failed: %s", std::strerror(errno)));
-    if (rc == 0 && limit.Expired()) throw ETestSupportError(Format("Loopback peer on port %u: timed out %s", FPort, what));
+    if (rc == 0 && limit.Expired())
+      throw ETestSupportError(Format("Loopback peer on port %u: timed out %s", FPort, what));
   }
 }
 
@@ -119,8 +120,8 @@ std::string TLoopbackPeer::ReadUntilClosed(std::chrono::milliseconds timeout) {
     try {
       WaitFor(FClient.Get(), POLLIN, deadline, "waiting for the client to close");
     } catch (const ETestSupportError&) {
-      throw ETestSupportError(Format("Loopback peer on port %u: the client did not close; it sent: %s", FPort,
-                                     ToHex(bytes)));
+      throw ETestSupportError(
+          Format("Loopback peer on port %u: the client did not close; it sent: %s", FPort, ToHex(bytes)));
     }
     char buffer[4096];
     const ssize_t n = ::recv(FClient.Get(), buffer, sizeof buffer, 0);

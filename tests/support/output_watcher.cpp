@@ -60,8 +60,7 @@ bool TOutputWatcher::Contains(const std::string& text, std::size_t position) con
   return ContainsLocked(text, position);
 }
 
-bool TOutputWatcher::WaitFor(const std::string& text, std::size_t position,
-                             std::chrono::milliseconds timeout) const {
+bool TOutputWatcher::WaitFor(const std::string& text, std::size_t position, std::chrono::milliseconds timeout) const {
   std::unique_lock lock(FLock);
   FChanged.wait_for(lock, timeout, [&] { return FEnded || ContainsLocked(text, position); });
   return ContainsLocked(text, position);

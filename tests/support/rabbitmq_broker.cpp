@@ -71,20 +71,19 @@ void TRabbitMqBroker::Start() {
   const std::size_t logStart = FOutput.Position();
   // env hands the node its own world and then runs the script in its place, so the process we
   // start is the node (the script ends by exec'ing the Erlang VM).
-  const std::vector<std::string> argv{
-      "/usr/bin/env",
-      "HOME=" + FDir.File("home"),
-      "ERL_EPMD_PORT=" + std::to_string(FEpmdPort),
-      "RABBITMQ_CONF_ENV_FILE=" + FDir.File("rabbitmq-env.conf"),
-      "RABBITMQ_NODENAME=" + FNodeName,
-      "RABBITMQ_CONFIG_FILE=" + FDir.File("rabbitmq"),
-      "RABBITMQ_ENABLED_PLUGINS_FILE=" + FDir.File("enabled_plugins"),
-      "RABBITMQ_MNESIA_BASE=" + FDir.File("mnesia"),
-      "RABBITMQ_LOG_BASE=" + FDir.File("log"),
-      "RABBITMQ_LOGS=-",
-      "RABBITMQ_DIST_PORT=" + std::to_string(FDistPort),
-      "RABBITMQ_SERVER_ADDITIONAL_ERL_ARGS=-kernel inet_dist_use_interface {127,0,0,1}",
-      Program};
+  const std::vector<std::string> argv{"/usr/bin/env",
+                                      "HOME=" + FDir.File("home"),
+                                      "ERL_EPMD_PORT=" + std::to_string(FEpmdPort),
+                                      "RABBITMQ_CONF_ENV_FILE=" + FDir.File("rabbitmq-env.conf"),
+                                      "RABBITMQ_NODENAME=" + FNodeName,
+                                      "RABBITMQ_CONFIG_FILE=" + FDir.File("rabbitmq"),
+                                      "RABBITMQ_ENABLED_PLUGINS_FILE=" + FDir.File("enabled_plugins"),
+                                      "RABBITMQ_MNESIA_BASE=" + FDir.File("mnesia"),
+                                      "RABBITMQ_LOG_BASE=" + FDir.File("log"),
+                                      "RABBITMQ_LOGS=-",
+                                      "RABBITMQ_DIST_PORT=" + std::to_string(FDistPort),
+                                      "RABBITMQ_SERVER_ADDITIONAL_ERL_ARGS=-kernel inet_dist_use_interface {127,0,0,1}",
+                                      Program};
   FNode = std::make_unique<TChildProcess>(argv, writeEnd.Get());
   writeEnd.Reset();
   FOutput.Watch(std::move(readEnd));

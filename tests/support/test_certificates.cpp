@@ -51,12 +51,11 @@ TTestCertificates GenerateTestCertificates(const std::string& folder, const std:
   TTestCertificates files{base + "-ca.crt", base + "-ca.key", base + "-server.crt", base + "-server.key"};
   const std::string request = base + "-server.csr";
 
-  RunProgramOrThrow({OpenSsl, "req", "-x509", "-config", config, "-extensions", "ca", "-newkey", "ec",
-                     "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", files.CAKeyFile, "-out",
-                     files.CAFile, "-days", "2"});
-  RunProgramOrThrow({OpenSsl, "req", "-new", "-config", config, "-subj", "/CN=localhost", "-newkey", "ec",
-                     "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", files.KeyFile, "-out",
-                     request});
+  RunProgramOrThrow({OpenSsl, "req", "-x509", "-config", config, "-extensions", "ca", "-newkey", "ec", "-pkeyopt",
+                     "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", files.CAKeyFile, "-out", files.CAFile,
+                     "-days", "2"});
+  RunProgramOrThrow({OpenSsl, "req", "-new", "-config", config, "-subj", "/CN=localhost", "-newkey", "ec", "-pkeyopt",
+                     "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", files.KeyFile, "-out", request});
   RunProgramOrThrow({OpenSsl, "x509", "-req", "-in", request, "-CA", files.CAFile, "-CAkey", files.CAKeyFile,
                      "-set_serial", "2", "-days", "2", "-extfile", config, "-extensions", "server", "-out",
                      files.CertFile});

@@ -11,8 +11,8 @@ TEST(XmlCharClassTest, MatchesLibxml2ForEveryCodeUnit) {
   int mismatches = 0;
   for (uint32_t c = 0; c <= 0xFFFF && mismatches < 20; ++c) {
     const auto flags = kCharClasses[c];
-    const bool base = xmlIsBaseChar(c), ideo = xmlIsIdeographic(c), digit = xmlIsDigit(c),
-               comb = xmlIsCombining(c), ext = xmlIsExtender(c);
+    const bool base = xmlIsBaseChar(c), ideo = xmlIsIdeographic(c), digit = xmlIsDigit(c), comb = xmlIsCombining(c),
+               ext = xmlIsExtender(c);
     const bool ch = xmlIsChar(c) && c < 0xFFFE;  // libxml2 would take U+10000 and above too
     const bool letter = base || ideo;
     const bool name = letter || digit || comb || ext || c == '.' || c == '-' || c == '_' || c == ':';

@@ -85,13 +85,22 @@ void DumpLibxml(const xmlNode* node, std::string& out) {
     switch (child->type) {
       case XML_TEXT_NODE: run.Add('T', LibxmlContent(child)); break;
       case XML_CDATA_SECTION_NODE: run.Add('C', LibxmlContent(child)); break;
-      case XML_ELEMENT_NODE: run.Flush(); DumpLibxml(child, out); break;
-      case XML_COMMENT_NODE: run.Flush(); out += "#" + Quoted(LibxmlContent(child)); break;
+      case XML_ELEMENT_NODE:
+        run.Flush();
+        DumpLibxml(child, out);
+        break;
+      case XML_COMMENT_NODE:
+        run.Flush();
+        out += "#" + Quoted(LibxmlContent(child));
+        break;
       case XML_PI_NODE:
         run.Flush();
         out += "?" + std::string(reinterpret_cast<const char*>(child->name)) + Quoted(LibxmlContent(child));
         break;
-      default: run.Flush(); out += "<unexpected node type>"; break;
+      default:
+        run.Flush();
+        out += "<unexpected node type>";
+        break;
     }
   }
   run.Flush();
@@ -109,13 +118,22 @@ void DumpOurs(const TXMLNode& node, std::string& out) {
       switch (child->NodeType()) {
         case TNodeType::TEXT_NODE: run.Add('T', child->NodeValue()); break;
         case TNodeType::CDATA_SECTION_NODE: run.Add('C', child->NodeValue()); break;
-        case TNodeType::ELEMENT_NODE: run.Flush(); DumpOurs(*child, out); break;
-        case TNodeType::COMMENT_NODE: run.Flush(); out += "#" + Quoted(child->NodeValue()); break;
+        case TNodeType::ELEMENT_NODE:
+          run.Flush();
+          DumpOurs(*child, out);
+          break;
+        case TNodeType::COMMENT_NODE:
+          run.Flush();
+          out += "#" + Quoted(child->NodeValue());
+          break;
         case TNodeType::PROCESSING_INSTRUCTION_NODE:
           run.Flush();
           out += "?" + child->NodeName() + Quoted(child->NodeValue());
           break;
-        default: run.Flush(); out += "<unexpected node type>"; break;
+        default:
+          run.Flush();
+          out += "<unexpected node type>";
+          break;
       }
     }
   }
@@ -157,7 +175,9 @@ const char* const kCorpus[] = {
     "<a><!-- a comment - with a dash --><?target some data ?></a>",
     "<!DOCTYPE a><a/>",
     "<!-- before --><?pi before?><a>x</a><!-- after -->",
-    "<R\xC3\xA1\xC4\x8Dun \xC3\xA9t\xC3\xA9=\"\xC5\xA0\"><\xE4\xB8\xAD\xE6\x96\x87>\xE4\xB8\xAD</\xE4\xB8\xAD\xE6\x96\x87></R\xC3\xA1\xC4\x8Dun>",
+    "<R\xC3\xA1\xC4\x8Dun "
+    "\xC3\xA9t\xC3\xA9=\"\xC5\xA0\"><\xE4\xB8\xAD\xE6\x96\x87>\xE4\xB8\xAD</\xE4\xB8\xAD\xE6\x96\x87></"
+    "R\xC3\xA1\xC4\x8Dun>",
     "<a\xCC\x81\xC2\xB7-.9_ x.y-z_1=\"v\"/>",
     "<_a><__b/></_a>",
     "<a  \t\r\n b = \"1\"  \n/>",
@@ -201,17 +221,38 @@ class DocumentGenerator {
 
   std::string Name() {
     static const char* const first[] = {"a", "b", "Z", "_", "x", "\xC3\xA9", "\xCE\xA9", "\xE4\xB8\xAD", "\xC3\x9F"};
-    static const char* const rest[] = {"a", "1", ".", "-", "_", "z", "\xCC\x81", "\xC2\xB7", "\xD9\xA3", "\xE3\x80\x85"};
+    static const char* const rest[] = {"a", "1",        ".",        "-",        "_",
+                                       "z", "\xCC\x81", "\xC2\xB7", "\xD9\xA3", "\xE3\x80\x85"};
     std::string name = From(first);
     for (std::size_t i = Pick(5); i > 0; --i) name += From(rest);
     return name;
   }
 
   std::string Text(bool inAttribute) {
-    static const char* const pieces[] = {
-        "x",      "Hello",   " ",        "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "&amp;",     "&lt;",
-        "&gt;",   "&quot;",  "&apos;",   "&#65;",    "&#x20AC;",     "&#x1F600;",        "&#128512;", ">",
-        "'",      "\"",      "=",        ",",        "]",            "?",                "-",         "\xC2\xA0"};
+    static const char* const pieces[] = {"x",
+                                         "Hello",
+                                         " ",
+                                         "\xC3\xA9",
+                                         "\xE2\x82\xAC",
+                                         "\xF0\x9F\x98\x80",
+                                         "&amp;",
+                                         "&lt;",
+                                         "&gt;",
+                                         "&quot;",
+                                         "&apos;",
+                                         "&#65;",
+                                         "&#x20AC;",
+                                         "&#x1F600;",
+                                         "&#128512;",
+                                         ">",
+                                         "'",
+                                         "\"",
+                                         "=",
+                                         ",",
+                                         "]",
+                                         "?",
+                                         "-",
+                                         "\xC2\xA0"};
     static const char* const lineEnds[] = {"\r\n", "\n", "\r", "\t"};
     std::string text;
     for (std::size_t i = Pick(8); i > 0; --i) {
@@ -228,8 +269,10 @@ class DocumentGenerator {
     std::string value = Text(true);
     std::string out;
     for (char c : value) {
-      if (c == quote) out += quote == '"' ? "&quot;" : "&apos;";
-      else out += c;
+      if (c == quote)
+        out += quote == '"' ? "&quot;" : "&apos;";
+      else
+        out += c;
     }
     return out;
   }
@@ -258,7 +301,8 @@ class DocumentGenerator {
     for (std::size_t at; (at = data.find("?>")) != std::string::npos;) data.replace(at, 2, "? >");
     // Our instruction data takes single code units of the Char class only.
     for (std::size_t at; (at = data.find("\xF0\x9F\x98\x80")) != std::string::npos;) data.replace(at, 4, "*");
-    while (!data.empty() && (data.front() == ' ' || data.front() == '\t' || data.front() == '\r' || data.front() == '\n'))
+    while (!data.empty() &&
+           (data.front() == ' ' || data.front() == '\t' || data.front() == '\r' || data.front() == '\n'))
       data.erase(0, 1);
     return data;
   }
@@ -321,8 +365,10 @@ TEST(XmlLibxml2Test, GeneratedCorpusAgrees) {
   EXPECT_GT(instructions, 1000u);
   EXPECT_GT(attributes, 4000u);
   EXPECT_GT(references, 2000u);
-  std::printf("compared 600 documents: %zu elements, %zu attributes, %zu CDATA, %zu comments, %zu instructions, %zu character references\n",
-              elements, attributes, cdata, comments, instructions, references);
+  std::printf(
+      "compared 600 documents: %zu elements, %zu attributes, %zu CDATA, %zu comments, %zu instructions, %zu character "
+      "references\n",
+      elements, attributes, cdata, comments, instructions, references);
 }
 
 // Where we differ by design. Each case shows what we do and what libxml2 does.
@@ -339,14 +385,15 @@ struct Difference {
 
 TEST(XmlLibxml2Test, DocumentedDifferences) {
   const Difference cases[] = {
-      {"a declaration naming an encoding other than UTF-16 switches the code page", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><a/>",
-       false, MSG_E_BADSTARTNAMECHAR, "", true, "E(a)[]{}"},
+      {"a declaration naming an encoding other than UTF-16 switches the code page",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><a/>", false, MSG_E_BADSTARTNAMECHAR, "", true, "E(a)[]{}"},
       {"several top-level elements are accepted", "<a/><b/>", true, 0, "E(a)[]{}", false, ""},
       {"top-level text is accepted", "x<a/>", true, 0, "E(a)[]{}", false, ""},
       {"trailing text at the end of input is accepted (left empty)", "<a/>tail", true, 0, "E(a)[]{}", false, ""},
       {"attribute values are stored as read, without whitespace normalisation", "<a b=\"x\ty\r\nz\"/>", true, 0,
        "E(a)[b=\"x\ty\r\nz\";]{}", true, "E(a)[b=\"x y z\";]{}"},
-      {"the Latin-1 entity names are known without a DTD", "<a>&eacute;</a>", true, 0, "E(a)[]{T\"\xC3\xA9\"}", false, ""},
+      {"the Latin-1 entity names are known without a DTD", "<a>&eacute;</a>", true, 0, "E(a)[]{T\"\xC3\xA9\"}", false,
+       ""},
       {"entities declared in the document type are not expanded", "<!DOCTYPE a [<!ENTITY e \"v\">]><a>&e;</a>", false,
        XML_ENTITY_UNDEFINED, "", true, "E(a)[]{T\"v\"}"},
       {"an end tag's name runs to the \">\", spaces included", "<a></a >", false, MSG_E_ENDTAGMISMATCH, "", true,

@@ -49,9 +49,10 @@ TEST(XmlParserTest, DeclarationsAndTheCodePageSwitch) {
   EXPECT_EQ(l.Code(), MSG_E_BADSTARTNAMECHAR);
   EXPECT_EQ(l.doc->SelectSingleNode("/msg"), nullptr);
 
-  for (const char* harmless : {"<?xml version=\"1.0\" encoding=\"utf-16\"?>", "<?xml version=\"1.0\" encoding='UTF-16'?>",
-                               "<?xml version=\"1.0\"?>", "<?xml version=\"1.0\" encoding=\"klingon\"?>",
-                               "<?xml version=\"1.0\" encoding=utf-8?>"}) {
+  for (const char* harmless :
+       {"<?xml version=\"1.0\" encoding=\"utf-16\"?>", "<?xml version=\"1.0\" encoding='UTF-16'?>",
+        "<?xml version=\"1.0\"?>", "<?xml version=\"1.0\" encoding=\"klingon\"?>",
+        "<?xml version=\"1.0\" encoding=utf-8?>"}) {
     Loaded ok = Load(std::string(harmless) + "<msg/>");
     EXPECT_TRUE(ok.ok) << harmless << ": " << ok.Reason();
     EXPECT_NE(ok.doc->SelectSingleNode("/msg"), nullptr) << harmless;
@@ -76,9 +77,8 @@ TEST(XmlParserTest, BytesAfterASwitchAreDecodedInTheNewCodePage) {
   ASSERT_EQ(l.doc->ChildNodes().Length(), 2);
   EXPECT_EQ(l.doc->ChildNodes().Item(1)->NodeValue(), std::string("\xD1\x89", 2) + std::string(1, '\0'));
   // The error's source line holds what was read before and after the switch.
-  EXPECT_EQ(l.doc->ParseError().SrcText(),
-            "<?xml version=\"1.0\" encoding=\"ISO-8859-5\"?>\xD1\x89" + std::string(1, '\0') + "<" +
-                std::string(1, '\0'));
+  EXPECT_EQ(l.doc->ParseError().SrcText(), "<?xml version=\"1.0\" encoding=\"ISO-8859-5\"?>\xD1\x89" +
+                                               std::string(1, '\0') + "<" + std::string(1, '\0'));
 }
 
 struct FailCase {
@@ -177,11 +177,11 @@ TEST(XmlParserTest, TextAndReferences) {
       {"<t>&eacute;</t>", "\xC3\xA9"},
       {"<t>&plusm;&supl;&circ;&ring;&ieth;&yuml;&nbsp;</t>",
        "\xC2\xB1\xC2\xB9\xC3\x82\xC3\x85\xC3\xB0\xC3\xBF\xC2\xA0"},
-      {"<t>&#x1F600;</t>", "\xF0\x9F\x98\x80"},          // the character, not a truncated code unit
+      {"<t>&#x1F600;</t>", "\xF0\x9F\x98\x80"},  // the character, not a truncated code unit
       {"<t>&#128512;</t>", "\xF0\x9F\x98\x80"},
-      {"<t>&#55357;&#56832;</t>", "\xF0\x9F\x98\x80"},   // a surrogate pair written as two references
-      {"<t>&#55296;x</t>", "\xEF\xBF\xBDx"},              // a lone surrogate becomes U+FFFD
-      {"<t>a&#0;b</t>", std::string("a\0b", 3)},          // decimal references are not checked
+      {"<t>&#55357;&#56832;</t>", "\xF0\x9F\x98\x80"},  // a surrogate pair written as two references
+      {"<t>&#55296;x</t>", "\xEF\xBF\xBDx"},            // a lone surrogate becomes U+FFFD
+      {"<t>a&#0;b</t>", std::string("a\0b", 3)},        // decimal references are not checked
       {"<t>a\r\nb\rc</t>", "a\nb\nc"},
       {"<t> x </t>", " x "},
       {"<t>\xF0\x9F\x98\x80 \xC3\xA9</t>", "\xF0\x9F\x98\x80 \xC3\xA9"},
@@ -277,8 +277,7 @@ TEST(XmlParserTest, AttributesAsRead) {
   const TXMLNamedNodeMap& attrs = a->Attributes();
   ASSERT_EQ(attrs.Length(), 8) << "a repeated attribute is kept";
   const std::pair<const char*, const char*> expected[] = {
-      {"b", "1"},      {"c", "2"},   {"d", "x'y"},          {"e", "x\"y"},
-      {"f", "sp"},     {"g", "l\r\nm\tn"}, {"h", "<A"}, {"b", "again"},
+      {"b", "1"}, {"c", "2"}, {"d", "x'y"}, {"e", "x\"y"}, {"f", "sp"}, {"g", "l\r\nm\tn"}, {"h", "<A"}, {"b", "again"},
   };
   for (int i = 0; i < 8; ++i) {
     EXPECT_EQ(attrs.Item(i)->NodeName(), expected[i].first);
@@ -424,9 +423,13 @@ TEST(XmlTextStreamTest, TheCollectionBufferPairsSurrogates) {
   for (char16_t unit : {u'a', char16_t(0xD83D), char16_t(0xDE00), char16_t(0xD800), u'b', char16_t(0xDC00)})
     stream.WriteOutputChar(unit);
   stream.WriteOutputChar(0xD83D);  // left waiting at the take
-  EXPECT_EQ(stream.GetOutputBuffer(), "a\xF0\x9F\x98\x80\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(stream.GetOutputBuffer(),
+            "a\xF0\x9F\x98\x80\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD\xEF\xBF\xBD");
   EXPECT_TRUE(stream.OutputBufferEmpty());
-  EXPECT_EQ(stream.LastTaken(), "a\xF0\x9F\x98\x80\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(stream.LastTaken(),
+            "a\xF0\x9F\x98\x80\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
 }  // namespace

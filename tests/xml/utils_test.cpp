@@ -1,5 +1,5 @@
-#include "xml/xml_utils.h"
 #include "tests/support/thrown_message.h"
+#include "xml/xml_utils.h"
 
 #include <gtest/gtest.h>
 

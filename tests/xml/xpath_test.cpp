@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "xml/xml_utils.h"
 #include "tests/support/thrown_message.h"
+#include "xml/xml_utils.h"
 
 namespace kestova {
 namespace {

@@ -76,10 +76,14 @@ int Encode(const std::vector<std::string>& args, std::ostream& out, std::ostream
       return Usage(err, "unknown option " + option);
     if (i + 1 >= args.size()) return Usage(err, option + " needs a value");
     const std::string& value = args[++i];
-    if (option == "--sender") sender = value;
-    else if (option == "--target") target = value;
-    else if (option == "--command") commandName = value;
-    else params.push_back(value);
+    if (option == "--sender")
+      sender = value;
+    else if (option == "--target")
+      target = value;
+    else if (option == "--command")
+      commandName = value;
+    else
+      params.push_back(value);
   }
   if (!commandName) return Usage(err, "encode needs --command");
   const TCommand command = CommandByName(*commandName);

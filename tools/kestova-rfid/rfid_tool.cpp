@@ -58,9 +58,21 @@ struct TToolCommand {
 const std::vector<TToolCommand>& Commands() {
   using Args = std::vector<std::string>;
   static const std::vector<TToolCommand> commands = {
-      {"open-door", 0, 0, [](TRfidReader& r, const Args&) { r.OpenDoor(); return std::optional<bool>(); }},
-      {"add-key", 1, 1, [](TRfidReader& r, const Args& a) { r.AddNewKey(a[0]); return std::optional<bool>(); }},
-      {"delete-key", 1, 1, [](TRfidReader& r, const Args& a) { r.DeleteKey(a[0]); return std::optional<bool>(); }},
+      {"open-door", 0, 0,
+       [](TRfidReader& r, const Args&) {
+         r.OpenDoor();
+         return std::optional<bool>();
+       }},
+      {"add-key", 1, 1,
+       [](TRfidReader& r, const Args& a) {
+         r.AddNewKey(a[0]);
+         return std::optional<bool>();
+       }},
+      {"delete-key", 1, 1,
+       [](TRfidReader& r, const Args& a) {
+         r.DeleteKey(a[0]);
+         return std::optional<bool>();
+       }},
       {"reset", 0, SIZE_MAX,
        [](TRfidReader& r, const Args& a) {
          TStringList keys;
@@ -68,10 +80,18 @@ const std::vector<TToolCommand>& Commands() {
          r.ResetReader(a.empty() ? nullptr : &keys);
          return std::optional<bool>();
        }},
-      {"learn-toggle", 0, 0, [](TRfidReader& r, const Args&) { r.ToggleLearnMode(); return std::optional<bool>(); }},
+      {"learn-toggle", 0, 0,
+       [](TRfidReader& r, const Args&) {
+         r.ToggleLearnMode();
+         return std::optional<bool>();
+       }},
       {"learn-mode", 0, 0, [](TRfidReader& r, const Args&) { return std::optional<bool>(r.LearnMode()); }},
       {"auto-mode", 0, 0, [](TRfidReader& r, const Args&) { return std::optional<bool>(r.AutoMode()); }},
-      {"beep", 0, 0, [](TRfidReader& r, const Args&) { r.BeepError(); return std::optional<bool>(); }},
+      {"beep", 0, 0,
+       [](TRfidReader& r, const Args&) {
+         r.BeepError();
+         return std::optional<bool>();
+       }},
   };
   return commands;
 }

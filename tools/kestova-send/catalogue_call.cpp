@@ -102,10 +102,13 @@ const std::vector<TOperation>& Operations() {
        {{"ReaderId", I}, {"HostelId", I}},
        [](Mgr m, A a) { m.RfidKeyListReq(a.Integer(0), a.Integer(1)); }},
       {"RfidHelloAns",
-       {{"Target", T}, {"HostelId", I}, {"ReaderId", I}, {"ReaderName", T}, {"ReaderType", T}, {"ReaderDescription", T}},
-       [](Mgr m, A a) {
-         m.RfidHelloAns(a.Text(0), a.Integer(1), a.Integer(2), a.Text(3), a.Text(4), a.Text(5));
-       }},
+       {{"Target", T},
+        {"HostelId", I},
+        {"ReaderId", I},
+        {"ReaderName", T},
+        {"ReaderType", T},
+        {"ReaderDescription", T}},
+       [](Mgr m, A a) { m.RfidHelloAns(a.Text(0), a.Integer(1), a.Integer(2), a.Text(3), a.Text(4), a.Text(5)); }},
   };
   return operations;
 }
@@ -144,8 +147,8 @@ bool Fits(TArgKind kind, const std::string& value) {
 
 }  // namespace
 
-std::string TakeCatalogueArguments(const std::string& operation, const std::vector<std::string>& args,
-                                   std::size_t& at, std::vector<std::string>& arguments) {
+std::string TakeCatalogueArguments(const std::string& operation, const std::vector<std::string>& args, std::size_t& at,
+                                   std::vector<std::string>& arguments) {
   const TOperation* found = Find(operation);
   if (found == nullptr) return "no operation " + operation + " can be called with --op (see --help)";
   const std::size_t count = found->Args.size();

@@ -17,8 +17,8 @@ class TMqttManager;
 // Take the operation's arguments from `args`, which follow the operation's name at `at`, into
 // `arguments`, and leave `at` on the last one taken. Returns what is wrong (an unknown
 // operation, too few arguments, one of the wrong form), or empty.
-std::string TakeCatalogueArguments(const std::string& operation, const std::vector<std::string>& args,
-                                   std::size_t& at, std::vector<std::string>& arguments);
+std::string TakeCatalogueArguments(const std::string& operation, const std::vector<std::string>& args, std::size_t& at,
+                                   std::vector<std::string>& arguments);
 // Call the operation (checked before) on the manager; the manager's errors pass on.
 void CallCatalogueOperation(TMqttManager& manager, const std::string& operation,
                             const std::vector<std::string>& arguments);

@@ -106,7 +106,7 @@ class TSendRun {
   bool FDelivered = false;
   uint16_t FPacketId = 0;
   TMqttQoS FPublishedQos = TMqttQoS::qosAtMostOnce;  // of the message waited for
-  std::string FConnectFailure;  // the last attempt's reason, if it failed to open
+  std::string FConnectFailure;                       // the last attempt's reason, if it failed to open
   // Expires with the run: reports handed over to the main thread check it (main thread only).
   std::shared_ptr<int> FAlive = std::make_shared<int>(0);
   TEventLoop::TimerId FConnectTimer = 0;

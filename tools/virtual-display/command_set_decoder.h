@@ -52,7 +52,7 @@ class TCommandSetDecoder : public TDisplayDecoder {
 
   std::span<const TCommand> FCommands;
   TDisplayScreen FScreen;
-  ByteString FCommand;  // the bytes of a command that is not complete yet
+  ByteString FCommand;   // the bytes of a command that is not complete yet
   TDisplayFrame FShown;  // the frame last reported
 };
 

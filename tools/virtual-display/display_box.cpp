@@ -37,8 +37,8 @@ std::string ShowLine(std::string_view cp852) {
 
 std::string DrawBox(const TDisplayFrame& frame, std::size_t width) {
   const std::string border = Repeat("\u2500", width);
-  return "\u250C" + border + "\u2510\n" + BoxRow(frame.Line1, width) + BoxRow(frame.Line2, width) +
-         "\u2514" + border + "\u2518\n";
+  return "\u250C" + border + "\u2510\n" + BoxRow(frame.Line1, width) + BoxRow(frame.Line2, width) + "\u2514" + border +
+         "\u2518\n";
 }
 
 }  // namespace kestova

@@ -25,8 +25,7 @@ std::vector<TDisplayFrame> TFrameDecoder::Feed(std::string_view bytes) {
       continue;
     }
     switch (FState) {
-      case TState::WaitFormFeed:
-        break;
+      case TState::WaitFormFeed: break;
       case TState::Line1:
         if (byte == kLineFeed) {
           FState = TState::AfterLineFeed;

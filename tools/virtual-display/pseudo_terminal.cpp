@@ -13,9 +13,7 @@
 namespace kestova {
 
 namespace {
-[[noreturn]] void Fail(const char* what) {
-  throw Exception(Format("%s failed: %s", what, std::strerror(errno)));
-}
+[[noreturn]] void Fail(const char* what) { throw Exception(Format("%s failed: %s", what, std::strerror(errno))); }
 }  // namespace
 
 TPseudoTerminal OpenPseudoTerminal() {

@@ -10,8 +10,8 @@
 namespace kestova {
 
 struct TPseudoTerminal {
-  UniqueFd Master;     // read by the virtual display; non-blocking
-  UniqueFd Slave;      // held open, never read
+  UniqueFd Master;  // read by the virtual display; non-blocking
+  UniqueFd Slave;   // held open, never read
   std::string SlavePath;
 };
 

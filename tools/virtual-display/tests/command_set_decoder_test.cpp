@@ -12,8 +12,7 @@ namespace {
 
 // Everything a stream shows on a 20-column display: the frames Feed completes, then the one a
 // pause completes.
-std::vector<TDisplayFrame> Decode(TDisplayProtocol protocol, const std::vector<std::string>& reads,
-                                  bool wrap = false) {
+std::vector<TDisplayFrame> Decode(TDisplayProtocol protocol, const std::vector<std::string>& reads, bool wrap = false) {
   TCommandSetDecoder decoder(protocol, 20, wrap);
   return DecodeReads(decoder, reads);
 }
@@ -28,20 +27,47 @@ struct StreamCase {
 // Written from the displays' command descriptions, not from what the server sends.
 const std::vector<StreamCase>& StreamCases() {
   static const std::vector<StreamCase> cases = {
-      {"epson: initialise, clear, both lines", prEpson, "\x1B@\x0C\x1F$\x01\x01Total\x1F$\x01\x02" "12.50",
+      {"epson: initialise, clear, both lines",
+       prEpson,
+       "\x1B@\x0C\x1F$\x01\x01Total\x1F$\x01\x02"
+       "12.50",
        {{"Total", "12.50"}}},
-      {"epson: lines in the other order, a column inside", prEpson, "\x1F$\x05\x02x\x1F$\x01\x01y",
-       {{"y", "    x"}}},
-      {"epson: a code table is chosen, not shown", prEpson, "\x1Bt\x12" "A", {{"A", ""}}},
-      {"epson: a position off the display is ignored", prEpson, "A\x1F$\x15\x01" "B\x1F$\x01\x03" "C",
+      {"epson: lines in the other order, a column inside", prEpson, "\x1F$\x05\x02x\x1F$\x01\x01y", {{"y", "    x"}}},
+      {"epson: a code table is chosen, not shown",
+       prEpson,
+       "\x1Bt\x12"
+       "A",
+       {{"A", ""}}},
+      {"epson: a position off the display is ignored",
+       prEpson,
+       "A\x1F$\x15\x01"
+       "B\x1F$\x01\x03"
+       "C",
        {{"ABC", ""}}},
-      {"epson: each clear completes a frame", prEpson, "\x0C" "A\x0C" "B\x0C" "C", {{"A", ""}, {"B", ""}, {"C", ""}}},
-      {"cd5220: both lines", prCd5220, "\x1B@\x0C\x1Bl\x01\x01Total\x1Bl\x01\x02" "12.50", {{"Total", "12.50"}}},
+      {"epson: each clear completes a frame",
+       prEpson,
+       "\x0C"
+       "A\x0C"
+       "B\x0C"
+       "C",
+       {{"A", ""}, {"B", ""}, {"C", ""}}},
+      {"cd5220: both lines",
+       prCd5220,
+       "\x1B@\x0C\x1Bl\x01\x01Total\x1Bl\x01\x02"
+       "12.50",
+       {{"Total", "12.50"}}},
       {"cd5220: a column inside", prCd5220, "\x1Bl\x03\x02x", {{"", "  x"}}},
-      {"logic-controls: reset, overwrite mode, positions from 0", prLogicControls,
-       std::string("\x1F\x11\x10\x00Total", 9) + "\x10\x14" "12.50", {{"Total", "12.50"}}},
+      {"logic-controls: reset, overwrite mode, positions from 0",
+       prLogicControls,
+       std::string("\x1F\x11\x10\x00Total", 9) + "\x10\x14"
+                                                 "12.50",
+       {{"Total", "12.50"}}},
       {"logic-controls: position 25 is the sixth column of line 2", prLogicControls, "\x10\x19x", {{"", "     x"}}},
-      {"logic-controls: a position off the display is ignored", prLogicControls, "A\x10\x28" "B", {{"AB", ""}}},
+      {"logic-controls: a position off the display is ignored",
+       prLogicControls,
+       "A\x10\x28"
+       "B",
+       {{"AB", ""}}},
       {"aedex: line commands", prAedex, "!#1Total\r!#212.50\r", {{"Total", "12.50"}}},
       {"aedex: a line command blanks its line", prAedex, "!#1Long text\r!#1Hi!\r", {{"Hi!", ""}}},
       {"frame: with a cursor", prFrame, "\x0CTotal\n\r12.50", {{"Total", "12.50"}}},
@@ -74,9 +100,18 @@ TEST(CommandSetDecoderTest, UnknownCommandBytesAreShownAsMarkers) {
     std::string bytes;
     std::string line1;
   } const cases[] = {
-      {prEpson, "\x1Bl\x01\x01" "A", "·l··A"},
-      {prCd5220, "\x1F$\x01\x01" "A", "·$··A"},
-      {prLogicControls, "\x0C" "A\x12", "·A·"},
+      {prEpson,
+       "\x1Bl\x01\x01"
+       "A",
+       "·l··A"},
+      {prCd5220,
+       "\x1F$\x01\x01"
+       "A",
+       "·$··A"},
+      {prLogicControls,
+       "\x0C"
+       "A\x12",
+       "·A·"},
       {prAedex, "!#9x\r", "!#9x"},
       {prFrame, "\x1B@x", "·@x"},
   };

@@ -20,8 +20,7 @@ TEST(Cp852Test, UpperHalfAgreesWithTheSystemConverter) {
     std::size_t inLeft = 1;
     std::size_t outLeft = sizeof out;
     ASSERT_NE(iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft), static_cast<std::size_t>(-1)) << byte;
-    EXPECT_EQ(Cp852ToUtf8(std::string(1, static_cast<char>(byte))),
-              std::string(out, sizeof out - outLeft))
+    EXPECT_EQ(Cp852ToUtf8(std::string(1, static_cast<char>(byte))), std::string(out, sizeof out - outLeft))
         << "byte 0x" << std::hex << byte;
   }
   iconv_close(cd);
@@ -35,7 +34,9 @@ TEST(Cp852Test, DecodesWhatTheServerWrites) {
   const Case cases[] = {
       // The ten letters the server moves from Windows-1250 to code page 852 come back.
       {"\x9F\xE7\xA7\x86\xD0\xAC\xE6\xA6\x8F\xD1", "čšžćđČŠŽĆĐ"},
-      {"Ra\x9F" "un", "Račun"},
+      {"Ra\x9F"
+       "un",
+       "Račun"},
       {"1.50 EUR", "1.50 EUR"},
       {"", ""},
       {std::string("\x00\x1B\x7F", 3), std::string("\x00\x1B\x7F", 3)},

@@ -25,14 +25,32 @@ const std::vector<StreamCase>& StreamCases() {
   static const std::vector<StreamCase> cases = {
       {"one frame", "\x0CRa\x9Fun\n\rWorld", {{"Ra\x9Fun", "World"}}},
       {"empty lines", "\x0C\n\r", {{"", ""}}},
-      {"several frames", "\x0C" "A\n\rB\x0C" "C\n\rD\x0C\n\rE", {{"A", "B"}, {"C", "D"}, {"", "E"}}},
-      {"noise before the first form feed", "xyz\n\r\x0C" "A\n\rB", {{"A", "B"}}},
-      {"form feed inside line 1 starts over", "\x0C" "AB\x0C" "C\n\rD", {{"C", "D"}}},
-      {"line feed without carriage return", "\x0C" "A\nB", {{"A", "B"}}},
-      {"no line 2 yet", "\x0C" "AB", {}},
+      {"several frames",
+       "\x0C"
+       "A\n\rB\x0C"
+       "C\n\rD\x0C\n\rE",
+       {{"A", "B"}, {"C", "D"}, {"", "E"}}},
+      {"noise before the first form feed",
+       "xyz\n\r\x0C"
+       "A\n\rB",
+       {{"A", "B"}}},
+      {"form feed inside line 1 starts over",
+       "\x0C"
+       "AB\x0C"
+       "C\n\rD",
+       {{"C", "D"}}},
+      {"line feed without carriage return",
+       "\x0C"
+       "A\nB",
+       {{"A", "B"}}},
+      {"no line 2 yet",
+       "\x0C"
+       "AB",
+       {}},
       {"escape bytes are text", "\x0C\x1BI\n\r\x1BH", {{"\x1BI", "\x1BH"}}},
       {"nothing", "", {}},
-      {"cut long lines", "\x0C" + std::string(300, 'a') + "\n\r" + std::string(300, 'b'),
+      {"cut long lines",
+       "\x0C" + std::string(300, 'a') + "\n\r" + std::string(300, 'b'),
        {{std::string(TFrameDecoder::kMaxLineBytes, 'a'), std::string(TFrameDecoder::kMaxLineBytes, 'b')}}},
   };
   return cases;

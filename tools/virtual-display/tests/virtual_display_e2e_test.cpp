@@ -49,8 +49,10 @@ class ToolProcess {
       if (::poll(&in, 1, deadline.PollTimeout()) <= 0) continue;
       char buffer[1024];
       const ssize_t n = ::read(FOut.Get(), buffer, sizeof buffer);
-      if (n > 0) Output.append(buffer, static_cast<std::size_t>(n));
-      else if (n == 0 || errno != EINTR) FEof = true;
+      if (n > 0)
+        Output.append(buffer, static_cast<std::size_t>(n));
+      else if (n == 0 || errno != EINTR)
+        FEof = true;
     }
     return true;
   }
@@ -87,7 +89,9 @@ TEST(VirtualDisplayTest, OncePrintsTheFirstFrameDecoded) {
   ASSERT_TRUE(tool.ReadLine());
   const std::string path = tool.Path();
   ASSERT_TRUE(path.starts_with("/dev/pts/")) << path;
-  WriteTo(path, "\x0CRa\x9F" "un\n\r1.50 EUR\x0CSecond\n\rframe");
+  WriteTo(path,
+          "\x0CRa\x9F"
+          "un\n\r1.50 EUR\x0CSecond\n\rframe");
   EXPECT_EQ(tool.ExitStatus(), 0);
   EXPECT_EQ(tool.Output, path + "\nRačun\n1.50 EUR\n");
 }
@@ -100,11 +104,23 @@ TEST(VirtualDisplayTest, OnceDecodesTheCommandSetOfItsOptions) {
     std::string Lines;
   };
   const std::vector<Case> cases = {
-      {{"--protocol", "epson"}, "\x1B@\x0C\x1F$\x01\x01Ra\x9F" "un\x1F$\x01\x02" "1.50 EUR", "Račun\n1.50 EUR\n"},
-      {{"--protocol=Logic-Controls"}, std::string("\x1F\x11\x10\x00Total   ", 12) + "\x10\x14" "12.50",
+      {{"--protocol", "epson"},
+       "\x1B@\x0C\x1F$\x01\x01Ra\x9F"
+       "un\x1F$\x01\x02"
+       "1.50 EUR",
+       "Račun\n1.50 EUR\n"},
+      {{"--protocol=Logic-Controls"},
+       std::string("\x1F\x11\x10\x00Total   ", 12) + "\x10\x14"
+                                                     "12.50",
        "Total\n12.50\n"},
-      {{"--protocol", "cd5220"}, "\x1F$\x01\x01" "A", "·$··A\n\n"},  // the epson cursor command is unknown here
-      {{"--protocol", "frame", "--wrap"}, "\x0C" "ABCDEFGHIJKLMNOPQRST\n\rxyz", "xyzDEFGHIJKLMNOPQRST\n\n"},
+      {{"--protocol", "cd5220"},
+       "\x1F$\x01\x01"
+       "A",
+       "·$··A\n\n"},  // the epson cursor command is unknown here
+      {{"--protocol", "frame", "--wrap"},
+       "\x0C"
+       "ABCDEFGHIJKLMNOPQRST\n\rxyz",
+       "xyzDEFGHIJKLMNOPQRST\n\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Args.front());
@@ -124,8 +140,12 @@ TEST(VirtualDisplayTest, AWriterClosingAndReopeningThePortLosesNothing) {
   ToolProcess tool({"--once"});
   ASSERT_TRUE(tool.ReadLine());
   const std::string path = tool.Path();
-  WriteTo(path, "noise\x0C\x8F" "ao");
-  WriteTo(path, "\n\r\xAC" "a\xE7\x86");
+  WriteTo(path,
+          "noise\x0C\x8F"
+          "ao");
+  WriteTo(path,
+          "\n\r\xAC"
+          "a\xE7\x86");
   EXPECT_EQ(tool.ExitStatus(), 0);
   EXPECT_EQ(tool.Output, path + "\nĆao\nČašć\n");
 }
@@ -143,12 +163,16 @@ TEST(VirtualDisplayTest, RedrawsTheBoxAfterEveryFrame) {
   const std::string path = tool.Path();
   EXPECT_EQ(tool.Output, path + "\n┌────────┐\n│        │\n│        │\n└────────┘\n");
 
-  WriteTo(path, "\x0CRa\x9F" "un\n\r");
-  ASSERT_TRUE(tool.ReadUntil([](const std::string& s) { return s.find("│Račun   │\n│        │\n") != std::string::npos; }))
-      << tool.Output;
+  WriteTo(path,
+          "\x0CRa\x9F"
+          "un\n\r");
+  ASSERT_TRUE(tool.ReadUntil([](const std::string& s) {
+    return s.find("│Račun   │\n│        │\n") != std::string::npos;
+  })) << tool.Output;
   WriteTo(path, "\x0C\n\rTotal 12.50 EUR");
-  ASSERT_TRUE(tool.ReadUntil([](const std::string& s) { return s.find("│        │\n│Total 12│\n") != std::string::npos; }))
-      << tool.Output;
+  ASSERT_TRUE(tool.ReadUntil([](const std::string& s) {
+    return s.find("│        │\n│Total 12│\n") != std::string::npos;
+  })) << tool.Output;
   tool.Terminate();
   EXPECT_EQ(tool.ExitStatus(), 128 + SIGTERM);
 }
