@@ -10,18 +10,31 @@
 
 namespace kestova {
 
+namespace {
+
+// Hexadecimal digits (at least one) whose value fits in 32 bits, however many leading zeros.
+bool TryHex32(std::string_view digits, uint32_t& bits) noexcept {
+  if (digits.empty()) return false;
+  uint64_t v = 0;
+  for (char c : digits) {
+    const int d = HexDigitValue(c);
+    if (d < 0) return false;
+    v = v * 16 + static_cast<uint64_t>(d);
+    if (v > 0xFFFFFFFFull) return false;
+  }
+  bits = static_cast<uint32_t>(v);
+  return true;
+}
+
+}  // namespace
+
 bool TryStrToInt(std::string_view text, int32_t& value) noexcept {
   std::string_view s = text;
   if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
     s.remove_prefix(2);
-    uint64_t v = 0;
-    for (char c : s) {
-      const int d = HexDigitValue(c);
-      if (d < 0) return false;
-      v = v * 16 + static_cast<uint64_t>(d);
-      if (v > 0xFFFFFFFFull) return false;
-    }
-    value = static_cast<int32_t>(static_cast<uint32_t>(v));
+    uint32_t bits = 0;
+    if (!TryHex32(s, bits)) return false;
+    value = static_cast<int32_t>(bits);
     return true;
   }
   bool negative = false;
@@ -32,15 +45,8 @@ bool TryStrToInt(std::string_view text, int32_t& value) noexcept {
   if (s.empty()) return false;
   if (s[0] == '$') {
     s.remove_prefix(1);
-    if (s.empty()) return false;
-    uint64_t v = 0;
-    for (char c : s) {
-      const int d = HexDigitValue(c);
-      if (d < 0) return false;
-      v = v * 16 + static_cast<uint64_t>(d);
-      if (v > 0xFFFFFFFFull) return false;
-    }
-    const auto bits = static_cast<uint32_t>(v);
+    uint32_t bits = 0;
+    if (!TryHex32(s, bits)) return false;
     value = negative ? static_cast<int32_t>(0u - bits) : static_cast<int32_t>(bits);
     return true;
   }
