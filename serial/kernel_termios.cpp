@@ -9,30 +9,34 @@
 
 namespace kestova {
 
+namespace {
+
+// TSerialTermios mirrors termios2 field for field; one copy serves both directions.
+template <typename From, typename To>
+void CopyTermiosFields(const From& from, To& to) {
+  to.c_iflag = from.c_iflag;
+  to.c_oflag = from.c_oflag;
+  to.c_cflag = from.c_cflag;
+  to.c_lflag = from.c_lflag;
+  to.c_line = from.c_line;
+  static_assert(sizeof to.c_cc == sizeof from.c_cc);
+  std::memcpy(to.c_cc, from.c_cc, sizeof to.c_cc);
+  to.c_ispeed = from.c_ispeed;
+  to.c_ospeed = from.c_ospeed;
+}
+
+}  // namespace
+
 int GetKernelTermios(int fd, TSerialTermios& t) {
   termios2 k{};
   if (ioctl(fd, TCGETS2, &k) != 0) return errno;
-  t.c_iflag = k.c_iflag;
-  t.c_oflag = k.c_oflag;
-  t.c_cflag = k.c_cflag;
-  t.c_lflag = k.c_lflag;
-  t.c_line = k.c_line;
-  std::memcpy(t.c_cc, k.c_cc, sizeof t.c_cc);
-  t.c_ispeed = k.c_ispeed;
-  t.c_ospeed = k.c_ospeed;
+  CopyTermiosFields(k, t);
   return 0;
 }
 
 int SetKernelTermios(int fd, const TSerialTermios& t) {
   termios2 k{};
-  k.c_iflag = t.c_iflag;
-  k.c_oflag = t.c_oflag;
-  k.c_cflag = t.c_cflag;
-  k.c_lflag = t.c_lflag;
-  k.c_line = t.c_line;
-  std::memcpy(k.c_cc, t.c_cc, sizeof k.c_cc);
-  k.c_ispeed = t.c_ispeed;
-  k.c_ospeed = t.c_ospeed;
+  CopyTermiosFields(t, k);
   return ioctl(fd, TCSETS2, &k) != 0 ? errno : 0;
 }
 
